@@ -1,0 +1,24 @@
+#pragma once
+#include <QRect>
+#include <cmath>
+
+namespace tw::app {
+
+// Geometry of the forms is given in twips: 1440 per inch, 15 per logical
+// pixel at 96 dpi (Qt scales logical pixels on high-dpi screens).
+constexpr double TwipsPerPixel = 15.0;
+
+inline int twipsToPixels(double twips) {
+    return static_cast<int>(std::lround(twips / TwipsPerPixel));
+}
+inline double pixelsToTwips(int pixels) { return pixels * TwipsPerPixel; }
+inline QRect twipsRect(int left, int top, int width, int height) {
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
+}
+
+// A classic sizable window's frame: the stored width and height are outer
+// sizes, title bar and borders included.
+constexpr int FrameWidthTwips = 90;
+constexpr int FrameHeightTwips = 390;
+
+} // namespace tw::app

@@ -1,0 +1,129 @@
+#pragma once
+// The program's only doorway to the operating system. Every subsystem talks
+// to these small interfaces; the composition root hands in the real ones and
+// the tests hand in fakes. Nothing here names a POSIX or Windows type, so a
+// Windows implementation plugs in beside the POSIX one.
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace tw::platform {
+
+// Outcome of an operation that can fail: ok, or a one-line reason that the
+// diagnostics show as it stands.
+struct Result {
+    bool ok = true;
+    QString error;
+    static Result success() { return {}; }
+    static Result failure(QString why) { return {false, std::move(why)}; }
+    explicit operator bool() const { return ok; }
+};
+
+// Monotonic time in milliseconds and the blocking wait of a handler.
+// The scheduler of window timers asks the clock to call it back at a time;
+// the clock keeps one such request (a later request replaces it).
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual qint64 now() const = 0;
+    virtual void setWakeHandler(std::function<void()> handler) = 0;
+    virtual void wakeAt(qint64 timeMs) = 0;
+    virtual void cancelWake() = 0;
+    // Block the calling handler for ms milliseconds. The real clock keeps the
+    // windows painting meanwhile but delivers no user input; the virtual
+    // clock of the tests simply moves time on.
+    virtual void wait(int ms) = 0;
+};
+
+// Per-user store of text values addressed by application, section and key.
+class SettingsBackend {
+public:
+    virtual ~SettingsBackend() = default;
+    // nullopt when the key (or its section or application) does not exist.
+    virtual std::optional<QString> read(const QString& application, const QString& section,
+                                        const QString& key) = 0;
+    // Writes and syncs at once; a failed write or sync is reported.
+    virtual Result write(const QString& application, const QString& section, const QString& key,
+                         const QString& value) = 0;
+    // Where the values live, for the diagnostics and the README.
+    virtual QString location() const = 0;
+};
+
+// Starting processes that are never waited for.
+class ProcessStarter {
+public:
+    virtual ~ProcessStarter() = default;
+    // Run the batch file at `path` (the whole text is one path, never split at
+    // blanks) with no visible window.
+    virtual Result startBatchFile(const QString& path) = 0;
+    // Run the user's command line in a normal window (on POSIX: /bin/sh -c).
+    virtual Result startUserCommand(const QString& commandLine) = 0;
+};
+
+// The machine's process table.
+class ProcessTable {
+public:
+    virtual ~ProcessTable() = default;
+    // Number of running processes whose image name equals `imageName`,
+    // letter case ignored; 0 for an empty name; nullopt when the process
+    // list cannot be read.
+    virtual std::optional<int> countByImageName(const QString& imageName) = 0;
+};
+
+struct FileRead {
+    Result result;
+    QByteArray bytes;       // at most the requested maximum
+    qint64 fullSize = 0;    // the file's size on disk
+    bool truncated = false; // fullSize was larger than the maximum
+};
+
+// Text files that the program reads or writes for others.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Read a whole file, at most maxBytes of it.
+    virtual FileRead readFile(const QString& path, qint64 maxBytes) = 0;
+    // Replace the file with `bytes` (already encoded), atomically: a reader
+    // sees the old file or the new one, never half of it.
+    virtual Result replaceFile(const QString& path, const QByteArray& bytes) = 0;
+    // Text in the local 8-bit encoding and back.
+    virtual QString decodeLocal(const QByteArray& bytes) const = 0;
+    virtual QByteArray encodeLocal(const QString& text) const = 0;
+};
+
+// An opaque window handle; 0 is no window.
+using WindowHandle = quintptr;
+
+// Foreground window and the always-on-top band.
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+    virtual WindowHandle handleOf(QWidget* window) = 0;
+    virtual WindowHandle foregroundWindow() = 0;
+    // Put the window into the always-on-top band (true) or take it out (false)
+    // without moving or resizing it.
+    virtual void setTopMost(WindowHandle window, bool topMost) = 0;
+    // One line for the diagnostics when this window system has no way to
+    // place other programs' windows (empty when it has).
+    virtual QString limitation() const = 0;
+};
+
+// Everything above, handed around as one bundle by the composition root.
+struct Platform {
+    Clock& clock;
+    SettingsBackend& settings;
+    ProcessStarter& starter;
+    ProcessTable& processes;
+    FileSystem& files;
+    WindowSystem& windows;
+    QString executableName; // the section of the store: the program's own file name
+    QString stateFolder;    // per-user folder for the diagnostics log
+};
+
+} // namespace tw::platform

@@ -1,0 +1,123 @@
+#include "tests/support/Fakes.h"
+
+namespace tw::test {
+
+void VirtualClock::wait(int ms) {
+    if (onWait)
+        onWait(now_, ms);
+    waits.append({now_, ms});
+    now_ += std::max(0, ms);
+}
+
+void VirtualClock::advance(qint64 ms) {
+    const qint64 target = now_ + std::max<qint64>(0, ms);
+    while (wake_ && *wake_ <= std::max(target, now_)) {
+        now_ = std::max(now_, *wake_);
+        wake_.reset();
+        if (handler_)
+            handler_();
+    }
+    now_ = std::max(now_, target);
+}
+
+namespace {
+QString address(const QString& application, const QString& section, const QString& key) {
+    return application + QLatin1Char('\n') + section + QLatin1Char('\n') + key;
+}
+} // namespace
+
+std::optional<QString> FakeSettingsBackend::read(const QString& application,
+                                                 const QString& section, const QString& key) {
+    const auto it = values_.constFind(address(application, section, key));
+    if (it == values_.cend())
+        return std::nullopt;
+    return *it;
+}
+
+platform::Result FakeSettingsBackend::write(const QString& application, const QString& section,
+                                            const QString& key, const QString& value) {
+    if (failWrites)
+        return platform::Result::failure(QStringLiteral("store is read-only"));
+    values_.insert(address(application, section, key), value);
+    writtenKeys.append(key);
+    return {};
+}
+
+void FakeSettingsBackend::set(const QString& section, const QString& key, const QString& value) {
+    values_.insert(address(QStringLiteral("TW-CLI-UI"), section, key), value);
+}
+
+std::optional<QString> FakeSettingsBackend::get(const QString& section, const QString& key) const {
+    const auto it = values_.constFind(address(QStringLiteral("TW-CLI-UI"), section, key));
+    if (it == values_.cend())
+        return std::nullopt;
+    return *it;
+}
+
+platform::Result FakeProcessStarter::startBatchFile(const QString& path) {
+    if (path.isEmpty() || missing.contains(path))
+        return platform::Result::failure(QStringLiteral("batch file missing: ") + path);
+    starts.append({clock_.now(), true, path});
+    if (onBatch)
+        onBatch(path);
+    return {};
+}
+
+platform::Result FakeProcessStarter::startUserCommand(const QString& commandLine) {
+    if (commandLine.trimmed().isEmpty())
+        return platform::Result::failure(QStringLiteral("user command is empty"));
+    if (missing.contains(commandLine))
+        return platform::Result::failure(QStringLiteral("cannot start: ") + commandLine);
+    starts.append({clock_.now(), false, commandLine});
+    return {};
+}
+
+std::optional<int> FakeProcessTable::countByImageName(const QString& imageName) {
+    queries.append(imageName);
+    if (unreadable)
+        return std::nullopt;
+    if (imageName.isEmpty())
+        return 0;
+    return running.value(imageName.toLower(), 0);
+}
+
+platform::FileRead FakeFileSystem::readFile(const QString& path, qint64 maxBytes) {
+    platform::FileRead read;
+    const auto it = files.constFind(path);
+    if (it == files.cend()) {
+        read.result = platform::Result::failure(QStringLiteral("log file missing: ") + path);
+        return read;
+    }
+    read.fullSize = it->size();
+    read.truncated = read.fullSize > maxBytes;
+    read.bytes = it->left(maxBytes);
+    return read;
+}
+
+platform::Result FakeFileSystem::replaceFile(const QString& path, const QByteArray& bytes) {
+    if (path.isEmpty() || unwritable.contains(path))
+        return platform::Result::failure(QStringLiteral("cannot write ") + path);
+    files.insert(path, bytes);
+    writes.append(path);
+    return {};
+}
+
+QString FakeFileSystem::decodeLocal(const QByteArray& bytes) const {
+    return QString::fromLocal8Bit(bytes);
+}
+
+QByteArray FakeFileSystem::encodeLocal(const QString& text) const { return text.toLocal8Bit(); }
+
+platform::WindowHandle FakeWindowSystem::handleOf(QWidget* window) {
+    return reinterpret_cast<platform::WindowHandle>(window);
+}
+
+void FakeWindowSystem::setTopMost(platform::WindowHandle window, bool on) {
+    calls.append({window, on});
+    if (on)
+        topMost.insert(window);
+    else
+        topMost.remove(window);
+}
+
+} // namespace tw::test

@@ -1,0 +1,115 @@
+#pragma once
+// Fakes of the platform interfaces for behaviour tests: they record what the
+// program asked for and answer as the test says.
+
+#include "platform/Platform.h"
+
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace tw::test {
+
+// Virtual time: advance() runs every wake request that falls due, in order;
+// a handler's wait simply moves time on (and is recorded).
+class VirtualClock final : public platform::Clock {
+public:
+    qint64 now() const override { return now_; }
+    void setWakeHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+    void wakeAt(qint64 timeMs) override { wake_ = timeMs; }
+    void cancelWake() override { wake_.reset(); }
+    void wait(int ms) override;
+
+    // Move time on by ms, delivering every tick that falls due meanwhile.
+    void advance(qint64 ms);
+    // Deliver what is already due, without moving time.
+    void settle() { advance(0); }
+
+    std::optional<qint64> pendingWake() const { return wake_; }
+    // Called at the start of every wait, with the time and the length.
+    std::function<void(qint64 at, int ms)> onWait;
+    QList<QPair<qint64, int>> waits; // (start, length) of every wait
+
+private:
+    qint64 now_ = 0;
+    std::optional<qint64> wake_;
+    std::function<void()> handler_;
+};
+
+class FakeSettingsBackend final : public platform::SettingsBackend {
+public:
+    std::optional<QString> read(const QString& application, const QString& section,
+                                const QString& key) override;
+    platform::Result write(const QString& application, const QString& section, const QString& key,
+                           const QString& value) override;
+    QString location() const override { return QStringLiteral("memory"); }
+
+    // Direct access for tests (application "TW-CLI-UI").
+    void set(const QString& section, const QString& key, const QString& value);
+    std::optional<QString> get(const QString& section, const QString& key) const;
+
+    bool failWrites = false;
+    QStringList writtenKeys; // every key written, in order
+
+private:
+    QMap<QString, QString> values_; // "application\nsection\nkey" -> value
+};
+
+class FakeProcessStarter final : public platform::ProcessStarter {
+public:
+    struct Start {
+        qint64 at;
+        bool batch; // batch file (hidden) or user command (normal window)
+        QString text;
+    };
+    explicit FakeProcessStarter(platform::Clock& clock) : clock_(clock) {}
+    platform::Result startBatchFile(const QString& path) override;
+    platform::Result startUserCommand(const QString& commandLine) override;
+
+    QList<Start> starts;
+    QSet<QString> missing;                          // paths that fail to start
+    std::function<void(const QString& path)> onBatch; // e.g. the client writing its log
+
+private:
+    platform::Clock& clock_;
+};
+
+class FakeProcessTable final : public platform::ProcessTable {
+public:
+    std::optional<int> countByImageName(const QString& imageName) override;
+    void setRunning(const QString& name, int count = 1) { running[name.toLower()] = count; }
+    QHash<QString, int> running; // lower-case name -> count
+    bool unreadable = false;
+    QStringList queries;
+};
+
+class FakeFileSystem final : public platform::FileSystem {
+public:
+    platform::FileRead readFile(const QString& path, qint64 maxBytes) override;
+    platform::Result replaceFile(const QString& path, const QByteArray& bytes) override;
+    QString decodeLocal(const QByteArray& bytes) const override;
+    QByteArray encodeLocal(const QString& text) const override;
+
+    QHash<QString, QByteArray> files;
+    QSet<QString> unwritable;
+    QStringList writes; // paths, in order
+};
+
+class FakeWindowSystem final : public platform::WindowSystem {
+public:
+    platform::WindowHandle handleOf(QWidget* window) override;
+    platform::WindowHandle foregroundWindow() override { return foreground; }
+    void setTopMost(platform::WindowHandle window, bool topMost) override;
+    QString limitation() const override { return {}; }
+
+    platform::WindowHandle foreground = 0;
+    QSet<platform::WindowHandle> topMost;
+    QList<QPair<platform::WindowHandle, bool>> calls;
+};
+
+} // namespace tw::test

@@ -1,0 +1,63 @@
+#include "tests/support/TestRig.h"
+
+#include "app/Colours.h"
+
+#include <QTest>
+
+namespace tw::test {
+
+TestRig::TestRig(QString sectionName)
+    : section(std::move(sectionName)),
+      platform{clock, settings, starter, processes, files, windows, section, QString()},
+      settingsStore(settings, section, &diagnostics),
+      services{platform, scheduler, settingsStore, diagnostics} {}
+
+TestRig::~TestRig() {
+    if (window_)
+        scheduler.stopAll();
+    window_.reset();
+}
+
+app::MainWindow& TestRig::start(bool show) {
+    window_ = std::make_unique<app::MainWindow>(services);
+    new app::TopMostKeeper(*window_, services);
+    new poll::ChainPoll(*window_, services);
+    new automation::Automation(*window_, services);
+    window_->setSettingsWindowFactory(settings::settingsWindowFactory(services));
+    window_->load();
+    if (show) {
+        window_->show();
+        (void)QTest::qWaitForWindowExposed(window_.get());
+    }
+    return *window_;
+}
+
+QCheckBox* TestRig::tick(const QString& name) const {
+    auto* widget = window_->findChild<QCheckBox*>(name);
+    if (!widget)
+        qFatal("no tick box %s", qPrintable(name));
+    return widget;
+}
+
+QLineEdit* TestRig::text(const QString& name) const {
+    auto* widget = window_->findChild<QLineEdit*>(name);
+    if (!widget)
+        qFatal("no text box %s", qPrintable(name));
+    return widget;
+}
+
+QPushButton* TestRig::button(const QString& name) const {
+    auto* widget = window_->findChild<QPushButton*>(name);
+    if (!widget)
+        qFatal("no button %s", qPrintable(name));
+    return widget;
+}
+
+QColor TestRig::colour(const QString& name) const {
+    auto* widget = window_->findChild<QWidget*>(name);
+    if (!widget)
+        qFatal("no control %s", qPrintable(name));
+    return app::background(widget);
+}
+
+} // namespace tw::test

@@ -1,0 +1,61 @@
+#pragma once
+// The tests' composition root: the same wiring as main.cpp, over fakes and
+// the virtual clock.
+
+#include "app/Diagnostics.h"
+#include "app/MainWindow.h"
+#include "app/SettingsStore.h"
+#include "app/TopMostKeeper.h"
+#include "app/WindowTimer.h"
+#include "automation/Automation.h"
+#include "poll/ChainPoll.h"
+#include "settings/SettingsWindow.h"
+#include "tests/support/Fakes.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <memory>
+
+namespace tw::test {
+
+class TestRig {
+public:
+    explicit TestRig(QString section = QStringLiteral("TW-CLI-UI"));
+    ~TestRig();
+
+    // Put values into the store before start().
+    void store(const QString& key, const QString& value) { settings.set(section, key, value); }
+    std::optional<QString> stored(const QString& key) const { return settings.get(section, key); }
+
+    // Build the window and the subsystems, run the load (and show, offscreen).
+    app::MainWindow& start(bool show = false);
+    app::MainWindow& window() { return *window_; }
+
+    // Widgets by objectName, as a user or a file would see them.
+    QCheckBox* tick(const QString& name) const;
+    QLineEdit* text(const QString& name) const;
+    QPushButton* button(const QString& name) const;
+    QColor colour(const QString& name) const;
+
+    void advance(qint64 ms) { clock.advance(ms); }
+
+    QString section;
+    VirtualClock clock;
+    FakeSettingsBackend settings;
+    FakeProcessStarter starter{clock};
+    FakeProcessTable processes;
+    FakeFileSystem files;
+    FakeWindowSystem windows;
+    platform::Platform platform;
+    app::Diagnostics diagnostics{QString(), false};
+    app::SettingsStore settingsStore;
+    app::Scheduler scheduler{clock};
+    app::Services services;
+
+private:
+    std::unique_ptr<app::MainWindow> window_;
+};
+
+} // namespace tw::test

@@ -114,6 +114,15 @@ public:
     virtual QString limitation() const = 0;
 };
 
+// The path separator piece of composed paths: "/" on POSIX, "\\" on Windows.
+inline QString pathSeparator() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("\\");
+#else
+    return QStringLiteral("/");
+#endif
+}
+
 // Everything above, handed around as one bundle by the composition root.
 struct Platform {
     Clock& clock;

@@ -1,0 +1,277 @@
+// The main window: start-up cases, interlocks, close, title, Settings.
+
+#include "app/Colours.h"
+#include "tests/support/TestRig.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using tw::test::TestRig;
+
+namespace {
+
+const QStringList EnabledControls = {
+    "AUTOSTART_TICKBOX",         "AUTOCLOSE_TIMER_TICKBOX", "P4P_TICKBOX",
+    "SETTINGS_BUTTON",           "GETBLOCKCOUNT_BUTTON",    "GETCONNECTIONCOUNT_BUTTON",
+    "SHUTDOWN_BUTTON",           "CLI_GBC_BAT_TICKBOX",     "CLI_GCC_BAT_TICKBOX",
+    "CLI_STOP_BAT_TICKBOX"};
+const QStringList TickControls = {"CLI_GBC_BAT_TICKBOX",      "CLI_GCC_BAT_TICKBOX",
+                                  "CLI_STOP_BAT_TICKBOX",     "AUTOSTART_TICKBOX",
+                                  "AUTOCLOSE_TIMER_TICKBOX",  "P4P_TICKBOX",
+                                  "AlwaysOnTopTimer_TICKBOX"};
+// The six tick boxes that the store holds for the main window, in that order.
+const QStringList StoredTicks = {"CLI_GBC_BAT_TICKBOX", "CLI_GCC_BAT_TICKBOX",
+                                 "CLI_STOP_BAT_TICKBOX", "AUTOSTART_TICKBOX",
+                                 "AUTOCLOSE_TIMER_TICKBOX", "P4P_TICKBOX"};
+
+QString enabledBits(const TestRig& rig) {
+    QString bits;
+    for (const QString& name : EnabledControls)
+        bits += rig.window().findChild<QWidget*>(name)->isEnabled() ? '1' : '0';
+    return bits;
+}
+
+QString tickBits(const TestRig& rig) {
+    QString bits;
+    for (const QString& name : TickControls)
+        bits += rig.tick(name)->isChecked() ? '1' : '0';
+    return bits;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUpCases_data();
+    void startUpCases();
+    void firstStartUsesEveryDefault();
+    void autoStartAndAutoCloseInterlocks();
+    void closeWritesPositionAndSixTicks();
+    void aMovedWindowReopensThere();
+    void closeHandlerRunsOnce();
+    void titleAndNameLabelCarryTheExecutableName();
+    void settingsWindowIsModalAndTimersTick();
+    void closingTheMainWindowClosesAnOpenSettingsWindow();
+    void failuresShowInTheControlsTooltip();
+};
+
+void TestMainWindow::startUpCases_data() {
+    QTest::addColumn<QString>("stored"); // gbc gcc stop autostart autoclose p4p
+    QTest::addColumn<QString>("storedOnTop");
+    QTest::addColumn<QString>("enabled"); // EnabledControls
+    QTest::addColumn<QString>("ticks");   // TickControls
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("countdown");
+    QTest::addColumn<bool>("loop");
+    QTest::addColumn<bool>("keeper");
+
+    QTest::newRow("A: empty store") << "000000" << "" << "0001001111" << "0000001" << "START"
+                                    << false << false << true;
+    QTest::newRow("A: keeper stored off") << "000000" << "0" << "0001001111" << "0000000"
+                                          << "START" << false << false << false;
+    QTest::newRow("A: Auto Start alone is cleared") << "000100" << "1" << "0001001111"
+                                                    << "0000001" << "START" << false << false
+                                                    << true;
+    QTest::newRow("A: P-4-P greyed but keeps its tick")
+        << "000111" << "" << "0001001111" << "0000011" << "START" << false << false << true;
+    QTest::newRow("C: Auto G-B-C") << "100000" << "" << "1001111111" << "1000001" << "START"
+                                   << false << true << true;
+    QTest::newRow("C: Auto Close stored without Auto Start")
+        << "100010" << "" << "1011111111" << "1000101" << "START" << false << true << true;
+    QTest::newRow("B: Auto G-C-C, Auto Start, Auto Close")
+        << "010110" << "" << "0010000000" << "0100111" << "STOP" << true << true << true;
+    QTest::newRow("B: AutoSend STOP and Auto Start")
+        << "001100" << "" << "0000000000" << "0011001" << "STOP" << true << false << true;
+}
+
+void TestMainWindow::startUpCases() {
+    QFETCH(QString, stored);
+    QFETCH(QString, storedOnTop);
+    QFETCH(QString, enabled);
+    QFETCH(QString, ticks);
+    QFETCH(QString, caption);
+    QFETCH(bool, countdown);
+    QFETCH(bool, loop);
+    QFETCH(bool, keeper);
+
+    TestRig rig;
+    for (int i = 0; i < StoredTicks.size(); ++i)
+        rig.store(StoredTicks[i], QString(stored[i]));
+    if (!storedOnTop.isEmpty())
+        rig.store("AlwaysOnTopTimer_TICKBOX", storedOnTop);
+    auto& window = rig.start();
+
+    QCOMPARE(enabledBits(rig), enabled);
+    QCOMPARE(tickBits(rig), ticks);
+    QCOMPARE(rig.button("START_STOP_BUTTON")->text(), caption);
+    QCOMPARE(window.COUNTDOWN_TIMER->isRunning(), countdown);
+    QCOMPARE(window.GET_LOOP_TIMER->isRunning(), loop);
+    QCOMPARE(window.AlwaysOnTopTimer->isRunning(), keeper);
+    QCOMPARE(window.COUNTDOWN_REMAINING, 11);
+    QVERIFY(window.CLI_PROCESS_WATCHER_TIMER->isRunning());
+    for (auto* timer : {window.GETBLOCKCOUNT_COMMAND_TIMER, window.GETCONNECTIONCOUNT_COMMAND_TIMER,
+                        window.UNLOAD_TIMER, window.P4P_END_TIMER})
+        QVERIFY2(!timer->isRunning(), qPrintable(timer->name()));
+    // Every timer has its interval from the load.
+    QCOMPARE(window.UNLOAD_TIMER->interval(), 10000);
+    QCOMPARE(window.GET_LOOP_TIMER->interval(), 60000);
+    for (auto* timer : {window.AlwaysOnTopTimer, window.COUNTDOWN_TIMER,
+                        window.CLI_PROCESS_WATCHER_TIMER, window.GETBLOCKCOUNT_COMMAND_TIMER,
+                        window.GETCONNECTIONCOUNT_COMMAND_TIMER, window.P4P_END_TIMER})
+        QCOMPARE(timer->interval(), 1000);
+}
+
+void TestMainWindow::firstStartUsesEveryDefault() {
+    TestRig rig;
+    auto& window = rig.start(true);
+    QCOMPARE(window.pos(), QPoint(1000 / 15, 1000 / 15));
+    // Outer 5280 x 4275 twips less the frame.
+    QCOMPARE(window.size(), QSize((5280 - 90) / 15, (4275 - 390) / 15));
+    for (const char* name : {"CLI_NAME_TEXTBOX", "RUN_COMMAND_TEXTBOX", "QT_EXE_TEXTBOX",
+                             "DAEMON_EXE_TEXTBOX", "CLI_GBC_FULL_BAT_LOCATION_TEXTBOX"})
+        QCOMPARE(rig.text(name)->text(), QString());
+    QCOMPARE(rig.text("CURRENT_BLOCK_TEXTBOX")->text(), QString("-- -- -- -- -- -- --"));
+    QCOMPARE(rig.text("AUTORUN_TIMER_TEXTBOX")->text(), QString("-- --"));
+    QCOMPARE(rig.colour("AUTORUN_TIMER_TEXTBOX"), tw::app::colour::Pink);
+    QCOMPARE(rig.colour("PROCESS_ACTIVE_LABEL"), tw::app::colour::Cyan);
+    // The upper band shows whole at the default size; the mirror fields lie below.
+    QVERIFY(window.rect().contains(rig.text("DAEMON_EXE_TEXTBOX")->geometry()));
+    QVERIFY(!window.rect().intersects(rig.text("CLI_NAME_TEXTBOX")->geometry()));
+}
+
+void TestMainWindow::autoStartAndAutoCloseInterlocks() {
+    TestRig rig;
+    rig.store("CLI_GBC_BAT_TICKBOX", "1");
+    rig.start();
+    auto* autoStart = rig.tick("AUTOSTART_TICKBOX");
+    auto* autoClose = rig.tick("AUTOCLOSE_TIMER_TICKBOX");
+    auto* p4p = rig.tick("P4P_TICKBOX");
+    QVERIFY(autoStart->isEnabled() && !autoClose->isEnabled() && !p4p->isEnabled());
+
+    autoStart->setChecked(true);
+    QVERIFY(autoClose->isEnabled());
+    QVERIFY(!p4p->isEnabled());
+    autoClose->setChecked(true);
+    QVERIFY(p4p->isEnabled());
+    p4p->setChecked(true);
+
+    autoClose->setChecked(false);
+    QVERIFY(!p4p->isEnabled());
+    QVERIFY(p4p->isChecked());
+    autoClose->setChecked(true);
+    QVERIFY(p4p->isEnabled());
+
+    // Unticking Auto Start greys and clears Auto Close, which greys P-4-P.
+    autoStart->setChecked(false);
+    QVERIFY(!autoClose->isEnabled());
+    QVERIFY(!autoClose->isChecked());
+    QVERIFY(!p4p->isEnabled());
+    QVERIFY(p4p->isChecked());
+}
+
+void TestMainWindow::closeWritesPositionAndSixTicks() {
+    TestRig rig;
+    rig.store("CLI_GCC_BAT_TICKBOX", "1");
+    rig.store("RUN_COMMAND_TEXTBOX", "echo kept");
+    auto& window = rig.start(true);
+    rig.tick("AUTOSTART_TICKBOX")->setChecked(true);
+    window.move(200, 100);
+    rig.settings.writtenKeys.clear();
+    window.close();
+    QCOMPARE(rig.settings.writtenKeys, QStringList({"MainLeft", "MainTop"}) + StoredTicks);
+    QCOMPARE(rig.stored("MainLeft"), std::optional<QString>("3000"));
+    QCOMPARE(rig.stored("MainTop"), std::optional<QString>("1500"));
+    QCOMPARE(rig.stored("CLI_GCC_BAT_TICKBOX"), std::optional<QString>("1"));
+    QCOMPARE(rig.stored("AUTOSTART_TICKBOX"), std::optional<QString>("1"));
+    QCOMPARE(rig.stored("CLI_GBC_BAT_TICKBOX"), std::optional<QString>("0"));
+    QCOMPARE(rig.stored("RUN_COMMAND_TEXTBOX"), std::optional<QString>("echo kept"));
+    QVERIFY(!rig.stored("MainWidth"));
+    QVERIFY(!rig.stored("MainHeight"));
+}
+
+void TestMainWindow::aMovedWindowReopensThere() {
+    TestRig rig;
+    rig.store("MainWidth", "6000");
+    auto& first = rig.start(true);
+    first.move(321, 123);
+    first.close();
+
+    tw::app::MainWindow second(rig.services);
+    second.load();
+    QCOMPARE(second.pos(), QPoint(321, 123));
+    QCOMPARE(second.width(), (6000 - 90) / 15);
+}
+
+void TestMainWindow::closeHandlerRunsOnce() {
+    TestRig rig;
+    auto& window = rig.start(true);
+    QSignalSpy closed(&window, &tw::app::MainWindow::closed);
+    window.close();
+    rig.settings.writtenKeys.clear();
+    window.close();
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(rig.settings.writtenKeys.isEmpty());
+    QVERIFY(rig.scheduler.isStopped());
+}
+
+void TestMainWindow::titleAndNameLabelCarryTheExecutableName() {
+    TestRig rig("BTC-A");
+    auto& window = rig.start();
+    QCOMPARE(window.windowTitle(), QString("TARN-WICK - TW-CLI-UI - BTC-A"));
+    QCOMPARE(window.findChild<QLabel*>("APP_EXE_NAME_LABEL")->text(), QString("BTC-A"));
+}
+
+void TestMainWindow::settingsWindowIsModalAndTimersTick() {
+    TestRig rig;
+    auto& window = rig.start(true);
+    QString title;
+    bool modal = false;
+    QWidget* parent = nullptr;
+    int keeperCalls = -1;
+    QTimer::singleShot(0, [&] {
+        QDialog* dialog = window.openSettingsWindow();
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        modal = dialog->isModal();
+        parent = dialog->parentWidget();
+        rig.windows.calls.clear();
+        rig.advance(3000); // the keeper ticks while the settings window is open
+        keeperCalls = rig.windows.calls.size();
+        dialog->findChild<QPushButton*>("CLOSE_BUTTON")->click();
+    });
+    rig.button("SETTINGS_BUTTON")->click();
+    QCOMPARE(title, QString("TARN-WICK - TW-CLI-UI - SETTINGS"));
+    QVERIFY(modal);
+    QCOMPARE(parent, static_cast<QWidget*>(&window));
+    QCOMPARE(keeperCalls, 6); // three ticks: out of the band, into the band
+    QVERIFY(!window.openSettingsWindow());
+}
+
+void TestMainWindow::closingTheMainWindowClosesAnOpenSettingsWindow() {
+    TestRig rig;
+    auto& window = rig.start(true);
+    QSignalSpy closed(&window, &tw::app::MainWindow::closed);
+    QTimer::singleShot(0, [&] { window.close(); });
+    rig.button("SETTINGS_BUTTON")->click(); // returns once the settings window has closed
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!window.openSettingsWindow());
+}
+
+void TestMainWindow::failuresShowInTheControlsTooltip() {
+    TestRig rig;
+    rig.start();
+    auto* button = rig.button("GETBLOCKCOUNT_BUTTON");
+    rig.diagnostics.report("gbc-batch", "GETBLOCKCOUNT_BUTTON", "batch file missing: /x/y.BAT");
+    QVERIFY(button->toolTip().startsWith("GetBlockCount"));
+    QVERIFY(button->toolTip().contains("batch file missing: /x/y.BAT"));
+    rig.diagnostics.clear("gbc-batch");
+    QCOMPARE(button->toolTip(), QString("GetBlockCount"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

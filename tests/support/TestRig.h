@@ -31,7 +31,7 @@ public:
 
     // Build the window and the subsystems, run the load (and show, offscreen).
     app::MainWindow& start(bool show = false);
-    app::MainWindow& window() { return *window_; }
+    app::MainWindow& window() const { return *window_; }
 
     // Widgets by objectName, as a user or a file would see them.
     QCheckBox* tick(const QString& name) const;

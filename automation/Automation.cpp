@@ -1,10 +1,328 @@
 #include "automation/Automation.h"
 
+#include "app/Colours.h"
+#include "app/Diagnostics.h"
 #include "app/MainWindow.h"
+#include "app/WindowTimer.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <climits>
+#include <optional>
 
 namespace tw::automation {
 
+namespace {
+
+using app::MainWindow;
+
+const QString Start = QStringLiteral("START");
+const QString Stop = QStringLiteral("STOP");
+const QString Fired = QStringLiteral("-- --");
+
+// The stop command's pause: long enough for the client to pass it on.
+constexpr int StopCommandPauseMs = 3000;
+
+bool ticked(const QCheckBox* box) {
+    return MainWindow::ticked(box);
+}
+
+} // namespace
+
+const QString Automation::ProcessListFailure = QStringLiteral("process-list");
+const QString Automation::CycleStopBatchFailure = QStringLiteral("stop-batch-cycle");
+const QString Automation::ShutdownStopBatchFailure = QStringLiteral("stop-batch-shutdown");
+
 Automation::Automation(app::MainWindow& window, const app::Services& services)
-    : QObject(&window), window_(window), services_(services) {}
+    : QObject(&window), window_(window), services_(services) {
+    MainWindow& w = window_;
+    connect(w.START_STOP_BUTTON, &QPushButton::clicked, this,
+            [this] { START_STOP_BUTTON_Click(); });
+    connect(w.SHUTDOWN_BUTTON, &QPushButton::clicked, this, [this] { SHUTDOWN_BUTTON_Click(); });
+    // Tick boxes act on every real change of state, by the user or by code.
+    connect(w.CLI_STOP_BAT_TICKBOX, &QCheckBox::toggled, this,
+            [this] { CLI_STOP_BAT_TICKBOX_Click(); });
+    w.COUNTDOWN_TIMER->setHandler([this] { COUNTDOWN_TIMER_Timer(); });
+    w.CLI_PROCESS_WATCHER_TIMER->setHandler([this] { CLI_PROCESS_WATCHER_TIMER_Timer(); });
+    w.UNLOAD_TIMER->setHandler([this] { UNLOAD_TIMER_Timer(); });
+    w.P4P_END_TIMER->setHandler([this] { P4P_END_TIMER_Timer(); });
+}
+
+QString Automation::countdownText(qint64 remaining) {
+    const qint64 magnitude = remaining < 0 ? -remaining : remaining;
+    return QStringLiteral("%1").arg(magnitude % 60, 2, 10, QLatin1Char('0'));
+}
+
+// ---------------------------------------------------------------------------
+// START / STOP and the countdown
+
+void Automation::START_STOP_BUTTON_Click() {
+    MainWindow& w = window_;
+    // Nothing for a cycle to do: refuse, whatever the caption says.
+    if (!ticked(w.CLI_GBC_BAT_TICKBOX) && !ticked(w.CLI_GCC_BAT_TICKBOX) &&
+        !ticked(w.CLI_STOP_BAT_TICKBOX)) {
+        w.START_STOP_BUTTON->setText(Start);
+        w.AUTOSTART_TICKBOX->setEnabled(false);
+        w.AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
+        w.AUTOSTART_TICKBOX->setChecked(false);
+        w.AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
+        return;
+    }
+
+    if (w.START_STOP_BUTTON->text() == Start) {
+        w.COUNTDOWN_REMAINING = 11; // "00:00:11"
+        w.SETTINGS_BUTTON->setEnabled(false);
+        w.GETBLOCKCOUNT_BUTTON->setEnabled(false);
+        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
+        w.SHUTDOWN_BUTTON->setEnabled(false);
+        w.COUNTDOWN_TIMER->setEnabled(true);
+        w.START_STOP_BUTTON->setText(Stop);
+        for (QCheckBox* box :
+             {w.AUTOSTART_TICKBOX, w.AUTOCLOSE_TIMER_TICKBOX, w.CLI_GBC_BAT_TICKBOX,
+              w.CLI_GCC_BAT_TICKBOX, w.CLI_STOP_BAT_TICKBOX})
+            box->setEnabled(false);
+        return;
+    }
+
+    // STOP: the count and the display stay as they are; a pending cycle end
+    // or wait goes on.
+    w.SETTINGS_BUTTON->setEnabled(true);
+    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
+    w.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+    w.SHUTDOWN_BUTTON->setEnabled(true);
+    w.COUNTDOWN_TIMER->setEnabled(false);
+    w.START_STOP_BUTTON->setText(Start);
+    for (QCheckBox* box : {w.AUTOSTART_TICKBOX, w.AUTOCLOSE_TIMER_TICKBOX, w.CLI_GBC_BAT_TICKBOX,
+                           w.CLI_GCC_BAT_TICKBOX, w.CLI_STOP_BAT_TICKBOX})
+        box->setEnabled(true);
+    w.GET_LOOP_TIMER->setEnabled(false);
+}
+
+void Automation::COUNTDOWN_TIMER_Timer() {
+    MainWindow& w = window_;
+    if (w.COUNTDOWN_REMAINING > INT_MIN)
+        --w.COUNTDOWN_REMAINING;
+    w.AUTORUN_TIMER_TEXTBOX->setText(countdownText(w.COUNTDOWN_REMAINING));
+    if (w.AUTORUN_TIMER_TEXTBOX->text() != QLatin1String("00"))
+        return;
+
+    // The cycle fires.
+    app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Cyan);
+    w.AUTORUN_TIMER_TEXTBOX->setText(Fired);
+    w.COUNTDOWN_TIMER->setEnabled(false);
+
+    if (ticked(w.CLI_GBC_BAT_TICKBOX)) {
+        // A block-count query request; its command timer runs the query.
+        app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Pink);
+        w.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(true);
+        w.UNLOAD_TIMER->setEnabled(true);
+        w.COUNTDOWN_TIMER->setEnabled(false);
+    }
+    if (ticked(w.CLI_GCC_BAT_TICKBOX)) {
+        app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Pink);
+        w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(true);
+        w.UNLOAD_TIMER->setEnabled(true);
+        w.COUNTDOWN_TIMER->setEnabled(false);
+    }
+    if (ticked(w.CLI_STOP_BAT_TICKBOX)) {
+        app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Red);
+        startStopBatchFile(CycleStopBatchFailure, w.AUTORUN_TIMER_TEXTBOX->objectName());
+        services_.scheduler.sleep(StopCommandPauseMs);
+        // The user closed the window meanwhile: nothing left to act on.
+        if (w.hasClosed())
+            return;
+        app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Green);
+        w.UNLOAD_TIMER->setEnabled(true);
+        w.COUNTDOWN_TIMER->setEnabled(false);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Process watcher
+
+bool Automation::IsProcessRunning(const QString& name) {
+    // An empty name matches no process; no need to look.
+    if (name.isEmpty())
+        return false;
+    const std::optional<int> count = services_.platform.processes.countByImageName(name);
+    if (!count) {
+        // Said once until the list can be read again; the callers need a
+        // plain yes or no, and "not running" lets a wait finish.
+        services_.diagnostics.report(
+            ProcessListFailure, window_.PROCESS_ACTIVE_LABEL->objectName(),
+            QStringLiteral("the process list cannot be read; processes count as not running"));
+        return false;
+    }
+    services_.diagnostics.clear(ProcessListFailure);
+    return *count > 0;
+}
+
+void Automation::CLI_PROCESS_WATCHER_TIMER_Timer() {
+    MainWindow& w = window_;
+    const QString client = w.CLI_NAME_TEXTBOX->text();
+    if (IsProcessRunning(client)) {
+        app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Red);
+        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! CLI RUNNING !!!"));
+        w.SHUTDOWN_BUTTON->setEnabled(false);
+        w.GETBLOCKCOUNT_BUTTON->setEnabled(false);
+        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
+    } else {
+        app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Green);
+        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! CLI NOT RUNNING !!!"));
+        w.SHUTDOWN_BUTTON->setEnabled(true);
+        w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
+        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Shutdown, the AutoSend STOP interlock, the cycle end and the wait
+
+void Automation::startStopBatchFile(const QString& key, const QString& control) {
+    // The whole text is the path of one file, blanks and all.
+    const QString path = window_.CLI_STOP_BAT_FULL_LOCATION_TEXTBOX->text();
+    const platform::Result started = services_.platform.starter.startBatchFile(path);
+    if (started) {
+        services_.diagnostics.clear(key);
+        return;
+    }
+    const QString shown = path.isEmpty() ? QStringLiteral("(no path)") : path;
+    services_.diagnostics.report(
+        key, control,
+        QStringLiteral("stop batch file %1 not started: %2").arg(shown, started.error));
+}
+
+void Automation::SHUTDOWN_BUTTON_Click() {
+    MainWindow& w = window_;
+    startStopBatchFile(ShutdownStopBatchFailure, w.SHUTDOWN_BUTTON->objectName());
+    services_.scheduler.sleep(StopCommandPauseMs);
+    if (w.hasClosed())
+        return;
+    // The cycle end may have turned the watcher off.
+    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(true);
+    app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Pink);
+}
+
+void Automation::CLI_STOP_BAT_TICKBOX_Click() {
+    MainWindow& w = window_;
+    // Each untick below runs that tick box's own handling before the next
+    // step, and may come back here.
+    if (ticked(w.CLI_STOP_BAT_TICKBOX)) {
+        w.AUTOSTART_TICKBOX->setEnabled(true);
+        w.CLI_GBC_BAT_TICKBOX->setEnabled(false);
+        w.CLI_GCC_BAT_TICKBOX->setEnabled(false);
+        w.CLI_GBC_BAT_TICKBOX->setChecked(false);
+        w.CLI_GCC_BAT_TICKBOX->setChecked(false);
+    } else {
+        w.AUTOSTART_TICKBOX->setEnabled(false);
+        w.AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
+        w.AUTOSTART_TICKBOX->setChecked(false);
+        w.AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
+        w.CLI_GBC_BAT_TICKBOX->setEnabled(true);
+        w.CLI_GCC_BAT_TICKBOX->setEnabled(true);
+    }
+}
+
+void Automation::stopCycleTimers() {
+    MainWindow& w = window_;
+    w.COUNTDOWN_TIMER->setEnabled(false);
+    w.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(false);
+    w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(false);
+    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
+    w.GET_LOOP_TIMER->setEnabled(false);
+}
+
+void Automation::armNextCycle() {
+    MainWindow& w = window_;
+    w.COUNTDOWN_TIMER->setEnabled(false);
+    app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Yellow);
+    w.GET_LOOP_TIMER->setEnabled(true);
+    w.SETTINGS_BUTTON->setEnabled(false);
+    w.GETBLOCKCOUNT_BUTTON->setEnabled(false);
+    w.GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
+    w.SHUTDOWN_BUTTON->setEnabled(false);
+    // Off and on again: a full interval from now. The count is not reset,
+    // so this cycle fires on its 60th tick.
+    w.COUNTDOWN_TIMER->setEnabled(true);
+    w.START_STOP_BUTTON->setText(Stop);
+    w.CLI_GBC_BAT_TICKBOX->setEnabled(false);
+    w.CLI_GCC_BAT_TICKBOX->setEnabled(false);
+    w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
+    w.UNLOAD_TIMER->setEnabled(false);
+}
+
+void Automation::closeMainWindow() {
+    // The close handler writes the position and the tick states once, stops
+    // every timer and closes an open settings window without saving it.
+    window_.close();
+}
+
+void Automation::UNLOAD_TIMER_Timer() {
+    MainWindow& w = window_;
+    const bool autoClose = ticked(w.AUTOCLOSE_TIMER_TICKBOX);
+    const bool pauseForProcess = ticked(w.P4P_TICKBOX);
+
+    // A: close now.
+    if (autoClose && !pauseForProcess) {
+        stopCycleTimers();
+        app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Red);
+        closeMainWindow();
+        return;
+    }
+
+    // B: wait for the node's exit (and go on with C and D).
+    if (ticked(w.AUTOCLOSE_TIMER_TICKBOX) && ticked(w.P4P_TICKBOX)) {
+        stopCycleTimers();
+        app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Yellow);
+        w.P4P_END_TIMER->setEnabled(true);
+        w.UNLOAD_TIMER->setEnabled(false);
+    }
+
+    // C and D, each on its own: with only Auto G-B-C ticked, D's pink
+    // follows C's yellow.
+    if (ticked(w.CLI_GBC_BAT_TICKBOX))
+        armNextCycle();
+    else
+        app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Pink);
+
+    if (ticked(w.CLI_GCC_BAT_TICKBOX))
+        armNextCycle();
+    else
+        app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Pink);
+}
+
+void Automation::P4P_END_TIMER_Timer() {
+    MainWindow& w = window_;
+    if (IsProcessRunning(w.QT_EXE_TEXTBOX->text())) {
+        app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Red);
+        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! QT STILL RUNNING !!!"));
+        app::setBackground(w.QT_EXE_TEXTBOX, app::colour::Green);
+    } else {
+        app::setBackground(w.QT_EXE_TEXTBOX, app::colour::Red);
+    }
+
+    if (IsProcessRunning(w.DAEMON_EXE_TEXTBOX->text())) {
+        app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Red);
+        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! DAEMON STILL RUNNING !!!"));
+        app::setBackground(w.DAEMON_EXE_TEXTBOX, app::colour::Green);
+    } else {
+        app::setBackground(w.DAEMON_EXE_TEXTBOX, app::colour::Red);
+    }
+
+    // Neither found in this tick (read back from the two boxes).
+    if (app::background(w.QT_EXE_TEXTBOX) == app::colour::Red &&
+        app::background(w.DAEMON_EXE_TEXTBOX) == app::colour::Red) {
+        app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Green);
+        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! FINISHED - AUTOCLOSING !!!"));
+        app::setBackground(w.QT_EXE_TEXTBOX, app::colour::Pink);
+        app::setBackground(w.DAEMON_EXE_TEXTBOX, app::colour::Pink);
+        app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Green);
+        closeMainWindow();
+        return;
+    }
+}
 
 } // namespace tw::automation

@@ -1,10 +1,285 @@
 #include "poll/ChainPoll.h"
 
+#include "app/Colours.h"
+#include "app/Diagnostics.h"
 #include "app/MainWindow.h"
+#include "app/WindowTimer.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 
 namespace tw::poll {
 
-ChainPoll::ChainPoll(app::MainWindow& window, const app::Services& services)
-    : QObject(&window), window_(window), services_(services) {}
+using app::MainWindow;
+
+const QString ChainPoll::NoValue = QStringLiteral("-- -- -- -- -- -- --");
+
+ChainPoll::ChainPoll(MainWindow& window, const app::Services& services)
+    : QObject(&window), window_(window), services_(services) {
+    MainWindow& w = window_;
+    connect(w.GETBLOCKCOUNT_BUTTON, &QPushButton::clicked, this,
+            [this] { GETBLOCKCOUNT_BUTTON_Click(); });
+    connect(w.GETCONNECTIONCOUNT_BUTTON, &QPushButton::clicked, this,
+            [this] { GETCONNECTIONCOUNT_BUTTON_Click(); });
+    connect(w.CLI_GBC_BAT_TICKBOX, &QCheckBox::toggled, this,
+            [this] { CLI_GBC_BAT_TICKBOX_Click(); });
+    connect(w.CLI_GCC_BAT_TICKBOX, &QCheckBox::toggled, this,
+            [this] { CLI_GCC_BAT_TICKBOX_Click(); });
+    w.GETBLOCKCOUNT_COMMAND_TIMER->setHandler([this] { GETBLOCKCOUNT_COMMAND_TIMER_Timer(); });
+    w.GETCONNECTIONCOUNT_COMMAND_TIMER->setHandler(
+        [this] { GETCONNECTIONCOUNT_COMMAND_TIMER_Timer(); });
+    w.GET_LOOP_TIMER->setHandler([this] { GET_LOOP_TIMER_Timer(); });
+}
+
+void ChainPoll::requestBlockCount(MainWindow& window) {
+    app::setBackground(window.CURRENT_BLOCK_TEXTBOX, app::colour::Pink);
+    window.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(true);
+}
+
+void ChainPoll::requestConnectionCount(MainWindow& window) {
+    app::setBackground(window.CONNECTIONS_TEXTBOX, app::colour::Pink);
+    window.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(true);
+}
+
+void ChainPoll::GETBLOCKCOUNT_BUTTON_Click() {
+    requestBlockCount(window_);
+}
+
+void ChainPoll::GETCONNECTIONCOUNT_BUTTON_Click() {
+    requestConnectionCount(window_);
+}
+
+ChainPoll::Query ChainPoll::blockCount() const {
+    return {QStringLiteral("Block-count query"),
+            failure::GbcBatch,
+            failure::GbcLog,
+            window_.GETBLOCKCOUNT_BUTTON,
+            window_.CURRENT_BLOCK_TEXTBOX,
+            window_.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX,
+            window_.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX};
+}
+
+ChainPoll::Query ChainPoll::connectionCount() const {
+    return {QStringLiteral("Connection-count query"),
+            failure::GccBatch,
+            failure::GccLog,
+            window_.GETCONNECTIONCOUNT_BUTTON,
+            window_.CONNECTIONS_TEXTBOX,
+            window_.CLI_GCC_FULL_BAT_LOCATION_TEXTBOX,
+            window_.CLI_GCC_FULL_LOG_LOCATION_TEXTBOX};
+}
+
+bool ChainPoll::startBatchFile(const Query& query) {
+    const QString path = query.batchPath->text();
+    const platform::Result started = services_.platform.starter.startBatchFile(path);
+    if (!started) {
+        // Shown on the button that asks for this query.
+        services_.diagnostics.report(query.batchKey, query.button->objectName(),
+                                     query.name + QStringLiteral(": ") + started.error);
+        return false;
+    }
+    services_.diagnostics.clear(query.batchKey);
+    return true;
+}
+
+std::optional<QString> ChainPoll::readLog(const Query& query) {
+    const QString path = query.logPath->text();
+    platform::FileSystem& files = services_.platform.files;
+    const platform::FileRead read = files.readFile(path, MaxLogBytes);
+    const QString control = query.box->objectName();
+    if (!read.result) {
+        services_.diagnostics.report(query.logKey, control,
+                                     query.name + QStringLiteral(": ") + read.result.error);
+        return std::nullopt;
+    }
+    if (read.bytes.isEmpty()) {
+        services_.diagnostics.report(
+            query.logKey, control,
+            query.name +
+                QStringLiteral(": log file %1 is empty (the client wrote no answer)").arg(path));
+        return std::nullopt;
+    }
+    if (read.truncated) {
+        // Shown and passed on, cut to what a cycle handles.
+        services_.diagnostics.report(
+            query.logKey, control,
+            query.name + QStringLiteral(": log file %1 holds %2 bytes; only its first %3 are shown")
+                             .arg(path)
+                             .arg(read.fullSize)
+                             .arg(MaxLogBytes));
+    } else {
+        services_.diagnostics.clear(query.logKey);
+    }
+    return files.decodeLocal(read.bytes);
+}
+
+void ChainPoll::updateExternalFile() {
+    MainWindow& w = window_;
+    if (!MainWindow::ticked(w.UPDATE_EXTERNAL_FILE_TICKBOX)) {
+        services_.diagnostics.clear(failure::GbcExternalFile);
+        return;
+    }
+    platform::FileSystem& files = services_.platform.files;
+    const QString path = w.UPDATE_EXTERNAL_FILE_TEXTBOX->text();
+    // The box's text exactly, then one line end; replaced whole, so a reader
+    // sees the old file or the new one.
+    const QString line = w.CURRENT_BLOCK_TEXTBOX->text() + QStringLiteral("\r\n");
+    const platform::Result written = files.replaceFile(path, files.encodeLocal(line));
+    if (!written) {
+        services_.diagnostics.report(failure::GbcExternalFile,
+                                     w.UPDATE_EXTERNAL_FILE_TEXTBOX->objectName(),
+                                     QStringLiteral("External file not written: ") + written.error);
+        return;
+    }
+    services_.diagnostics.clear(failure::GbcExternalFile);
+}
+
+void ChainPoll::runUserCommand() {
+    MainWindow& w = window_;
+    if (!MainWindow::ticked(w.RUN_COMMAND_TICKBOX)) {
+        services_.diagnostics.clear(failure::GbcCommand);
+        return;
+    }
+    const QString command = w.RUN_COMMAND_TEXTBOX->text();
+    const QString control = w.RUN_COMMAND_TEXTBOX->objectName();
+    if (command.trimmed().isEmpty()) {
+        services_.diagnostics.report(
+            failure::GbcCommand, control,
+            QStringLiteral("User command not run: \"Also Run Command\" is ticked but the "
+                           "command is empty"));
+        return;
+    }
+    const platform::Result started = services_.platform.starter.startUserCommand(command);
+    if (!started) {
+        services_.diagnostics.report(failure::GbcCommand, control,
+                                     QStringLiteral("User command not run: ") + started.error);
+        return;
+    }
+    services_.diagnostics.clear(failure::GbcCommand);
+}
+
+void ChainPoll::GETBLOCKCOUNT_COMMAND_TIMER_Timer() {
+    MainWindow& w = window_;
+    app::Scheduler& scheduler = services_.scheduler;
+    const Query query = blockCount();
+
+    scheduler.sleep(1000);
+    const bool started = startBatchFile(query);
+    scheduler.sleep(3000);
+    app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Yellow);
+    scheduler.sleep(1000);
+
+    // Without a started batch file the log can only hold an old answer.
+    const std::optional<QString> answer = started ? readLog(query) : std::nullopt;
+    w.CURRENT_BLOCK_TEXTBOX->setText(answer ? *answer : NoValue);
+    app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::windowBackground());
+    scheduler.sleep(1000);
+
+    // The actions follow every cycle that got an answer, whatever it is.
+    if (answer) {
+        updateExternalFile();
+        runUserCommand();
+    }
+    app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Black);
+    scheduler.sleep(1000);
+    w.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(false);
+}
+
+void ChainPoll::GETCONNECTIONCOUNT_COMMAND_TIMER_Timer() {
+    MainWindow& w = window_;
+    app::Scheduler& scheduler = services_.scheduler;
+    const Query query = connectionCount();
+
+    scheduler.sleep(1000);
+    const bool started = startBatchFile(query);
+    scheduler.sleep(3000);
+    app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Yellow);
+    scheduler.sleep(1000);
+
+    const std::optional<QString> answer = started ? readLog(query) : std::nullopt;
+    w.CONNECTIONS_TEXTBOX->setText(answer ? *answer : NoValue);
+    app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Black);
+    scheduler.sleep(1000);
+    w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(false);
+}
+
+void ChainPoll::GET_LOOP_TIMER_Timer() {
+    MainWindow& w = window_;
+    if (MainWindow::ticked(w.CLI_GBC_BAT_TICKBOX)) {
+        app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Pink);
+        w.GETBLOCKCOUNT_BUTTON->setEnabled(false);
+        w.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(true);
+    } else {
+        app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Black);
+        w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
+        w.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(false);
+    }
+
+    if (MainWindow::ticked(w.CLI_GCC_BAT_TICKBOX)) {
+        app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Pink);
+        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
+        w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(true);
+    } else {
+        app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Black);
+        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+        w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(false);
+    }
+}
+
+// Each tick or untick below that changes a tick box's state runs that tick
+// box's own click handling at once (toggled), before the next step.
+void ChainPoll::CLI_GBC_BAT_TICKBOX_Click() {
+    MainWindow& w = window_;
+    if (MainWindow::ticked(w.CLI_GBC_BAT_TICKBOX)) {
+        w.AUTOSTART_TICKBOX->setEnabled(true);
+        w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
+        w.CLI_STOP_BAT_TICKBOX->setChecked(false);
+        w.GET_LOOP_TIMER->setEnabled(true);
+        return;
+    }
+    w.AUTOSTART_TICKBOX->setEnabled(false);
+    w.AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
+    w.AUTOSTART_TICKBOX->setChecked(false);
+    w.AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
+    w.CLI_STOP_BAT_TICKBOX->setEnabled(true);
+    if (MainWindow::ticked(w.CLI_GCC_BAT_TICKBOX)) {
+        w.GET_LOOP_TIMER->setEnabled(true);
+        w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
+        w.CLI_STOP_BAT_TICKBOX->setChecked(false);
+        w.AUTOSTART_TICKBOX->setEnabled(true);
+    } else {
+        w.CLI_GCC_BAT_TICKBOX->setEnabled(true);
+        w.GET_LOOP_TIMER->setEnabled(false);
+    }
+}
+
+void ChainPoll::CLI_GCC_BAT_TICKBOX_Click() {
+    MainWindow& w = window_;
+    if (MainWindow::ticked(w.CLI_GCC_BAT_TICKBOX)) {
+        w.AUTOSTART_TICKBOX->setEnabled(true);
+        w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
+        w.CLI_STOP_BAT_TICKBOX->setChecked(false);
+        w.GET_LOOP_TIMER->setEnabled(true);
+        return;
+    }
+    w.AUTOSTART_TICKBOX->setEnabled(false);
+    w.AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
+    w.AUTOSTART_TICKBOX->setChecked(false);
+    w.AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
+    w.CLI_STOP_BAT_TICKBOX->setEnabled(true);
+    if (MainWindow::ticked(w.CLI_GBC_BAT_TICKBOX)) {
+        w.GET_LOOP_TIMER->setEnabled(true);
+        w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
+        w.CLI_STOP_BAT_TICKBOX->setChecked(false);
+        w.AUTOSTART_TICKBOX->setEnabled(true);
+    } else {
+        // Auto G-B-C is offered again, as its own untick offers Auto G-C-C:
+        // with neither query ticked both must be available (AutoSend STOP's
+        // handler expects that whenever it is unticked).
+        w.CLI_GBC_BAT_TICKBOX->setEnabled(true);
+        w.GET_LOOP_TIMER->setEnabled(false);
+    }
+}
 
 } // namespace tw::poll

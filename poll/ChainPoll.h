@@ -2,21 +2,92 @@
 #include "app/Services.h"
 
 #include <QObject>
+#include <QString>
+
+#include <optional>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
 
 namespace tw::app {
 class MainWindow;
-}
+class WindowTimer;
+} // namespace tw::app
 
 namespace tw::poll {
 
+// Keys under which the query cycles report a failing step to the
+// diagnostics; each is cleared again when its step works.
+namespace failure {
+inline const QString GbcBatch = QStringLiteral("gbc-batch");
+inline const QString GbcLog = QStringLiteral("gbc-log");
+inline const QString GbcExternalFile = QStringLiteral("gbc-external-file");
+inline const QString GbcCommand = QStringLiteral("gbc-command");
+inline const QString GccBatch = QStringLiteral("gcc-batch");
+inline const QString GccLog = QStringLiteral("gcc-log");
+} // namespace failure
+
 // Block-count and connection-count polls, the 60-second loop and the
 // actions after each block-count query.
+//
+// A query is requested by turning the status box pink and enabling the
+// one-shot command timer; the timer's tick runs the whole blocking query
+// cycle (start the batch file hidden, wait, read the log whole, show it) and
+// disables the timer again, so requests made before the cycle starts are
+// absorbed into one cycle.
+//
+// When a step fails it is reported once through the diagnostics and the
+// cycle still runs its waits and colours to the end (command timer disabled,
+// box black). When the cycle has no answer (batch file not started, log
+// missing, unreadable or empty) the box shows the no-value text and the
+// block-count actions are skipped, so that the external file never receives
+// a stale or empty value.
 class ChainPoll : public QObject {
     Q_OBJECT
 public:
+    // The most of a log that a cycle reads and shows.
+    static constexpr qint64 MaxLogBytes = 32767;
+    // What a status box shows when a cycle got no answer; the window's own
+    // text before the first query.
+    static const QString NoValue;
+
     ChainPoll(app::MainWindow& window, const app::Services& services);
 
+    // Query requests, also made by the end of the automation countdown.
+    static void requestBlockCount(app::MainWindow& window);
+    static void requestConnectionCount(app::MainWindow& window);
+
+    void GETBLOCKCOUNT_BUTTON_Click();
+    void GETCONNECTIONCOUNT_BUTTON_Click();
+    void CLI_GBC_BAT_TICKBOX_Click();
+    void CLI_GCC_BAT_TICKBOX_Click();
+    void GETBLOCKCOUNT_COMMAND_TIMER_Timer();
+    void GETCONNECTIONCOUNT_COMMAND_TIMER_Timer();
+    // Block-count half first, then the connection-count half.
+    void GET_LOOP_TIMER_Timer();
+
 private:
+    // The controls of one of the two queries.
+    struct Query {
+        QString name; // for messages
+        QString batchKey;
+        QString logKey;
+        QPushButton* button;
+        QLineEdit* box;
+        QLineEdit* batchPath;
+        QLineEdit* logPath;
+    };
+
+    Query blockCount() const;
+    Query connectionCount() const;
+    // Steps 2 and 3 of a cycle: start the batch file hidden, not waited for.
+    bool startBatchFile(const Query& query);
+    // The log's text, or nullopt when there is none to show.
+    std::optional<QString> readLog(const Query& query);
+    void updateExternalFile();
+    void runUserCommand();
+
     app::MainWindow& window_;
     app::Services services_;
 };

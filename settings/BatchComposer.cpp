@@ -1,0 +1,152 @@
+#include "settings/BatchComposer.h"
+
+#include "app/Diagnostics.h"
+#include "app/MainWindow.h"
+#include "app/WindowTimer.h"
+#include "settings/SettingsWindow.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace tw::settings {
+
+const QString BatchComposer::StopBatchFailure = QStringLiteral("stop-batch-write");
+const QString BatchComposer::BlockCountBatchFailure = QStringLiteral("gbc-batch-write");
+const QString BatchComposer::ConnectionCountBatchFailure = QStringLiteral("gcc-batch-write");
+
+namespace {
+
+// Only a changed line replaces the display, so that a selection in it
+// survives the ticks.
+void show(QPlainTextEdit* display, const QString& line) {
+    if (display->toPlainText() != line)
+        display->setPlainText(line);
+}
+
+} // namespace
+
+QString fullPath(const QString& folder, const QString& separator, const QString& fileName) {
+    return folder + separator + fileName;
+}
+
+BatchComposer::BatchComposer(SettingsWindow& window)
+    : QObject(&window), window_(window), services_(window.services()) {
+    window_.CLI_STOP_BAT_COMMAND_TIMER->setHandler([this] { CLI_STOP_BAT_COMMAND_TIMER_Timer(); });
+    window_.CLI_GBC_BAT_COMMAND_TIMER->setHandler([this] { CLI_GBC_BAT_COMMAND_TIMER_Timer(); });
+    window_.CLI_GCC_BAT_COMMAND_TIMER->setHandler([this] { CLI_GCC_BAT_COMMAND_TIMER_Timer(); });
+    connect(window_.SAVE_BATS_BUTTON, &QPushButton::clicked, this,
+            [this] { SAVE_BATS_BUTTON_Click(); });
+}
+
+QString BatchComposer::commandPrefix() const {
+    const SettingsWindow& w = window_;
+    return w.CALL_COMMAND_TEXTBOX->text() + w.SM_TB->text() + w.CLI_LOCATION_TEXTBOX->text() +
+           w.BACKSLASH_TEXTBOX->text() + w.CLI_NAME_TEXTBOX->text() + w.SM_TB->text() +
+           w.SPACEBAR_TEXTBOX->text() + w.DASH_CONF_TEXTBOX->text() +
+           w.CONF_LOCATION_TEXTBOX->text() + w.DASH_DISABLE_DAEMON_EQUALS_TEXTBOX->text();
+}
+
+QString BatchComposer::stopLine() const {
+    return commandPrefix() + window_.STOP_CMD_TEXTBOX->text();
+}
+
+QString BatchComposer::blockCountLine() const {
+    const SettingsWindow& w = window_;
+    return commandPrefix() + w.GBC_ARROW_TEXTBOX->text() + w.TW_CLI_UI_LOCATION_TEXTBOX->text() +
+           w.BACKSLASH_TEXTBOX->text() + w.CLI_UI_GBC_LOG_TEXTBOX->text();
+}
+
+QString BatchComposer::connectionCountLine() const {
+    const SettingsWindow& w = window_;
+    return commandPrefix() + w.GCC_ARROW_TEXTBOX->text() + w.TW_CLI_UI_LOCATION_TEXTBOX->text() +
+           w.BACKSLASH_TEXTBOX->text() + w.CLI_UI_GCC_LOG_TEXTBOX->text();
+}
+
+void BatchComposer::CLI_STOP_BAT_COMMAND_TIMER_Timer() {
+    show(window_.TWCLI_STOP_COMMAND_TEXTBOX, stopLine());
+}
+
+void BatchComposer::CLI_GBC_BAT_COMMAND_TIMER_Timer() {
+    show(window_.TWCLI_GBC_COMMAND_TEXTBOX, blockCountLine());
+}
+
+void BatchComposer::CLI_GCC_BAT_COMMAND_TIMER_Timer() {
+    show(window_.TWCLI_GCC_COMMAND_TEXTBOX, connectionCountLine());
+}
+
+QString BatchComposer::batchFileTarget(const QLineEdit* settingsField, const QLineEdit* mainField,
+                                       const QLineEdit* fileName) const {
+    if (window_.holdsFullPath(settingsField))
+        return settingsField->text();
+    // Not saved yet in this opening: the batch file goes where the main
+    // window will run it.
+    if (!mainField->text().isEmpty())
+        return mainField->text();
+    // Nothing saved ever: where the next Save To Registry will point the
+    // main window. Without a folder there is no such place (the path rule
+    // would name a file in the root folder).
+    const QString folder = window_.TW_CLI_UI_LOCATION_TEXTBOX->text();
+    if (folder.isEmpty())
+        return {};
+    return fullPath(folder, window_.BACKSLASH_TEXTBOX->text(), fileName->text());
+}
+
+QString BatchComposer::writeBatchFile(const QString& key, const QString& what, const QString& path,
+                                      const QString& line) {
+    platform::FileSystem& files = services_.platform.files;
+    const QString control = window_.SAVE_BATS_BUTTON->objectName();
+    QString failure;
+    if (path.isEmpty()) {
+        failure = QStringLiteral("%1 batch file not written: no path (fill in the TW-CLI-UI "
+                                 "folder)")
+                      .arg(what);
+    } else {
+        // One line, CR LF, in the local 8-bit encoding; the file is replaced
+        // whole.
+        const platform::Result written =
+            files.replaceFile(path, files.encodeLocal(line + QStringLiteral("\r\n")));
+        if (written) {
+            services_.diagnostics.clear(key);
+            return {};
+        }
+        failure = QStringLiteral("%1 batch file %2 not written: %3").arg(what, path, written.error);
+    }
+    services_.diagnostics.report(key, control, failure);
+    return failure;
+}
+
+void BatchComposer::SAVE_BATS_BUTTON_Click() {
+    SettingsWindow& w = window_;
+    app::MainWindow& main = w.mainWindow();
+    // Each file on its own: one that cannot be written does not keep the
+    // others from being written.
+    const QStringList failures = {
+        writeBatchFile(StopBatchFailure, QStringLiteral("stop"),
+                       batchFileTarget(w.CLI_STOP_BAT_FULL_LOCATION_TEXTBOX,
+                                       main.CLI_STOP_BAT_FULL_LOCATION_TEXTBOX,
+                                       w.CLI_STOP_BAT_FILENAME_TEXTBOX),
+                       w.TWCLI_STOP_COMMAND_TEXTBOX->toPlainText()),
+        writeBatchFile(BlockCountBatchFailure, QStringLiteral("block-count"),
+                       batchFileTarget(w.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX,
+                                       main.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX,
+                                       w.CLI_GBC_BAT_FILENAME_TEXTBOX),
+                       w.TWCLI_GBC_COMMAND_TEXTBOX->toPlainText()),
+        writeBatchFile(ConnectionCountBatchFailure, QStringLiteral("connection-count"),
+                       batchFileTarget(w.CLI_GCC_FULL_BAT_LOCATION_TEXTBOX,
+                                       main.CLI_GCC_FULL_BAT_LOCATION_TEXTBOX,
+                                       w.CLI_GCC_BAT_FILENAME_TEXTBOX),
+                       w.TWCLI_GCC_COMMAND_TEXTBOX->toPlainText()),
+    };
+    // The outcome of this click, on the button itself (the diagnostics say a
+    // repeated failure only once).
+    QStringList shown;
+    for (const QString& failure : failures) {
+        if (!failure.isEmpty())
+            shown.append(failure);
+    }
+    w.SAVE_BATS_BUTTON->setToolTip(shown.join(QLatin1Char('\n')));
+    w.CLOSE_BUTTON->setText(QStringLiteral("Close"));
+}
+
+} // namespace tw::settings

@@ -12,8 +12,11 @@ namespace tw::platform {
 class IniSettingsBackend final : public SettingsBackend {
 public:
     // filePath: the INI file; by default $XDG_CONFIG_HOME/TW-CLI-UI/TW-CLI-UI.ini
-    // (~/.config when XDG_CONFIG_HOME is unset or empty).
-    explicit IniSettingsBackend(QString filePath = defaultPath());
+    // (~/.config when XDG_CONFIG_HOME is unset or empty). The file is the
+    // application level: it holds the sections of `application` only; any
+    // other application reads as absent and cannot be written.
+    explicit IniSettingsBackend(QString filePath = defaultPath(),
+                                QString application = QStringLiteral("TW-CLI-UI"));
     static QString defaultPath();
     std::optional<QString> read(const QString& application, const QString& section,
                                 const QString& key) override;
@@ -23,6 +26,7 @@ public:
 
 private:
     QString path_;
+    QString application_;
 };
 
 // Batch files run by /bin/sh through a small fixed runner that drops the CR

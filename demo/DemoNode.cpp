@@ -1,0 +1,223 @@
+#include "DemoNode.h"
+
+#include <charconv>
+#include <fstream>
+#include <random>
+#include <system_error>
+
+namespace twdemo {
+
+namespace {
+
+constexpr std::int64_t MaxSaneSeconds = std::int64_t{1} << 40;
+
+std::string randomHex() {
+    std::random_device device;
+    std::uniform_int_distribution<unsigned long long> pick;
+    const unsigned long long value = pick(device);
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, 16);
+    return std::string(buffer, result.ptr);
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+std::int64_t nowUnixMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::int64_t nowUnixSeconds() {
+    return nowUnixMs() / 1000;
+}
+
+std::int64_t heightAt(std::int64_t genesisSeconds, std::int64_t nowSeconds) {
+    const std::int64_t elapsed = nowSeconds > genesisSeconds ? nowSeconds - genesisSeconds : 0;
+    return BaseHeight + elapsed / SecondsPerBlock;
+}
+
+int connectionsAt(std::int64_t genesisSeconds, std::int64_t nowSeconds) {
+    const std::int64_t elapsed = nowSeconds > genesisSeconds ? nowSeconds - genesisSeconds : 0;
+    return 8 + static_cast<int>((elapsed / 60) % 5);
+}
+
+std::optional<std::int64_t> parseNumber(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    if (begin == end)
+        return std::nullopt;
+    std::int64_t value = 0;
+    const char* first = text.data() + begin;
+    const char* last = text.data() + end;
+    const auto result = std::from_chars(first, last, value);
+    if (result.ec != std::errc() || result.ptr != last || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> readSmallFile(const fs::path& path, std::size_t maxBytes) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string content(maxBytes + 1, '\0');
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (got > maxBytes || in.bad())
+        return std::nullopt;
+    content.resize(got);
+    return content;
+}
+
+bool replaceFile(const fs::path& path, const std::string& content) {
+    fs::path aside = path;
+    aside += ".tmp-" + randomHex();
+    {
+        std::ofstream out(aside, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return false;
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            fs::remove(aside, ignored);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(aside, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(aside, ignored);
+        return false;
+    }
+    return true;
+}
+
+Arguments parseArguments(int argc, char** argv, bool allowDaemonOption) {
+    Arguments args;
+    bool haveConf = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i] ? argv[i] : "";
+        if (!arg.empty() && arg[0] == '-') {
+            if (startsWith(arg, "-conf=")) {
+                args.conf = fs::path(arg.substr(6));
+                haveConf = true;
+            } else if (allowDaemonOption && (arg == "-daemon" || startsWith(arg, "-daemon="))) {
+                // Accepted for compatibility with the real clients' command lines.
+            } else {
+                args.error = "Error parsing command line arguments: Invalid parameter " + arg;
+                return args;
+            }
+        } else {
+            args.commands.push_back(arg);
+        }
+    }
+    if (!haveConf || args.conf.empty())
+        args.error = "error: -conf=FILE is required (the file's folder holds the demo node)";
+    return args;
+}
+
+std::optional<fs::path> dataFolderOf(const fs::path& conf, std::string& error) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(conf, ec);
+    if (ec)
+        absolute = conf;
+    if (!fs::is_regular_file(absolute, ec)) {
+        error = "error: Error reading configuration file: specified config file \"" +
+                absolute.string() + "\" could not be opened.";
+        return std::nullopt;
+    }
+    fs::path folder = absolute.parent_path();
+    if (folder.empty())
+        folder = fs::path(".");
+    return folder;
+}
+
+bool DataFolder::exists() const {
+    std::error_code ec;
+    return fs::is_directory(folder_, ec);
+}
+
+std::optional<std::int64_t> DataFolder::genesis() const {
+    const auto content = readSmallFile(file(StateFileName));
+    if (!content)
+        return std::nullopt;
+    std::size_t lineStart = 0;
+    while (lineStart < content->size()) {
+        std::size_t lineEnd = content->find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = content->size();
+        const std::string line = content->substr(lineStart, lineEnd - lineStart);
+        if (startsWith(line, "genesis=")) {
+            const auto value = parseNumber(line.substr(8));
+            if (value && *value > 0 && *value < MaxSaneSeconds)
+                return value;
+            return std::nullopt;
+        }
+        lineStart = lineEnd + 1;
+    }
+    return std::nullopt;
+}
+
+bool DataFolder::writeGenesis(std::int64_t genesisSeconds) const {
+    return replaceFile(file(StateFileName), "genesis=" + std::to_string(genesisSeconds) + "\n");
+}
+
+bool DataFolder::daemonAlive(std::int64_t nowMs) const {
+    const auto content = readSmallFile(file(DaemonHeartbeatName), 64);
+    if (!content)
+        return false;
+    const auto beat = parseNumber(*content);
+    if (!beat)
+        return false;
+    const std::int64_t age = nowMs - *beat;
+    return age <= HeartbeatStaleMs && age >= -HeartbeatStaleMs;
+}
+
+bool DataFolder::writeHeartbeat(const char* name, std::int64_t nowMs) const {
+    return replaceFile(file(name), std::to_string(nowMs) + "\n");
+}
+
+void DataFolder::removeHeartbeat(const char* name) const {
+    std::error_code ignored;
+    fs::remove(file(name), ignored);
+}
+
+std::optional<std::string> DataFolder::stopRequest() const {
+    return readSmallFile(file(StopRequestName), 256);
+}
+
+bool DataFolder::writeStopRequest() const {
+    return replaceFile(file(StopRequestName),
+                       "stop " + std::to_string(nowUnixMs()) + " " + randomHex() + "\n");
+}
+
+void DataFolder::clearStopRequest() const {
+    std::error_code ignored;
+    fs::remove(file(StopRequestName), ignored);
+}
+
+StopListener::StopListener(const DataFolder& folder)
+    : folder_(folder), leftOver_(folder.stopRequest()) {}
+
+bool StopListener::requested() const {
+    const auto request = folder_.stopRequest();
+    return request && request != leftOver_;
+}
+
+} // namespace twdemo

@@ -1,0 +1,98 @@
+// twdemo-cli: the demo node's command-line client.
+//
+//   twdemo-cli -conf=FILE [-daemon=N] getblockcount|getconnectioncount|stop
+//
+// Answers on stdout (one number and a line end, or the stop message) with
+// exit code 0; every error goes to stderr with exit code 1, stdout empty.
+// TWDEMO_CLI_DELAY_MS=N makes it wait N milliseconds before it answers, to
+// play a slow client.
+
+#include "DemoNode.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr std::int64_t MaxDelayMs = 10 * 60 * 1000;
+
+void say(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+int fail(const std::string& line) {
+    say(stderr, line + "\n");
+    return 1;
+}
+
+void delayIfAsked() {
+    const char* text = std::getenv("TWDEMO_CLI_DELAY_MS");
+    if (!text)
+        return;
+    const auto delay = twdemo::parseNumber(text);
+    if (!delay || *delay == 0)
+        return;
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(*delay < MaxDelayMs ? *delay : MaxDelayMs));
+}
+
+int run(int argc, char** argv) {
+    const twdemo::Arguments args = twdemo::parseArguments(argc, argv, true);
+    if (!args.error.empty())
+        return fail(args.error);
+    if (args.commands.empty())
+        return fail("error: too few parameters (need at least command)");
+    if (args.commands.size() > 1)
+        return fail("error: too many parameters: twdemo-cli takes exactly one command");
+    const std::string& command = args.commands.front();
+    if (command != "getblockcount" && command != "getconnectioncount" && command != "stop")
+        return fail("error: unknown command \"" + command +
+                    "\" (twdemo-cli knows getblockcount, getconnectioncount and stop)");
+
+    std::string error;
+    const auto folderPath = twdemo::dataFolderOf(args.conf, error);
+    if (!folderPath)
+        return fail(error);
+    const twdemo::DataFolder folder(*folderPath);
+
+    delayIfAsked();
+
+    if (!folder.daemonAlive(twdemo::nowUnixMs()))
+        return fail("error: Could not connect to the server 127.0.0.1:18443\n\n"
+                    "Make sure the twdemo-daemon server is running and that you are connecting "
+                    "to the correct RPC port.");
+
+    if (command == "stop") {
+        if (!folder.writeStopRequest())
+            return fail("error: could not pass the stop request to the server (" +
+                        folder.file(twdemo::StopRequestName).string() + " not written)");
+        say(stdout, "TwDemo server stopping\n");
+        return 0;
+    }
+
+    // The daemon records the genesis when it starts; a state file that went
+    // missing or was garbled meanwhile reads as a chain that starts now.
+    const std::int64_t now = twdemo::nowUnixSeconds();
+    const std::int64_t genesis = folder.genesis().value_or(now);
+    if (command == "getblockcount")
+        say(stdout, std::to_string(twdemo::heightAt(genesis, now)) + "\n");
+    else
+        say(stdout, std::to_string(twdemo::connectionsAt(genesis, now)) + "\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        return fail(std::string("error: ") + e.what());
+    } catch (...) {
+        return fail("error: unexpected failure");
+    }
+}

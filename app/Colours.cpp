@@ -11,7 +11,9 @@ namespace {
 constexpr char Property[] = "twBackground";
 }
 
-QColor colour::windowBackground() { return QApplication::palette().color(QPalette::Window); }
+QColor colour::windowBackground() {
+    return QApplication::palette().color(QPalette::Window);
+}
 
 void setBackground(QWidget* widget, const QColor& colour) {
     if (!widget)

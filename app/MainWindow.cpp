@@ -5,6 +5,7 @@
 #include "app/SettingsStore.h"
 #include "app/Twips.h"
 #include "app/WindowTimer.h"
+#include "app/WrapWidgets.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -42,8 +43,7 @@ const QString NoValue = QStringLiteral("-- -- -- -- -- -- --");
 
 } // namespace
 
-MainWindow::MainWindow(Services services, QWidget* parent)
-    : QWidget(parent), services_(services) {
+MainWindow::MainWindow(Services services, QWidget* parent) : QWidget(parent), services_(services) {
     setObjectName(QStringLiteral("TW_CLI_UI_MAIN"));
     buildControls();
 
@@ -68,10 +68,8 @@ MainWindow::MainWindow(Services services, QWidget* parent)
             [this] { AUTOCLOSE_TIMER_TICKBOX_Click(); });
     connect(SETTINGS_BUTTON, &QPushButton::clicked, this, [this] { SETTINGS_BUTTON_Click(); });
 
-    connect(&services_.diagnostics, &Diagnostics::failureReported, this,
-            &MainWindow::showFailure);
-    connect(&services_.diagnostics, &Diagnostics::failureCleared, this,
-            &MainWindow::clearFailure);
+    connect(&services_.diagnostics, &Diagnostics::failureReported, this, &MainWindow::showFailure);
+    connect(&services_.diagnostics, &Diagnostics::failureCleared, this, &MainWindow::clearFailure);
 
     // A placeholder until a settings window is provided.
     settingsFactory_ = [](MainWindow& owner) {
@@ -89,7 +87,9 @@ MainWindow::MainWindow(Services services, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::buildControls() {
-    setFont(makeFont(QStringLiteral("Sans Serif"), 8.25, QFont::Normal));
+    // MS Sans Serif 8.25 point in the original forms; Arial (or its metric
+    // twin Liberation Sans) keeps the captions inside their designed boxes.
+    setFont(makeFont(QStringLiteral("Arial"), 8, QFont::Normal));
     const QFont arialBlack95 = makeFont(QStringLiteral("Arial Black"), 9.75, QFont::Black);
     const QFont arialBlack1425 = makeFont(QStringLiteral("Arial Black"), 14.25, QFont::Black);
     const QFont arialBold825 = makeFont(QStringLiteral("Arial"), 8.25, QFont::Bold);
@@ -101,14 +101,14 @@ void MainWindow::buildControls() {
         return widget;
     };
     auto tick = [this](const char* name, const QString& caption, const QString& tip = {}) {
-        auto* widget = new QCheckBox(caption, this);
+        QCheckBox* widget = new WrapCheckBox(caption, this);
         widget->setObjectName(QLatin1String(name));
         widget->setToolTip(tip);
         widget->setProperty(DesignTooltip.toLatin1().constData(), tip);
         return widget;
     };
     auto button = [this](const char* name, const QString& caption, const QString& tip = {}) {
-        auto* widget = new QPushButton(caption, this);
+        QPushButton* widget = new WrapButton(caption, this);
         widget->setObjectName(QLatin1String(name));
         widget->setToolTip(tip);
         widget->setProperty(DesignTooltip.toLatin1().constData(), tip);
@@ -234,12 +234,20 @@ void MainWindow::buildControls() {
     resize(twipsToPixels(DesignClientWidth), twipsToPixels(DesignClientHeight));
 }
 
-QString MainWindow::executableName() const { return services_.platform.executableName; }
+QString MainWindow::executableName() const {
+    return services_.platform.executableName;
+}
 
-bool MainWindow::ticked(const QCheckBox* box) { return box->isChecked(); }
+bool MainWindow::ticked(const QCheckBox* box) {
+    return box->isChecked();
+}
 
-double MainWindow::leftTwips() const { return pixelsToTwips(frameGeometry().left()); }
-double MainWindow::topTwips() const { return pixelsToTwips(frameGeometry().top()); }
+double MainWindow::leftTwips() const {
+    return pixelsToTwips(frameGeometry().left());
+}
+double MainWindow::topTwips() const {
+    return pixelsToTwips(frameGeometry().top());
+}
 
 void MainWindow::load() {
     SettingsStore& store = services_.store;
@@ -307,8 +315,8 @@ void MainWindow::load() {
     P4P_TICKBOX->setEnabled(ticked(AUTOCLOSE_TIMER_TICKBOX));
 
     // 10. Settle by one of three cases.
-    const bool anyCycle = ticked(CLI_GBC_BAT_TICKBOX) || ticked(CLI_GCC_BAT_TICKBOX) ||
-                          ticked(CLI_STOP_BAT_TICKBOX);
+    const bool anyCycle =
+        ticked(CLI_GBC_BAT_TICKBOX) || ticked(CLI_GCC_BAT_TICKBOX) || ticked(CLI_STOP_BAT_TICKBOX);
     if (!anyCycle) {
         // A: nothing for the node to be asked or told.
         AUTOSTART_TICKBOX->setEnabled(false);

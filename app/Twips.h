@@ -11,7 +11,9 @@ constexpr double TwipsPerPixel = 15.0;
 inline int twipsToPixels(double twips) {
     return static_cast<int>(std::lround(twips / TwipsPerPixel));
 }
-inline double pixelsToTwips(int pixels) { return pixels * TwipsPerPixel; }
+inline double pixelsToTwips(int pixels) {
+    return pixels * TwipsPerPixel;
+}
 inline QRect twipsRect(int left, int top, int width, int height) {
     return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }

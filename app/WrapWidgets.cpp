@@ -1,0 +1,57 @@
+#include "app/WrapWidgets.h"
+
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace tw::app {
+
+namespace {
+// Shrinks the painter's font until the wrapped caption fits the area.
+void fitFont(QPainter& painter, const QRect& area, const QString& caption) {
+    QFont font = painter.font();
+    while (font.pointSizeF() > 6.0) {
+        const QRect needed =
+            QFontMetrics(font).boundingRect(area, Qt::AlignCenter | Qt::TextWordWrap, caption);
+        if (needed.height() <= area.height() && needed.width() <= area.width())
+            break;
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    painter.setFont(font);
+}
+} // namespace
+
+void WrapButton::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QString caption = option.text;
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    fitFont(painter, area, caption);
+    style()->drawItemText(&painter, area, Qt::AlignCenter | Qt::TextWordWrap, option.palette,
+                          isEnabled(), caption, QPalette::ButtonText);
+}
+
+void WrapCheckBox::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    QStyleOptionButton indicator = option;
+    indicator.rect = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this);
+    indicator.rect.moveTop((height() - indicator.rect.height()) / 2);
+    painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, indicator);
+    const int textLeft = indicator.rect.right() + 1 +
+                         style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, this);
+    const QRect area(textLeft, 0, width() - textLeft, height());
+    // Only a box tall enough for two lines wraps; a one-line box keeps its
+    // caption on one line.
+    const bool tall = height() >= 2 * fontMetrics().lineSpacing();
+    if (tall)
+        fitFont(painter, area, text());
+    style()->drawItemText(&painter, area,
+                          Qt::AlignLeft | Qt::AlignVCenter | (tall ? Qt::TextWordWrap : 0),
+                          option.palette, isEnabled(), text(), QPalette::WindowText);
+}
+
+} // namespace tw::app

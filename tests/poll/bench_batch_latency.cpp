@@ -1,0 +1,139 @@
+// How long the demo client takes to answer through a batch file: the time
+// from starting the block-count batch file with the real runner to its log
+// holding the whole answer (digits and a line end). The query cycle opens
+// the log four seconds after the start; the difference is its margin.
+//
+//   bench_batch_latency [runs]        (default 50)
+//
+// Starts its own demo daemon in a temporary folder and stops it at the end.
+// Not a test: it prints figures.
+
+#include "platform/Posix.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr qint64 GiveUpNs = 10'000'000'000; // a run that takes longer counts as lost
+constexpr qint64 CycleWaitMs = 4000;        // start of the batch file to the read of its log
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool clientAnswers(const QString& conf) {
+    QProcess cli;
+    cli.start(QStringLiteral(TWDEMO_CLI), {"-conf=" + conf, "getblockcount"});
+    return cli.waitForFinished(5000) && cli.exitCode() == 0;
+}
+
+double ms(qint64 ns) {
+    return double(ns) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 50;
+
+    QTemporaryDir tmp;
+    if (!tmp.isValid() || !QDir(tmp.path()).mkpath("node") || !QDir(tmp.path()).mkpath("panel")) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
+    }
+    const QString conf = tmp.filePath("node/twdemo.conf");
+    const QString bat = tmp.filePath("panel/CLI-UI-GBC.BAT");
+    const QString log = tmp.filePath("panel/CLI-UI-GBC.LOG");
+    {
+        QFile file(conf);
+        file.open(QIODevice::WriteOnly);
+        file.write("# demo node\n");
+        QFile batch(bat);
+        batch.open(QIODevice::WriteOnly);
+        batch.write(QStringLiteral("call \"%1\" -conf=%2 getblockcount > %3\r\n")
+                        .arg(QStringLiteral(TWDEMO_CLI), conf, log)
+                        .toUtf8());
+    }
+
+    QProcess daemon;
+    daemon.start(QStringLiteral(TWDEMO_DAEMON), {"-conf=" + conf});
+    if (!daemon.waitForStarted(10000)) {
+        std::fprintf(stderr, "the demo daemon did not start\n");
+        return 1;
+    }
+    QElapsedTimer ready;
+    ready.start();
+    while (!clientAnswers(conf) && ready.elapsed() < 15000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    static const QRegularExpression complete(QStringLiteral("\\A[0-9]+\\n\\z"));
+    tw::platform::PosixProcessStarter starter;
+    std::vector<qint64> times;
+    int lost = 0;
+    for (int run = 0; run < runs; ++run) {
+        QFile::remove(log);
+        QElapsedTimer clock;
+        clock.start();
+        const tw::platform::Result started = starter.startBatchFile(bat);
+        if (!started) {
+            std::fprintf(stderr, "run %d: %s\n", run, qPrintable(started.error));
+            ++lost;
+            continue;
+        }
+        qint64 took = -1;
+        while (clock.nsecsElapsed() < GiveUpNs) {
+            if (complete.match(QString::fromLatin1(contents(log))).hasMatch()) {
+                took = clock.nsecsElapsed();
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        if (took < 0)
+            ++lost;
+        else
+            times.push_back(took);
+        // Let the runner's shell end before the next start.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+
+    QProcess stop;
+    stop.start(QStringLiteral(TWDEMO_CLI), {"-conf=" + conf, "stop"});
+    stop.waitForFinished(10000);
+    if (!daemon.waitForFinished(10000))
+        daemon.kill();
+
+    if (times.empty()) {
+        std::printf("runs %d, none answered\n", runs);
+        return 1;
+    }
+    std::sort(times.begin(), times.end());
+    const std::size_t n = times.size();
+    const qint64 median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+    const qint64 p90 = times[std::min(n - 1, (n * 9 + 9) / 10 - 1)];
+    double sum = 0;
+    for (qint64 t : times)
+        sum += ms(t);
+    std::printf("batch file start -> log complete, demo client, %d runs (%d lost)\n", runs, lost);
+    std::printf("  best   %8.1f ms\n", ms(times.front()));
+    std::printf("  median %8.1f ms\n", ms(median));
+    std::printf("  mean   %8.1f ms\n", sum / double(n));
+    std::printf("  p90    %8.1f ms\n", ms(p90));
+    std::printf("  worst  %8.1f ms\n", ms(times.back()));
+    std::printf("  margin left by the %lld ms wait: %.1f ms at worst\n", CycleWaitMs,
+                double(CycleWaitMs) - ms(times.back()));
+    return lost ? 2 : 0;
+}

@@ -22,12 +22,20 @@ Result startDetached(QProcess& process, const QString& what) {
 // with descriptor 3 closed. `read` without -r would eat backslashes, and a
 // last line without line end is still run (`|| [ -n "$line" ]`). Exactly one
 // trailing CR is dropped from each line.
+// The log path after " > " is taken whole, to the end of the line, so that a
+// working folder with blanks in its name still gets its log (the batch line
+// carries that path bare).
 QString PosixProcessStarter::runnerScript() {
     return QStringLiteral("call() { \"$@\"; }\n"
                           "tw_cr=$(printf '\\r')\n"
                           "while IFS= read -r tw_line <&3 || [ -n \"$tw_line\" ]; do\n"
                           "  tw_line=${tw_line%\"$tw_cr\"}\n"
-                          "  eval \"$tw_line\" 3<&-\n"
+                          "  case $tw_line in\n"
+                          "  *' > '*)\n"
+                          "    tw_log=${tw_line##*' > '}\n"
+                          "    eval \"${tw_line%' > '*}\" > \"$tw_log\" 3<&- ;;\n"
+                          "  *) eval \"$tw_line\" 3<&- ;;\n"
+                          "  esac\n"
                           "done 3< \"$1\"\n");
 }
 

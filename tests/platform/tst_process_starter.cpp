@@ -45,8 +45,10 @@ private:
     int run_ = 0;
 
     // One fresh subfolder of logs_ per run, so a run never sees an older one.
-    QString freshLogFolder() {
-        const QString path = logs_ + QStringLiteral("/run%1").arg(++run_);
+    QString freshLogFolder(bool blanks = false) {
+        const QString path =
+            logs_ +
+            (blanks ? QStringLiteral("/log folder %1") : QStringLiteral("/run%1")).arg(++run_);
         QDir().mkpath(path);
         return path;
     }
@@ -75,16 +77,21 @@ private slots:
     void batchLineRunsClientIntoLog_data() {
         QTest::addColumn<QByteArray>("lineEnd");
         QTest::addColumn<QString>("options");
-        QTest::newRow("CR LF") << QByteArray("\r\n") << QString();
-        QTest::newRow("LF only") << QByteArray("\n") << QString();
-        QTest::newRow("no line end") << QByteArray() << QString();
-        QTest::newRow("CR LF, -daemon=1") << QByteArray("\r\n") << QStringLiteral(" -daemon=1");
-        QTest::newRow("CR LF, -daemon=0") << QByteArray("\r\n") << QStringLiteral(" -daemon=0");
+        QTest::addColumn<bool>("blanks");
+        QTest::newRow("CR LF") << QByteArray("\r\n") << QString() << false;
+        QTest::newRow("LF only") << QByteArray("\n") << QString() << false;
+        QTest::newRow("no line end") << QByteArray() << QString() << false;
+        QTest::newRow("CR LF, -daemon=1")
+            << QByteArray("\r\n") << QStringLiteral(" -daemon=1") << false;
+        QTest::newRow("CR LF, -daemon=0")
+            << QByteArray("\r\n") << QStringLiteral(" -daemon=0") << false;
+        QTest::newRow("log folder with blanks") << QByteArray("\r\n") << QString() << true;
     }
     void batchLineRunsClientIntoLog() {
         QFETCH(QByteArray, lineEnd);
         QFETCH(QString, options);
-        const QString logFolder = freshLogFolder();
+        QFETCH(bool, blanks);
+        const QString logFolder = freshLogFolder(blanks);
         const QString log = logFolder + QStringLiteral("/CLI-UI-GBC.LOG");
         const QString args = logFolder + QStringLiteral("/args");
         qputenv("ARGS_FILE", QFile::encodeName(args));

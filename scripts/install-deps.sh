@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Installs the packages that building, testing and running TW-CLI-UI need on
+# Debian 12 or Ubuntu 24.04 (or newer), with apt-get, through sudo when not
+# run as root. Installs nothing, and asks for nothing, when every package is
+# already there, so it is cheap to run before each build.
+#
+# TW_SKIP_DEPS=1 skips the whole step (other distributions, offline machines).
+set -euo pipefail
+
+packages=(
+    # Build
+    cmake ninja-build g++ pkg-config
+    # Qt 6 Widgets and Qt Test (6.4 or newer). Qt6Gui's CMake package
+    # requires the OpenGL headers (WrapOpenGL); qt6-base-dev pulls them in on
+    # Debian, named here so that a slimmer packaging cannot miss them.
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    # X11 client headers; xcb gives the top-most placement over EWMH
+    libxcb1-dev libx11-dev
+    # Headless runs (the demo without a display, the X11 tests): xvfb-run
+    # needs xauth, the top-most tests need a window manager, and xprop or
+    # xdpyinfo help to look at a running panel.
+    xvfb xauth openbox x11-utils fonts-dejavu-core
+    # Faster rebuilds, and the `format` target
+    ccache clang-format
+)
+
+if [[ "${TW_SKIP_DEPS:-0}" == 1 ]]; then
+    echo "install-deps: skipped (TW_SKIP_DEPS=1)"
+    exit 0
+fi
+
+if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
+    echo "install-deps: this is not a Debian or Ubuntu system (no dpkg-query/apt-get)." >&2
+    echo "install-deps: install the equivalents of: ${packages[*]}" >&2
+    echo "install-deps: then run again with TW_SKIP_DEPS=1." >&2
+    exit 1
+fi
+
+installed() {
+    [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == "install ok installed" ]]
+}
+
+missing=()
+for package in "${packages[@]}"; do
+    installed "$package" || missing+=("$package")
+done
+
+if ((${#missing[@]} > 0)); then
+    echo "install-deps: installing ${missing[*]}"
+    as_root=()
+    if [[ "$(id -u)" != 0 ]]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "install-deps: not root and no sudo: install ${missing[*]} as root" >&2
+            exit 1
+        fi
+        as_root=(sudo)
+    fi
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Older releases (Ubuntu 22.04 has Qt 6.2) install fine but cannot build.
+qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || true)
+qt_version=${qt_version#*:}
+if ! dpkg --compare-versions "${qt_version%%+*}" ge 6.4; then
+    echo "install-deps: qt6-base-dev is ${qt_version:-missing}; TW-CLI-UI needs Qt 6.4 or newer" >&2
+    exit 1
+fi

@@ -2,23 +2,30 @@
 //
 //   twdemo-configure <section> <demo-folder> <client-folder>
 //
-// Writes the settings of <section> (the panel's executable name, for the demo
-// TW-CLI-UI-DEMO) into the user's settings store and the three batch files
-// into <demo-folder>, the folder that holds the demo node's twdemo.conf. The
-// batch lines are the ones the settings window composes with "/" as the path
-// separator and the Daemon tick box clear.
+// Configures <section> (the panel's executable name, for the demo
+// TW-CLI-UI-DEMO) the way a user would, through the panel's own windows,
+// built offscreen over the user's settings store: it fills in the settings
+// window, presses Save To Registry and Save To .BAT Files (which write the
+// store and the three batch files into <demo-folder>, the folder that holds
+// the demo node's twdemo.conf), then ticks "Auto G-B-C", "Auto G-C-C" and
+// "Auto Start" in the main window and closes it, which stores those ticks.
 
 #include "app/Diagnostics.h"
+#include "app/MainWindow.h"
 #include "app/SettingsStore.h"
+#include "app/WindowTimer.h"
 #include "platform/Posix.h"
+#include "platform/RealClock.h"
+#include "settings/BatchComposer.h"
+#include "settings/SettingsWindow.h"
 
-#include <QCoreApplication>
-#include <QSaveFile>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 
 #include <cstdio>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -29,83 +36,80 @@ void say(std::FILE* stream, const QString& line) {
     std::fflush(stream);
 }
 
-bool writeBatchFile(const QString& path, const QString& line) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        say(stderr, QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    file.write(line.toLocal8Bit() + "\r\n");
-    if (!file.commit()) {
-        say(stderr, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    return true;
+// The windows are never shown; Qt's own chatter about the offscreen
+// platform (a missing runtime folder and the like) is not the tool's to say.
+void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        say(stderr, message);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 4 || args.at(1).isEmpty() || args.at(2).isEmpty() || args.at(3).isEmpty()) {
+    if (argc != 4 || !*argv[1] || !*argv[2] || !*argv[3]) {
         say(stderr, QStringLiteral("usage: twdemo-configure <section> <demo-folder> "
                                    "<client-folder>"));
         return 2;
     }
+    // Headless wherever it runs: nothing is shown.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietQt);
+    QApplication application(argc, argv);
+    const QStringList args = QApplication::arguments();
     const QString section = args.at(1);
     const QString demo = args.at(2);
     const QString client = args.at(3);
-    const QString sep = QStringLiteral("/");
-    const auto inDemo = [&](const char* name) { return demo + sep + QLatin1String(name); };
 
-    const QString conf = inDemo("twdemo.conf");
-    const QString gbcBat = inDemo("CLI-UI-GBC.BAT");
-    const QString gccBat = inDemo("CLI-UI-GCC.BAT");
-    const QString stopBat = inDemo("CLI-UI-STOP.BAT");
-    const QString gbcLog = inDemo("CLI-UI-GBC.LOG");
-    const QString gccLog = inDemo("CLI-UI-GCC.LOG");
-
-    const std::vector<std::pair<const char*, QString>> settings = {
-        {"TW_CLI_UI_LOCATION_TEXTBOX", demo},
-        {"CONF_LOCATION_TEXTBOX", conf},
-        {"CLI_LOCATION_TEXTBOX", client},
-        {"CLI_NAME_TEXTBOX", ClientName},
-        {"QT_EXE_TEXTBOX", QStringLiteral("twdemo-wallet")},
-        {"DAEMON_EXE_TEXTBOX", QStringLiteral("twdemo-daemon")},
-        // The batch lines below carry no daemon option.
-        {"DASH_DAEMON_TICKBOX", QStringLiteral("0")},
-        {"DISABLE_DAEMON_TICKBOX", QStringLiteral("0")},
-        {"CLI_GBC_BAT_TICKBOX", QStringLiteral("1")},
-        {"CLI_GCC_BAT_TICKBOX", QStringLiteral("1")},
-        {"CLI_STOP_BAT_TICKBOX", QStringLiteral("0")},
-        {"AUTOSTART_TICKBOX", QStringLiteral("1")},
-        {"AUTOCLOSE_TIMER_TICKBOX", QStringLiteral("0")},
-        {"P4P_TICKBOX", QStringLiteral("0")},
-        {"CLI_STOP_BAT_FULL_LOCATION_TEXTBOX", stopBat},
-        {"CLI_GBC_FULL_BAT_LOCATION_TEXTBOX", gbcBat},
-        {"CLI_GCC_FULL_BAT_LOCATION_TEXTBOX", gccBat},
-        {"CLI_GBC_FULL_LOG_LOCATION_TEXTBOX", gbcLog},
-        {"CLI_GCC_FULL_LOG_LOCATION_TEXTBOX", gccLog},
-    };
-
+    tw::platform::RealClock clock;
     tw::platform::IniSettingsBackend backend;
+    tw::platform::PosixProcessStarter starter;
+    tw::platform::ProcProcessTable processes;
+    tw::platform::LocalFileSystem files;
+    const auto windows = tw::platform::createWindowSystem();
+    tw::platform::Platform platform{clock, backend,  starter, processes,
+                                    files, *windows, section, QString()};
     tw::app::Diagnostics diagnostics; // failures go to stderr
     tw::app::SettingsStore store(backend, section, &diagnostics);
-    for (const auto& [key, value] : settings)
-        store.SaveSetting(QLatin1String(key), value);
+    tw::app::Scheduler scheduler(clock);
+    const tw::app::Services services{platform, scheduler, store, diagnostics};
+
+    tw::app::MainWindow main(services);
+    main.load();
+    {
+        tw::settings::SettingsWindow settings(main, services);
+        const QString sep = settings.BACKSLASH_TEXTBOX->text();
+        settings.TW_CLI_UI_LOCATION_TEXTBOX->setText(demo);
+        settings.CONF_LOCATION_TEXTBOX->setText(demo + sep + QStringLiteral("twdemo.conf"));
+        settings.CLI_LOCATION_TEXTBOX->setText(client);
+        settings.CLI_NAME_TEXTBOX->setText(ClientName);
+        // The demo's lines carry no daemon option.
+        settings.DISABLE_DAEMON_TICKBOX->setChecked(false);
+        settings.DASH_DAEMON_TICKBOX->setChecked(false);
+        settings.P4P_TICKBOX->setChecked(false);
+        settings.QT_EXE_TEXTBOX->setText(QStringLiteral("twdemo-wallet"));
+        settings.DAEMON_EXE_TEXTBOX->setText(QStringLiteral("twdemo-daemon"));
+
+        settings.SAVE_REGISTRY_BUTTON->click();
+        // The composer's tick, without waiting a second for it.
+        settings.composer().CLI_STOP_BAT_COMMAND_TIMER_Timer();
+        settings.composer().CLI_GBC_BAT_COMMAND_TIMER_Timer();
+        settings.composer().CLI_GCC_BAT_COMMAND_TIMER_Timer();
+        settings.SAVE_BATS_BUTTON->click();
+        settings.CLOSE_BUTTON->click();
+    }
+
+    // The demo queries the node every minute from the start: the main
+    // window's close stores its tick boxes.
+    main.CLI_STOP_BAT_TICKBOX->setChecked(false);
+    main.CLI_GBC_BAT_TICKBOX->setChecked(true);
+    main.CLI_GCC_BAT_TICKBOX->setChecked(true);
+    main.AUTOSTART_TICKBOX->setChecked(true);
+    main.AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
+    main.P4P_TICKBOX->setChecked(false);
+    main.close();
+
     if (diagnostics.failureCount() > 0)
         return 1;
-
-    const QString prefix =
-        QStringLiteral("call \"") + client + sep + ClientName + QStringLiteral("\" -conf=") + conf;
-    const bool written =
-        writeBatchFile(stopBat, prefix + QStringLiteral(" stop")) &&
-        writeBatchFile(gbcBat, prefix + QStringLiteral(" getblockcount > ") + gbcLog) &&
-        writeBatchFile(gccBat, prefix + QStringLiteral(" getconnectioncount > ") + gccLog);
-    if (!written)
-        return 1;
-
     say(stdout, QStringLiteral("section %1 of %2 now runs the demo node in %3")
                     .arg(section, backend.location(), demo));
     return 0;

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 #include <type_traits>
 #include <variant>
@@ -85,6 +87,27 @@ const QStringList SansSerif = {QStringLiteral("MS Sans Serif"),
                                QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
 const QStringList Arial = {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
                            QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
+
+// A tick box whose caption wraps onto further lines where its width ends,
+// as the tall tick boxes of the form ("Always On Top", the P-4-P one) need.
+class WrappingCheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_CheckBox, option);
+        option.text = caption;
+        const QRect room = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this);
+        painter.drawItemText(room, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap,
+                             option.palette, isEnabled(), caption, QPalette::WindowText);
+    }
+};
 
 } // namespace
 
@@ -188,7 +211,11 @@ void SettingsWindow::buildControls() {
             [&](auto member) -> QWidget* {
                 using Widget =
                     std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
-                auto* created = new Widget(this);
+                Widget* created = nullptr;
+                if constexpr (std::is_same_v<Widget, QCheckBox>)
+                    created = new WrappingCheckBox(this);
+                else
+                    created = new Widget(this);
                 this->*member = created;
                 if constexpr (std::is_same_v<Widget, QPlainTextEdit>) {
                     created->setPlainText(control.text);
@@ -217,6 +244,11 @@ void SettingsWindow::buildControls() {
         widget->setGeometry(app::twipsRect(control.twips.x(), control.twips.y(),
                                            control.twips.width(), control.twips.height()));
         widget->setToolTip(control.init & NameAsTip ? QLatin1String(control.name) : control.tip);
+        // The lower band's fields have no labels: an empty one shows its name.
+        if (control.init & NameAsTip) {
+            if (auto* field = qobject_cast<QLineEdit*>(widget))
+                field->setPlaceholderText(QLatin1String(control.name));
+        }
         widget->setEnabled(!(control.init & Disabled));
         if (control.init & Grey)
             app::setBackground(widget, app::colour::LightGrey);
@@ -231,7 +263,10 @@ void SettingsWindow::buildControls() {
             break;
         }
         case Look::FieldLabel:
+            // From the top left, so that a field placed over a label's lower
+            // part leaves its text whole.
             widget->setFont(fieldLabel);
+            static_cast<QLabel*>(widget)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             break;
         case Look::Tick:
             widget->setFont(tick);

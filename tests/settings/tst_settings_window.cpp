@@ -217,6 +217,7 @@ void TestSettingsWindow::lowerBand() {
         QVERIFY(field->isEnabled());
         QVERIFY(!field->isReadOnly());
         QCOMPARE(field->toolTip(), name);
+        QCOMPARE(field->placeholderText(), name);
     }
 }
 

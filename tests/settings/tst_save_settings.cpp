@@ -84,6 +84,7 @@ private slots:
     void widthAndHeightAreNeverWritten();
     void aFailedStoreWriteIsReported();
     void aFailureInTheMiddleOfASaveIsReported();
+    void theMainWindowUsesTheSavedValuesAtItsNextQueryAndWatch();
 };
 
 void TestSaveSettings::fivePathsAlikeInBothWindowsAndTheStore_data() {
@@ -377,6 +378,38 @@ void TestSaveSettings::aFailureInTheMiddleOfASaveIsReported() {
         QVERIFY(!backend.inner.get(rig.section, QStringLiteral("RUN_COMMAND_TEXTBOX")));
     }
     rig.scheduler.stopAll();
+}
+
+void TestSaveSettings::theMainWindowUsesTheSavedValuesAtItsNextQueryAndWatch() {
+    TestRig rig;
+    rig.store("CLI_GBC_FULL_BAT_LOCATION_TEXTBOX", "/old/CLI-UI-GBC.BAT");
+    rig.store("CLI_GBC_FULL_LOG_LOCATION_TEXTBOX", "/old/CLI-UI-GBC.LOG");
+    rig.store("CLI_NAME_TEXTBOX", "old-cli");
+    rig.start();
+    rig.files.files.insert("/old/CLI-UI-GBC.LOG", "111\r\n");
+    rig.files.files.insert("/new/CLI-UI-GBC.LOG", "840123\r\n");
+    rig.processes.setRunning("new-cli");
+    QVERIFY(tw::test::throughSettingsButton(rig, [&](SettingsWindow& w) {
+        w.TW_CLI_UI_LOCATION_TEXTBOX->setText(QStringLiteral("/new"));
+        w.CLI_NAME_TEXTBOX->setText(QStringLiteral("new-cli"));
+        w.SAVE_REGISTRY_BUTTON->click();
+        w.CLOSE_BUTTON->click();
+    }));
+
+    // The watcher's next tick looks for the new client.
+    rig.advance(1000);
+    QCOMPARE(rig.processes.queries.last(), QStringLiteral("new-cli"));
+    // The next block-count query runs the new batch file and reads the new
+    // log, whether or not the batch file was written there.
+    rig.processes.setRunning("new-cli", 0);
+    rig.advance(1000);
+    QVERIFY(rig.button("GETBLOCKCOUNT_BUTTON")->isEnabled());
+    rig.button("GETBLOCKCOUNT_BUTTON")->click();
+    rig.advance(10000);
+    QVERIFY(!rig.starter.starts.isEmpty());
+    QCOMPARE(rig.starter.starts.last().text, QStringLiteral("/new/CLI-UI-GBC.BAT"));
+    QVERIFY2(rig.window().CURRENT_BLOCK_TEXTBOX->text().contains(QStringLiteral("840123")),
+             qPrintable(rig.window().CURRENT_BLOCK_TEXTBOX->text()));
 }
 
 QTEST_MAIN(TestSaveSettings)

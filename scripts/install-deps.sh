@@ -13,13 +13,13 @@ packages=(
     # Qt 6 Widgets and Qt Test (6.4 or newer). Qt6Gui's CMake package
     # requires the OpenGL headers (WrapOpenGL); qt6-base-dev pulls them in on
     # Debian, named here so that a slimmer packaging cannot miss them.
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev
     # X11 client headers; xcb gives the top-most placement over EWMH
     libxcb1-dev libx11-dev
     # Headless runs (the demo without a display, the X11 tests): xvfb-run
     # needs xauth, the top-most tests need a window manager, and xprop or
     # xdpyinfo help to look at a running panel.
-    xvfb xauth openbox x11-utils fonts-dejavu-core
+    xvfb xauth openbox x11-utils fonts-dejavu-core fonts-liberation
     # Faster rebuilds, and the `format` target
     ccache clang-format
 )

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Measures the real panel, idle, on a virtual X server (xvfb-run -a):
+#
+#   - time from the start of the process to its main window being shown
+#     (mapped and viewable: polled with xwininfo by its title
+#     "TARN-WICK - TW-CLI-UI - <executable name>");
+#   - resident memory (VmRSS) after the idle stretch;
+#   - CPU time (utime + stime from /proc/PID/stat) over the idle stretch,
+#     with the process watcher asking for the client once a second.
+#
+#   ./scripts/bench-panel.sh [--build DIR] [--idle SECONDS]
+#
+#   --build DIR      a configured and built tree (default: build/, or
+#                    $TW_BENCH_BUILD_DIR); the panel is DIR/bin/TW-CLI-UI
+#   --idle SECONDS   length of the idle stretch (default 60)
+#
+# The panel runs as TW-CLI-UI-BENCH (a link: a section of its own) with
+# XDG_CONFIG_HOME and XDG_STATE_HOME in a temporary folder, so no real
+# configuration or log is touched. Its configuration names a client
+# ("twdemo-cli") for the watcher and ticks nothing else; the top-most
+# keeper is on, as it is by default.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TW_BENCH_BUILD_DIR:-$root/build}
+idle=60
+
+die() {
+    echo "bench-panel: $*" >&2
+    exit 1
+}
+
+while (($# > 0)); do
+    case "$1" in
+    --build)
+        build=${2:?--build needs a folder}
+        shift
+        ;;
+    --idle)
+        idle=${2:?--idle needs a number of seconds}
+        shift
+        ;;
+    -h | --help)
+        sed -n '2,22p' "$0"
+        exit 0
+        ;;
+    *) die "unknown argument $1" ;;
+    esac
+    shift
+done
+[[ "$idle" =~ ^[0-9]+$ ]] && ((idle > 0)) || die "--idle wants a whole number of seconds"
+[[ -d "$build" ]] || die "no build folder $build"
+build=$(cd "$build" && pwd)
+
+# Run the rest on a virtual X server of its own.
+if [[ -z "${TW_BENCH_ON_XVFB:-}" ]]; then
+    command -v xvfb-run >/dev/null || die "xvfb-run is missing (Debian: xvfb)"
+    command -v xwininfo >/dev/null || die "xwininfo is missing (Debian: x11-utils)"
+    exec env TW_BENCH_ON_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" \
+        "$0" --build "$build" --idle "$idle"
+fi
+
+panel_binary=$build/bin/TW-CLI-UI
+[[ -x "$panel_binary" ]] || die "no panel at $panel_binary (build the TW-CLI-UI target first)"
+
+section=TW-CLI-UI-BENCH
+title="TARN-WICK - TW-CLI-UI - $section"
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/tw-bench.XXXXXX")
+pid=
+cleanup() {
+    if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
+        kill -TERM "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    fi
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+mkdir -p "$tmp/bin" "$tmp/config/TW-CLI-UI" "$tmp/state" "$tmp/runtime"
+chmod 700 "$tmp/runtime"
+ln -s "$panel_binary" "$tmp/bin/$section"
+# The store: one INI group per executable name, keys as they are.
+printf '[%s]\nCLI_NAME_TEXTBOX=twdemo-cli\n' "$section" >"$tmp/config/TW-CLI-UI/TW-CLI-UI.ini"
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+# utime + stime of the panel, in clock ticks (fields 14 and 15; the name in
+# field 2 may hold blanks, so count from after its closing parenthesis).
+cpu_ticks() {
+    local stat rest
+    stat=$(<"/proc/$pid/stat")
+    rest=${stat##*) }
+    read -r -a fields <<<"$rest"
+    echo $((fields[11] + fields[12]))
+}
+shown() {
+    xwininfo -name "$title" 2>/dev/null | grep -q 'Map State: IsViewable'
+}
+
+started=$(now_ms)
+XDG_CONFIG_HOME=$tmp/config XDG_STATE_HOME=$tmp/state XDG_RUNTIME_DIR=$tmp/runtime \
+    "$tmp/bin/$section" >"$tmp/panel.log" 2>&1 &
+pid=$!
+
+deadline=$((started + 30000))
+until shown; do
+    kill -0 "$pid" 2>/dev/null || die "the panel ended before it showed its window: $(cat "$tmp/panel.log")"
+    (($(now_ms) < deadline)) || die "no window \"$title\" within 30 s"
+    sleep 0.01
+done
+shown_at=$(now_ms)
+
+hz=$(getconf CLK_TCK)
+ticks_before=$(cpu_ticks)
+sleep "$idle"
+kill -0 "$pid" 2>/dev/null || die "the panel ended while idle: $(cat "$tmp/panel.log")"
+ticks_after=$(cpu_ticks)
+rss_kib=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
+
+cpu_ms=$(((ticks_after - ticks_before) * 1000 / hz))
+echo "bench-panel: panel $panel_binary as $section, on $DISPLAY"
+echo "bench-panel: start to main window shown: $((shown_at - started)) ms"
+echo "bench-panel: VmRSS after ${idle} s idle: ${rss_kib} KiB"
+echo "bench-panel: CPU time (utime+stime) over ${idle} s idle: ${cpu_ms} ms" \
+    "($((cpu_ms * 60 / idle)) ms per idle minute, clock tick $((1000 / hz)) ms)"
+if grep -q . "$tmp/panel.log"; then
+    echo "bench-panel: the panel said:"
+    sed 's/^/  /' "$tmp/panel.log"
+fi

@@ -85,10 +85,9 @@ private slots:
 
 private:
     bool clientAnswers();
-    // The batch line as the settings window composes it; the log path is
-    // quoted only when asked.
-    QString batchLine(const QString& client, const QString& command, const QString& log,
-                      bool quoteLog) const;
+    // The batch line as the settings window composes it: the client's path
+    // quoted, the configuration and log paths bare.
+    QString batchLine(const QString& client, const QString& command, const QString& log) const;
 
     QTemporaryDir tmp_;
     QString conf_;
@@ -128,9 +127,8 @@ bool TestChainPollReal::clientAnswers() {
 }
 
 QString TestChainPollReal::batchLine(const QString& client, const QString& command,
-                                     const QString& log, bool quoteLog) const {
-    return "call \"" + client + "\" -conf=" + conf_ + " " + command + " > " +
-           (quoteLog ? "\"" + log + "\"" : log);
+                                     const QString& log) const {
+    return "call \"" + client + "\" -conf=" + conf_ + " " + command + " > " + log;
 }
 
 // A real block-count cycle: the log that the demo client wrote is shown
@@ -139,20 +137,18 @@ QString TestChainPollReal::batchLine(const QString& client, const QString& comma
 void TestChainPollReal::answerShownExactly_data() {
     QTest::addColumn<QString>("clientFolder"); // "" for the build's own bin folder
     QTest::addColumn<QString>("batchFolder");
-    QTest::addColumn<bool>("quoteLog");
 
     QTest::newRow("plain folders") << ""
-                                   << "panel" << false;
-    // A log path with blanks only works when the line quotes it; the batch
-    // file's own path is started whole.
+                                   << "panel";
+    // The batch file's own path is started whole, and the runner takes the
+    // bare log path of its line whole.
     QTest::newRow("spaces in the client and batch folders") << "node client folder"
-                                                            << "panel folder with spaces" << true;
+                                                            << "panel folder with spaces";
 }
 
 void TestChainPollReal::answerShownExactly() {
     QFETCH(QString, clientFolder);
     QFETCH(QString, batchFolder);
-    QFETCH(bool, quoteLog);
 
     QString client = QStringLiteral(TWDEMO_CLI);
     if (!clientFolder.isEmpty()) {
@@ -169,7 +165,7 @@ void TestChainPollReal::answerShownExactly() {
     const QString log = folder + "/CLI-UI-GBC.LOG";
     const QString external = folder + "/height.txt";
     const QString copied = folder + "/copied by the command.txt";
-    QVERIFY(writeFile(bat, (batchLine(client, "getblockcount", log, quoteLog) + "\r\n").toUtf8()));
+    QVERIFY(writeFile(bat, (batchLine(client, "getblockcount", log) + "\r\n").toUtf8()));
     for (const QString& stale : {log, external, copied})
         QFile::remove(stale);
 
@@ -208,25 +204,26 @@ void TestChainPollReal::answerShownExactly() {
 void TestChainPollReal::failuresEndCleanly_data() {
     QTest::addColumn<QString>("query");
     QTest::addColumn<QString>("batchFolder");
-    QTest::addColumn<bool>("writeBatch");
+    QTest::addColumn<QString>("batchLog"); // the log its line names; "" for no batch file
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("control");
 
-    QTest::newRow("batch file missing")
-        << "gcc"
-        << "no batch here" << false << failure::GccBatch << "GETCONNECTIONCOUNT_BUTTON";
-    // The line names the log bare, as the settings window composes it: in a
-    // folder with blanks the shell cuts the path there, so the log the
-    // panel reads never appears.
-    QTest::newRow("log missing: bare log path in a folder with blanks")
+    QTest::newRow("batch file missing") << "gcc"
+                                        << "no batch here"
+                                        << "" << failure::GccBatch << "GETCONNECTIONCOUNT_BUTTON";
+    // The batch file was saved for another log name than the one the panel
+    // reads (settings saved since, batch files not): the panel's log never
+    // appears.
+    QTest::newRow("log missing: the batch file names another log")
         << "gbc"
-        << "panel folder bare" << true << failure::GbcLog << "CURRENT_BLOCK_TEXTBOX";
+        << "panel folder two"
+        << "OLD-GBC.LOG" << failure::GbcLog << "CURRENT_BLOCK_TEXTBOX";
 }
 
 void TestChainPollReal::failuresEndCleanly() {
     QFETCH(QString, query);
     QFETCH(QString, batchFolder);
-    QFETCH(bool, writeBatch);
+    QFETCH(QString, batchLog);
     QFETCH(QString, key);
     QFETCH(QString, control);
     const bool gbc = query == "gbc";
@@ -236,10 +233,11 @@ void TestChainPollReal::failuresEndCleanly() {
     const QString bat = folder + "/" + stem + ".BAT";
     const QString log = folder + "/" + stem + ".LOG";
     const QString external = folder + "/height.txt";
-    if (writeBatch) {
+    if (!batchLog.isEmpty()) {
         QVERIFY(QDir(tmp_.path()).mkpath(batchFolder));
-        const QString line = batchLine(QStringLiteral(TWDEMO_CLI),
-                                       gbc ? "getblockcount" : "getconnectioncount", log, false);
+        const QString line =
+            batchLine(QStringLiteral(TWDEMO_CLI), gbc ? "getblockcount" : "getconnectioncount",
+                      folder + "/" + batchLog);
         QVERIFY(writeFile(bat, (line + "\r\n").toUtf8()));
     }
     QVERIFY(!QFile::exists(log));

@@ -243,10 +243,13 @@ bool MainWindow::ticked(const QCheckBox* box) {
 }
 
 double MainWindow::leftTwips() const {
-    return pixelsToTwips(frameGeometry().left());
+    const int left = frameGeometry().left();
+    return left == loadedPixels_.x() ? loadedLeftTwips_ : pixelsToTwips(left);
 }
+
 double MainWindow::topTwips() const {
-    return pixelsToTwips(frameGeometry().top());
+    const int top = frameGeometry().top();
+    return top == loadedPixels_.y() ? loadedTopTwips_ : pixelsToTwips(top);
 }
 
 void MainWindow::load() {
@@ -257,7 +260,10 @@ void MainWindow::load() {
     const double top = store.geometry(QStringLiteral("MainTop"), DefaultTop);
     const double width = store.geometry(QStringLiteral("MainWidth"), DefaultWidth);
     const double height = store.geometry(QStringLiteral("MainHeight"), DefaultHeight);
-    move(twipsToPixels(left), twipsToPixels(top));
+    loadedLeftTwips_ = left;
+    loadedTopTwips_ = top;
+    loadedPixels_ = QPoint(twipsToPixels(left), twipsToPixels(top));
+    move(loadedPixels_);
     resize(std::max(1, twipsToPixels(width - FrameWidthTwips)),
            std::max(1, twipsToPixels(height - FrameHeightTwips)));
 

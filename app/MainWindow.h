@@ -125,6 +125,11 @@ private:
     SettingsWindowFactory settingsFactory_;
     QDialog* settingsWindow_ = nullptr;
     bool closed_ = false;
+    // Where the load placed the window, so that a window that was not moved
+    // writes back exactly the twips it was given (no rounding drift).
+    QPoint loadedPixels_;
+    double loadedLeftTwips_ = DefaultLeft;
+    double loadedTopTwips_ = DefaultTop;
 };
 
 } // namespace tw::app

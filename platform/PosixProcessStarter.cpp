@@ -24,19 +24,21 @@ Result startDetached(QProcess& process, const QString& what) {
 // trailing CR is dropped from each line.
 // The log path after " > " is taken whole, to the end of the line, so that a
 // working folder with blanks in its name still gets its log (the batch line
-// carries that path bare).
+// carries that path bare); a path written in double quotes loses them.
 QString PosixProcessStarter::runnerScript() {
-    return QStringLiteral("call() { \"$@\"; }\n"
-                          "tw_cr=$(printf '\\r')\n"
-                          "while IFS= read -r tw_line <&3 || [ -n \"$tw_line\" ]; do\n"
-                          "  tw_line=${tw_line%\"$tw_cr\"}\n"
-                          "  case $tw_line in\n"
-                          "  *' > '*)\n"
-                          "    tw_log=${tw_line##*' > '}\n"
-                          "    eval \"${tw_line%' > '*}\" > \"$tw_log\" 3<&- ;;\n"
-                          "  *) eval \"$tw_line\" 3<&- ;;\n"
-                          "  esac\n"
-                          "done 3< \"$1\"\n");
+    return QStringLiteral(
+        "call() { \"$@\"; }\n"
+        "tw_cr=$(printf '\\r')\n"
+        "while IFS= read -r tw_line <&3 || [ -n \"$tw_line\" ]; do\n"
+        "  tw_line=${tw_line%\"$tw_cr\"}\n"
+        "  case $tw_line in\n"
+        "  *' > '*)\n"
+        "    tw_log=${tw_line##*' > '}\n"
+        "    case $tw_log in \\\"*\\\") tw_log=${tw_log#?}; tw_log=${tw_log%?} ;; esac\n"
+        "    eval \"${tw_line%' > '*}\" > \"$tw_log\" 3<&- ;;\n"
+        "  *) eval \"$tw_line\" 3<&- ;;\n"
+        "  esac\n"
+        "done 3< \"$1\"\n");
 }
 
 Result PosixProcessStarter::startBatchFile(const QString& path) {

@@ -53,6 +53,7 @@ private slots:
     void autoStartAndAutoCloseInterlocks();
     void closeWritesPositionAndSixTicks();
     void aMovedWindowReopensThere();
+    void anUnmovedWindowWritesBackItsTwipsExactly();
     void closeHandlerRunsOnce();
     void titleAndNameLabelCarryTheExecutableName();
     void settingsWindowIsModalAndTimersTick();
@@ -205,6 +206,16 @@ void TestMainWindow::aMovedWindowReopensThere() {
     second.load();
     QCOMPARE(second.pos(), QPoint(321, 123));
     QCOMPARE(second.width(), (6000 - 90) / 15);
+}
+
+void TestMainWindow::anUnmovedWindowWritesBackItsTwipsExactly() {
+    TestRig rig;
+    rig.store("MainLeft", "1000");
+    rig.store("MainTop", "1234");
+    auto& window = rig.start(true);
+    window.close();
+    QCOMPARE(rig.stored("MainLeft").value_or("absent"), QString("1000"));
+    QCOMPARE(rig.stored("MainTop").value_or("absent"), QString("1234"));
 }
 
 void TestMainWindow::closeHandlerRunsOnce() {

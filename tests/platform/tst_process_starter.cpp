@@ -78,26 +78,31 @@ private slots:
         QTest::addColumn<QByteArray>("lineEnd");
         QTest::addColumn<QString>("options");
         QTest::addColumn<bool>("blanks");
-        QTest::newRow("CR LF") << QByteArray("\r\n") << QString() << false;
-        QTest::newRow("LF only") << QByteArray("\n") << QString() << false;
-        QTest::newRow("no line end") << QByteArray() << QString() << false;
+        QTest::addColumn<QString>("quote");
+        QTest::newRow("CR LF") << QByteArray("\r\n") << QString() << false << QString();
+        QTest::newRow("LF only") << QByteArray("\n") << QString() << false << QString();
+        QTest::newRow("no line end") << QByteArray() << QString() << false << QString();
         QTest::newRow("CR LF, -daemon=1")
-            << QByteArray("\r\n") << QStringLiteral(" -daemon=1") << false;
+            << QByteArray("\r\n") << QStringLiteral(" -daemon=1") << false << QString();
         QTest::newRow("CR LF, -daemon=0")
-            << QByteArray("\r\n") << QStringLiteral(" -daemon=0") << false;
-        QTest::newRow("log folder with blanks") << QByteArray("\r\n") << QString() << true;
+            << QByteArray("\r\n") << QStringLiteral(" -daemon=0") << false << QString();
+        QTest::newRow("log folder with blanks")
+            << QByteArray("\r\n") << QString() << true << QString();
+        QTest::newRow("quoted log path with blanks")
+            << QByteArray("\r\n") << QString() << true << QStringLiteral("\"");
     }
     void batchLineRunsClientIntoLog() {
         QFETCH(QByteArray, lineEnd);
         QFETCH(QString, options);
         QFETCH(bool, blanks);
+        QFETCH(QString, quote);
         const QString logFolder = freshLogFolder(blanks);
         const QString log = logFolder + QStringLiteral("/CLI-UI-GBC.LOG");
         const QString args = logFolder + QStringLiteral("/args");
         qputenv("ARGS_FILE", QFile::encodeName(args));
         const QString batch = folder_ + QStringLiteral("/CLI-UI-GBC.BAT");
-        const QString line =
-            QStringLiteral("call \"%1\" -conf=x%2 getblockcount > %3").arg(client_, options, log);
+        const QString line = QStringLiteral("call \"%1\" -conf=x%2 getblockcount > %3%4%3")
+                                 .arg(client_, options, quote, log);
         QVERIFY(writeFile(batch, line.toLocal8Bit() + lineEnd));
 
         PosixProcessStarter starter;

@@ -117,6 +117,16 @@ std::string_view imageNameOf(int dirFd, const char* pid, std::string& path, std:
             return name;
     }
 
+    // Nothing but the kernel's short name left: a zombie (ended, not yet
+    // reaped by its parent) looks like this too, and it is not running.
+    path.assign(pid).append("/stat");
+    if (readSmallFile(dirFd, path, buffer, -1, 4096)) {
+        const auto close = buffer.rfind(')');
+        if (close != std::string::npos && close + 2 < buffer.size() &&
+            (buffer[close + 2] == 'Z' || buffer[close + 2] == 'X'))
+            return {};
+    }
+
     path.assign(pid).append("/comm");
     if (readSmallFile(dirFd, path, buffer, -1, 4096)) {
         std::string_view comm(buffer);

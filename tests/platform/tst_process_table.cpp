@@ -104,6 +104,14 @@ private slots:
         for (const auto& p : processes)
             QVERIFY2(addProcess(p), qPrintable(p.entry));
         QVERIFY(writeBytes(fakeRoot_ + QStringLiteral("/uptime"), "1.0 1.0\n"));
+        // A zombie: ended but not reaped; only its short name is left.
+        QVERIFY(addProcess({"112", "", QByteArray(""), "zz-true\n"}));
+        QVERIFY(writeBytes(fakeRoot_ + QStringLiteral("/112/stat"),
+                           "112 (zz-true) Z 1 112 112 0 -1 4227084 0 0 0 0\n"));
+        // A sleeping kernel thread with a stat file is still counted.
+        QVERIFY(addProcess({"113", "", QByteArray(""), "kthreadd\n"}));
+        QVERIFY(writeBytes(fakeRoot_ + QStringLiteral("/113/stat"),
+                           "113 (kthreadd) S 0 0 0 0 -1 2129984 0 0 0 0\n"));
     }
 
     void cleanupTestCase() {
@@ -136,6 +144,8 @@ private slots:
         QTest::newRow("real file name") << "python3.11" << 1;
         QTest::newRow("non-ASCII, other letter case") << "GRÜßE-KNOTEN" << 1;
         QTest::newRow("non-entries are ignored") << "ghost-node" << 0;
+        QTest::newRow("a zombie is not running") << "zz-true" << 0;
+        QTest::newRow("a sleeping kernel thread is") << "kthreadd" << 1;
         QTest::newRow("unknown") << "litecoin-cli" << 0;
         QTest::newRow("blank") << " " << 0;
         QTest::newRow("empty name") << "" << 0;

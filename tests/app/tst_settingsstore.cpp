@@ -16,10 +16,8 @@ private slots:
     void absentKeyGivesTheDefault();
     void emptyTextIsNotTheDefault();
     void sectionsAreSeparate();
-    void tickStates_data();
-    void tickStates();
-    void geometry_data();
-    void geometry();
+    void typedReads_data();
+    void typedReads();
     void geometryIsWrittenAsAWholeNumber();
     void failedWriteIsReportedOnceAndTheProgramGoesOn();
 };
@@ -53,50 +51,41 @@ void TestSettingsStore::sectionsAreSeparate() {
     QCOMPARE(again.GetSetting("CLI_NAME_TEXTBOX", ""), QString("bitcoin-cli"));
 }
 
-void TestSettingsStore::tickStates_data() {
+void TestSettingsStore::typedReads_data() {
+    // A tick state other than 0 or 1, or geometry that is no number, reads
+    // as the key's default.
+    QTest::addColumn<bool>("tick");
     QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("defaultState");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("0") << "0" << 1 << 0;
-    QTest::newRow("1") << "1" << 0 << 1;
-    QTest::newRow("2 reads as default 0") << "2" << 0 << 0;
-    QTest::newRow("-1 reads as default 1") << "-1" << 1 << 1;
-    QTest::newRow("text") << "yes" << 0 << 0;
-    QTest::newRow("empty") << "" << 1 << 1;
-    QTest::newRow("huge") << "99999999999999999999" << 0 << 0;
-    QTest::newRow("binary") << QString::fromLatin1("\x01\x02\xff") << 1 << 1;
-    QTest::newRow("blank around 1") << " 1 " << 0 << 1;
+    QTest::addColumn<double>("defaultValue");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("tick 0") << true << "0" << 1.0 << 0.0;
+    QTest::newRow("tick 1") << true << "1" << 0.0 << 1.0;
+    QTest::newRow("tick 2") << true << "2" << 0.0 << 0.0;
+    QTest::newRow("tick -1") << true << "-1" << 1.0 << 1.0;
+    QTest::newRow("tick text") << true << "yes" << 0.0 << 0.0;
+    QTest::newRow("tick empty") << true << "" << 1.0 << 1.0;
+    QTest::newRow("tick huge") << true << "99999999999999999999" << 0.0 << 0.0;
+    QTest::newRow("tick binary") << true << QString::fromLatin1("\x01\xff") << 1.0 << 1.0;
+    QTest::newRow("geometry whole") << false << "2400" << 1000.0 << 2400.0;
+    QTest::newRow("geometry fraction") << false << "1234.5" << 1000.0 << 1234.5;
+    QTest::newRow("geometry negative") << false << "-300" << 1000.0 << -300.0;
+    QTest::newRow("geometry garbage") << false << "left" << 1000.0 << 1000.0;
+    QTest::newRow("geometry empty") << false << "" << 1000.0 << 1000.0;
+    QTest::newRow("geometry infinite") << false << "inf" << 1000.0 << 1000.0;
 }
 
-void TestSettingsStore::tickStates() {
+void TestSettingsStore::typedReads() {
+    QFETCH(bool, tick);
     QFETCH(QString, stored);
-    QFETCH(int, defaultState);
-    QFETCH(int, expected);
+    QFETCH(double, defaultValue);
+    QFETCH(double, expected);
     FakeSettingsBackend backend;
     backend.set("S", "KEY", stored);
     SettingsStore store(backend, "S");
-    QCOMPARE(store.tickState("KEY", defaultState), expected);
-}
-
-void TestSettingsStore::geometry_data() {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<double>("expected");
-    QTest::newRow("whole") << "2400" << 2400.0;
-    QTest::newRow("fraction") << "1234.5" << 1234.5;
-    QTest::newRow("negative") << "-300" << -300.0;
-    QTest::newRow("garbage") << "left" << 1000.0;
-    QTest::newRow("empty") << "" << 1000.0;
-    QTest::newRow("infinite") << "inf" << 1000.0;
-    QTest::newRow("nan") << "nan" << 1000.0;
-}
-
-void TestSettingsStore::geometry() {
-    QFETCH(QString, stored);
-    QFETCH(double, expected);
-    FakeSettingsBackend backend;
-    backend.set("S", "MainLeft", stored);
-    SettingsStore store(backend, "S");
-    QCOMPARE(store.geometry("MainLeft", 1000), expected);
+    if (tick)
+        QCOMPARE(store.tickState("KEY", int(defaultValue)), int(expected));
+    else
+        QCOMPARE(store.geometry("KEY", defaultValue), expected);
 }
 
 void TestSettingsStore::geometryIsWrittenAsAWholeNumber() {

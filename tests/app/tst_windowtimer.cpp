@@ -45,94 +45,53 @@ class TestWindowTimer : public QObject {
     Q_OBJECT
 
 private slots:
-    void enablingAStoppedTimerStartsAFullInterval();
-    void disablingDropsThePendingTick();
-    void enablingAnEnabledTimerChangesNothing();
-    void settingTheIntervalRestarts();
-    void noIntervalNoTick();
+    void singleTimerRules_data();
+    void singleTimerRules();
     void tiesTickInCreationOrder();
     void ticksDuringAWaitCollapseIntoOneAfterIt();
-    void aHandlerDisablingItselfTicksNoMore();
     void stopAllEndsEveryTick();
     void timersTickInsideAModalWindowsLoop();
     void realWaitKeepsPaintingAndHoldsInput();
 };
 
-void TestWindowTimer::enablingAStoppedTimerStartsAFullInterval() {
+void TestWindowTimer::singleTimerRules_data() {
+    // Steps "TIME OP": i<ms> sets the interval, e enables, d disables.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<qint64>("until");
+    QTest::addColumn<QList<qint64>>("ticks");
+    QTest::newRow("enabling a stopped timer starts a full interval")
+        << "0 i1000;300 e" << qint64(3300) << QList<qint64>{1300, 2300, 3300};
+    QTest::newRow("disabling drops the pending tick; enabling starts afresh")
+        << "0 i1000;0 e;900 d;5900 e" << qint64(6900) << QList<qint64>{6900};
+    QTest::newRow("enabling an enabled timer changes nothing")
+        << "0 i1000;0 e;600 e" << qint64(1000) << QList<qint64>{1000};
+    QTest::newRow("setting the interval restarts it")
+        << "0 i1000;0 e;600 i1000" << qint64(1600) << QList<qint64>{1600};
+    QTest::newRow("enabled without an interval never ticks")
+        << "0 e;100000 i500" << qint64(100500) << QList<qint64>{100500};
+}
+
+void TestWindowTimer::singleTimerRules() {
+    QFETCH(QString, steps);
+    QFETCH(qint64, until);
+    QFETCH(QList<qint64>, ticks);
     VirtualClock clock;
     Scheduler scheduler(clock);
     QObject owner;
     Probe probe(scheduler, "T", &owner, nullptr);
-    probe.timer->setInterval(1000);
-    clock.advance(300);
-    probe.timer->setEnabled(true);
-    clock.advance(999);
-    QVERIFY(probe.ticks.isEmpty());
+    for (const QString& step : steps.split(';')) {
+        const QStringList parts = step.split(' ');
+        clock.advance(parts[0].toLongLong() - clock.now());
+        const QChar op = parts[1][0];
+        if (op == 'i')
+            probe.timer->setInterval(parts[1].mid(1).toInt());
+        else
+            probe.timer->setEnabled(op == 'e');
+    }
+    clock.advance(until - clock.now() - 1);
+    QCOMPARE(probe.ticks, ticks.mid(0, ticks.size() - 1)); // not a millisecond early
     clock.advance(1);
-    QCOMPARE(probe.ticks, (QList<qint64>{1300}));
-    clock.advance(2000);
-    QCOMPARE(probe.ticks, (QList<qint64>{1300, 2300, 3300}));
-}
-
-void TestWindowTimer::disablingDropsThePendingTick() {
-    VirtualClock clock;
-    Scheduler scheduler(clock);
-    QObject owner;
-    Probe probe(scheduler, "T", &owner, nullptr);
-    probe.timer->setInterval(1000);
-    probe.timer->setEnabled(true);
-    clock.advance(900);
-    probe.timer->setEnabled(false);
-    clock.advance(5000);
-    QVERIFY(probe.ticks.isEmpty());
-    // Enabled again: a full interval from now, not the rest of the old one.
-    probe.timer->setEnabled(true);
-    clock.advance(999);
-    QVERIFY(probe.ticks.isEmpty());
-    clock.advance(1);
-    QCOMPARE(probe.ticks, (QList<qint64>{6900}));
-}
-
-void TestWindowTimer::enablingAnEnabledTimerChangesNothing() {
-    VirtualClock clock;
-    Scheduler scheduler(clock);
-    QObject owner;
-    Probe probe(scheduler, "T", &owner, nullptr);
-    probe.timer->setInterval(1000);
-    probe.timer->setEnabled(true);
-    clock.advance(600);
-    probe.timer->setEnabled(true);
-    clock.advance(400);
-    QCOMPARE(probe.ticks, (QList<qint64>{1000}));
-}
-
-void TestWindowTimer::settingTheIntervalRestarts() {
-    VirtualClock clock;
-    Scheduler scheduler(clock);
-    QObject owner;
-    Probe probe(scheduler, "T", &owner, nullptr);
-    probe.timer->setInterval(1000);
-    probe.timer->setEnabled(true);
-    clock.advance(600);
-    probe.timer->setInterval(1000);
-    clock.advance(999);
-    QVERIFY(probe.ticks.isEmpty());
-    clock.advance(1);
-    QCOMPARE(probe.ticks, (QList<qint64>{1600}));
-}
-
-void TestWindowTimer::noIntervalNoTick() {
-    VirtualClock clock;
-    Scheduler scheduler(clock);
-    QObject owner;
-    Probe probe(scheduler, "T", &owner, nullptr);
-    probe.timer->setEnabled(true); // enabled at design, but no interval yet
-    clock.advance(100000);
-    QVERIFY(probe.ticks.isEmpty());
-    QVERIFY(!probe.timer->isRunning());
-    probe.timer->setInterval(500);
-    clock.advance(500);
-    QCOMPARE(probe.ticks, (QList<qint64>{100500}));
+    QCOMPARE(probe.ticks, ticks);
 }
 
 void TestWindowTimer::tiesTickInCreationOrder() {
@@ -167,8 +126,8 @@ void TestWindowTimer::ticksDuringAWaitCollapseIntoOneAfterIt() {
     int blockingRuns = 0;
     blocking->setHandler([&] {
         ++blockingRuns;
-        blocking->setEnabled(false);
-        scheduler.sleep(3500); // like a query cycle
+        scheduler.sleep(3500); // like a query cycle: longer than its own
+        blocking->setEnabled(false); // interval, then it switches itself off
     });
     fastTimer->setInterval(1000);
     fastTimer->setEnabled(true);
@@ -181,23 +140,6 @@ void TestWindowTimer::ticksDuringAWaitCollapseIntoOneAfterIt() {
     // 1000 on time; the blocking handler waits from 1500 to 5000; the ticks
     // due at 2000..5000 come once, at 5000; then every second from there.
     QCOMPARE(fast, (QList<qint64>{1000, 5000, 6000}));
-}
-
-void TestWindowTimer::aHandlerDisablingItselfTicksNoMore() {
-    VirtualClock clock;
-    Scheduler scheduler(clock);
-    QObject owner;
-    int runs = 0;
-    WindowTimer* once = scheduler.createTimer("once", &owner);
-    once->setHandler([&] {
-        ++runs;
-        scheduler.sleep(7000); // longer than its own interval
-        once->setEnabled(false);
-    });
-    once->setInterval(1000);
-    once->setEnabled(true);
-    clock.advance(30000);
-    QCOMPARE(runs, 1);
 }
 
 void TestWindowTimer::stopAllEndsEveryTick() {

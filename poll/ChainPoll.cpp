@@ -204,34 +204,21 @@ void ChainPoll::GETCONNECTIONCOUNT_COMMAND_TIMER_Timer() {
     w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(false);
 }
 
-void ChainPoll::GET_LOOP_TIMER_Timer() {
-    MainWindow& w = window_;
-    if (MainWindow::ticked(w.CLI_GBC_BAT_TICKBOX)) {
-        app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Pink);
-        w.GETBLOCKCOUNT_BUTTON->setEnabled(false);
-        w.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(true);
-    } else {
-        app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Black);
-        w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
-        w.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(false);
-    }
+namespace {
 
-    if (MainWindow::ticked(w.CLI_GCC_BAT_TICKBOX)) {
-        app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Pink);
-        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
-        w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(true);
-    } else {
-        app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Black);
-        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
-        w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(false);
-    }
+// One half of a loop tick: a query request while the query is ticked,
+// otherwise the query's controls back at rest.
+void loopHalf(bool ticked, QLineEdit* box, QPushButton* button, app::WindowTimer* command) {
+    app::setBackground(box, ticked ? app::colour::Pink : app::colour::Black);
+    button->setEnabled(!ticked);
+    command->setEnabled(ticked);
 }
 
-// Each tick or untick below that changes a tick box's state runs that tick
-// box's own click handling at once (toggled), before the next step.
-void ChainPoll::CLI_GBC_BAT_TICKBOX_Click() {
-    MainWindow& w = window_;
-    if (MainWindow::ticked(w.CLI_GBC_BAT_TICKBOX)) {
+// The interlock of an automatic-query tick box with its twin. Each tick or
+// untick below that changes a tick box's state runs that tick box's own
+// click handling at once (toggled), before the next step.
+void queryTickBoxClick(MainWindow& w, QCheckBox* own, QCheckBox* twin) {
+    if (MainWindow::ticked(own)) {
         w.AUTOSTART_TICKBOX->setEnabled(true);
         w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
         w.CLI_STOP_BAT_TICKBOX->setChecked(false);
@@ -243,43 +230,37 @@ void ChainPoll::CLI_GBC_BAT_TICKBOX_Click() {
     w.AUTOSTART_TICKBOX->setChecked(false);
     w.AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
     w.CLI_STOP_BAT_TICKBOX->setEnabled(true);
-    if (MainWindow::ticked(w.CLI_GCC_BAT_TICKBOX)) {
+    if (MainWindow::ticked(twin)) {
         w.GET_LOOP_TIMER->setEnabled(true);
         w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
         w.CLI_STOP_BAT_TICKBOX->setChecked(false);
         w.AUTOSTART_TICKBOX->setEnabled(true);
     } else {
-        w.CLI_GCC_BAT_TICKBOX->setEnabled(true);
+        // With neither query ticked both are offered again (for Auto G-C-C
+        // as well: AutoSend STOP's handler expects Auto G-B-C available
+        // whenever it is unticked).
+        twin->setEnabled(true);
         w.GET_LOOP_TIMER->setEnabled(false);
     }
+}
+
+} // namespace
+
+void ChainPoll::GET_LOOP_TIMER_Timer() {
+    MainWindow& w = window_;
+    // Block-count half first; each half reads its tick box at that moment.
+    loopHalf(MainWindow::ticked(w.CLI_GBC_BAT_TICKBOX), w.CURRENT_BLOCK_TEXTBOX,
+             w.GETBLOCKCOUNT_BUTTON, w.GETBLOCKCOUNT_COMMAND_TIMER);
+    loopHalf(MainWindow::ticked(w.CLI_GCC_BAT_TICKBOX), w.CONNECTIONS_TEXTBOX,
+             w.GETCONNECTIONCOUNT_BUTTON, w.GETCONNECTIONCOUNT_COMMAND_TIMER);
+}
+
+void ChainPoll::CLI_GBC_BAT_TICKBOX_Click() {
+    queryTickBoxClick(window_, window_.CLI_GBC_BAT_TICKBOX, window_.CLI_GCC_BAT_TICKBOX);
 }
 
 void ChainPoll::CLI_GCC_BAT_TICKBOX_Click() {
-    MainWindow& w = window_;
-    if (MainWindow::ticked(w.CLI_GCC_BAT_TICKBOX)) {
-        w.AUTOSTART_TICKBOX->setEnabled(true);
-        w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
-        w.CLI_STOP_BAT_TICKBOX->setChecked(false);
-        w.GET_LOOP_TIMER->setEnabled(true);
-        return;
-    }
-    w.AUTOSTART_TICKBOX->setEnabled(false);
-    w.AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
-    w.AUTOSTART_TICKBOX->setChecked(false);
-    w.AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
-    w.CLI_STOP_BAT_TICKBOX->setEnabled(true);
-    if (MainWindow::ticked(w.CLI_GBC_BAT_TICKBOX)) {
-        w.GET_LOOP_TIMER->setEnabled(true);
-        w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
-        w.CLI_STOP_BAT_TICKBOX->setChecked(false);
-        w.AUTOSTART_TICKBOX->setEnabled(true);
-    } else {
-        // Auto G-B-C is offered again, as its own untick offers Auto G-C-C:
-        // with neither query ticked both must be available (AutoSend STOP's
-        // handler expects that whenever it is unticked).
-        w.CLI_GBC_BAT_TICKBOX->setEnabled(true);
-        w.GET_LOOP_TIMER->setEnabled(false);
-    }
+    queryTickBoxClick(window_, window_.CLI_GCC_BAT_TICKBOX, window_.CLI_GBC_BAT_TICKBOX);
 }
 
 } // namespace tw::poll

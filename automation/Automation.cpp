@@ -4,6 +4,7 @@
 #include "app/Diagnostics.h"
 #include "app/MainWindow.h"
 #include "app/WindowTimer.h"
+#include "poll/ChainPoll.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -115,15 +116,13 @@ void Automation::COUNTDOWN_TIMER_Timer() {
     w.COUNTDOWN_TIMER->setEnabled(false);
 
     if (ticked(w.CLI_GBC_BAT_TICKBOX)) {
-        // A block-count query request; its command timer runs the query.
-        app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Pink);
-        w.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(true);
+        // A query request; its command timer runs the query a second later.
+        poll::ChainPoll::requestBlockCount(w);
         w.UNLOAD_TIMER->setEnabled(true);
         w.COUNTDOWN_TIMER->setEnabled(false);
     }
     if (ticked(w.CLI_GCC_BAT_TICKBOX)) {
-        app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Pink);
-        w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(true);
+        poll::ChainPoll::requestConnectionCount(w);
         w.UNLOAD_TIMER->setEnabled(true);
         w.COUNTDOWN_TIMER->setEnabled(false);
     }

@@ -119,6 +119,11 @@ QString BatchComposer::writeBatchFile(const QString& key, const QString& what, c
 void BatchComposer::SAVE_BATS_BUTTON_Click() {
     SettingsWindow& w = window_;
     app::MainWindow& main = w.mainWindow();
+    // Compose first: clicked within a second of opening, the displays would
+    // still be empty and the files would lose their command lines.
+    CLI_STOP_BAT_COMMAND_TIMER_Timer();
+    CLI_GBC_BAT_COMMAND_TIMER_Timer();
+    CLI_GCC_BAT_COMMAND_TIMER_Timer();
     // Each file on its own: one that cannot be written does not keep the
     // others from being written.
     const QStringList failures = {

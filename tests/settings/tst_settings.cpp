@@ -1,0 +1,282 @@
+// The settings window over the fake platform and the virtual clock: its load,
+// the command-line composer, Save To Registry, Save To .BAT Files and the
+// top-most keeper's switches.
+
+#include "app/Colours.h"
+#include "settings/SettingsSaver.h"
+#include "tests/support/TestRig.h"
+
+#include <QPlainTextEdit>
+#include <QTest>
+
+using namespace tw;
+using settings::SettingsWindow;
+using test::TestRig;
+
+namespace {
+
+template <typename... T> void row(const char* tag, const T&... values) {
+    (QTest::newRow(tag) << ... << values);
+}
+
+std::unique_ptr<SettingsWindow> open(TestRig& rig) {
+    auto window = std::make_unique<SettingsWindow>(rig.window(), rig.services);
+    window->show();
+    return window;
+}
+
+// The three generated lines as shown: stop, block count, connection count.
+QStringList lines(const SettingsWindow& w) {
+    return {w.TWCLI_STOP_COMMAND_TEXTBOX->toPlainText(), w.TWCLI_GBC_COMMAND_TEXTBOX->toPlainText(),
+            w.TWCLI_GCC_COMMAND_TEXTBOX->toPlainText()};
+}
+
+// "Daemon" and "Disabled" (1/0 ticked, e/g enabled or greyed), the daemon
+// option, then the external-file, run-command and two executable-name boxes
+// (e/g, w/r writable or locked, W/L window background or light grey).
+QString state(const SettingsWindow& w) {
+    QString s;
+    for (const QCheckBox* box : {w.DASH_DAEMON_TICKBOX, w.DISABLE_DAEMON_TICKBOX})
+        s += QString(box->isChecked() ? "1" : "0") + (box->isEnabled() ? "e " : "g ");
+    s += '[' + w.DASH_DISABLE_DAEMON_EQUALS_TEXTBOX->text() + ']';
+    for (const QLineEdit* f : {w.UPDATE_EXTERNAL_FILE_TEXTBOX, w.RUN_COMMAND_TEXTBOX,
+                               w.QT_EXE_TEXTBOX, w.DAEMON_EXE_TEXTBOX})
+        s += QString(f->isEnabled() ? " e" : " g") + (f->isReadOnly() ? "r" : "w") +
+             (app::background(f) == app::colour::LightGrey ? "L" : "W");
+    return s;
+}
+
+const QStringList Ticks = {"DASH_DAEMON_TICKBOX", "DISABLE_DAEMON_TICKBOX",
+                           "UPDATE_EXTERNAL_FILE_TICKBOX", "RUN_COMMAND_TICKBOX", "P4P_TICKBOX"};
+const QStringList Texts = {
+    "TW_CLI_UI_LOCATION", "CONF_LOCATION",        "CLI_LOCATION", "CLI_NAME",
+    "RUN_COMMAND",        "UPDATE_EXTERNAL_FILE", "QT_EXE",       "DAEMON_EXE"};
+// The five full paths (+ "_LOCATION_TEXTBOX") and their file names.
+const QStringList Paths = {"CLI_STOP_BAT_FULL", "CLI_GBC_FULL_BAT", "CLI_GCC_FULL_BAT",
+                           "CLI_GBC_FULL_LOG", "CLI_GCC_FULL_LOG"};
+const QStringList Files = {"CLI-UI-STOP.BAT", "CLI-UI-GBC.BAT", "CLI-UI-GCC.BAT", "CLI-UI-GBC.LOG",
+                           "CLI-UI-GCC.LOG"};
+
+// Each batch file holds its displayed line and CR LF; the files written, in order.
+QStringList batchFiles(TestRig& rig, const SettingsWindow& w) {
+    for (const QString& path : rig.files.writes) {
+        const QByteArray line = lines(w).value(Files.indexOf(path.section('/', -1))).toLocal8Bit();
+        if (rig.files.files.value(path) != line + "\r\n")
+            return {"wrong content: " + path};
+    }
+    return rig.files.writes;
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void load_data() {
+        QTest::addColumn<QString>("stored"); // Ticks in order, '.' = absent
+        QTest::addColumn<QString>("expected");
+        row("empty store", ".....", "0e 0g [] grL grL grW grW");
+        row("all 0", "00000", "0e 0g [] grL grL grW grW");
+        row("Daemon", "10101", "1e 0e [ -daemon=1] ewW grL ewW ewW");
+        row("Daemon, Disabled", "11010", "1g 1e [ -daemon=0] grL ewW grW grW");
+        row("Disabled alone comes up clear", "01...", "0e 0g [] grL grL grW grW");
+    }
+    void load() {
+        QFETCH(QString, stored);
+        QFETCH(QString, expected);
+        TestRig rig;
+        for (int i = 0; i < Ticks.size(); ++i)
+            if (stored[i] != '.')
+                rig.store(Ticks[i], stored[i]);
+        rig.start();
+        auto w = open(rig);
+        QCOMPARE(state(*w), expected);
+        // Cancel right away writes the position, nothing else.
+        w->CLOSE_BUTTON->click();
+        QCOMPARE(rig.settings.writtenKeys, QStringList({"SETTINGS-Left", "SETTINGS-Top"}));
+        QCOMPARE(rig.stored("SETTINGS-Left"), "1000");
+    }
+
+    void captions_data() { // the tag names the control
+        QTest::addColumn<QString>("text");
+        row("TWCLI_STOP_COMMAND_LABEL", "!!! GENERATED RUN COMMAND -  CLI-UI-STOP.BAT  !!!");
+        row("TWCLI_GBC_COMMAND_LABEL", "!!! GENERATED RUN COMMAND -  CLI-UI-GBC.BAT !!!");
+        row("TWCLI_GCC_COMMAND_LABEL", "!!! GENERATED RUN COMMAND - CLI-UI-GCC.BAT !!!");
+        row("QT_EXE_LABEL", "QT - \".exe\" FILENAME");
+        row("Label1", "DAEMON -  \".exe\" FILENAME");
+        row("P4P_TICKBOX", "\"Pause-4-Process\" - QT / DAEMON - Before Exit");
+        row("TW_CLI_UI_FOLDER_LABEL", "TW-CLI-UI  FOLDER - eg C:\\TARN-WICK\\TW-CLI-UI\\BTC");
+    }
+    void captions() {
+        QFETCH(QString, text);
+        TestRig rig;
+        rig.start();
+        QCOMPARE(open(rig)->findChild<QWidget*>(QTest::currentDataTag())->property("text"), text);
+    }
+
+    void composer_data() {
+        QTest::addColumn<QString>("fields"); // separator|client folder|name|conf|TW-CLI-UI folder
+        QTest::addColumn<QString>("clicks"); // D = Daemon, X = Disabled
+        QTest::addColumn<QStringList>("expected");
+        row("example, Daemon",
+            R"(\|C:\Program Files\Bitcoin\Daemon|bitcoin-cli.exe|C:\BC-CONF\BTC\bitcoin.conf|C:\TARN-WICK\TW-CLI-UI\BTC)",
+            "D",
+            QStringList{
+                R"(call "C:\Program Files\Bitcoin\Daemon\bitcoin-cli.exe" -conf=C:\BC-CONF\BTC\bitcoin.conf -daemon=1 stop)",
+                R"(call "C:\Program Files\Bitcoin\Daemon\bitcoin-cli.exe" -conf=C:\BC-CONF\BTC\bitcoin.conf -daemon=1 getblockcount > C:\TARN-WICK\TW-CLI-UI\BTC\CLI-UI-GBC.LOG)",
+                R"(call "C:\Program Files\Bitcoin\Daemon\bitcoin-cli.exe" -conf=C:\BC-CONF\BTC\bitcoin.conf -daemon=1 getconnectioncount > C:\TARN-WICK\TW-CLI-UI\BTC\CLI-UI-GCC.LOG)"});
+        row("Daemon, Disabled; folders end in the separator", R"(\|C:\b c\|cli|C:\b.conf|C:\n\)",
+            "DX",
+            QStringList{
+                R"(call "C:\b c\\cli" -conf=C:\b.conf -daemon=0 stop)",
+                R"(call "C:\b c\\cli" -conf=C:\b.conf -daemon=0 getblockcount > C:\n\\CLI-UI-GBC.LOG)",
+                R"(call "C:\b c\\cli" -conf=C:\b.conf -daemon=0 getconnectioncount > C:\n\\CLI-UI-GCC.LOG)"});
+        row("all empty, /", "/||||", "",
+            QStringList{R"(call "/" -conf= stop)",
+                        R"(call "/" -conf= getblockcount > /CLI-UI-GBC.LOG)",
+                        R"(call "/" -conf= getconnectioncount > /CLI-UI-GCC.LOG)"});
+        row("all empty, \\", "\\||||", "",
+            QStringList{R"(call "\" -conf= stop)",
+                        R"(call "\" -conf= getblockcount > \CLI-UI-GBC.LOG)",
+                        R"(call "\" -conf= getconnectioncount > \CLI-UI-GCC.LOG)"});
+    }
+    void composer() {
+        QFETCH(QString, fields);
+        QFETCH(QString, clicks);
+        QFETCH(QStringList, expected);
+        TestRig rig;
+        rig.start();
+        auto w = open(rig);
+        const QStringList f = fields.split('|');
+        int i = 0;
+        for (QLineEdit* box : {w->BACKSLASH_TEXTBOX, w->CLI_LOCATION_TEXTBOX, w->CLI_NAME_TEXTBOX,
+                               w->CONF_LOCATION_TEXTBOX, w->TW_CLI_UI_LOCATION_TEXTBOX})
+            box->setText(f[i++]);
+        for (const QChar c : clicks)
+            (c == 'D' ? w->DASH_DAEMON_TICKBOX : w->DISABLE_DAEMON_TICKBOX)->click();
+        rig.advance(1000);
+        QCOMPARE(lines(*w), expected);
+    }
+
+    // One opening edits, writes the batch files, saves and writes them again;
+    // the next opening shows what was saved.
+    void editSaveAndReopen() {
+        TestRig rig;
+        rig.store("P4P_TICKBOX", "0");
+        for (int i = 0; i < 3; ++i) // where the main window runs the batch files
+            rig.store(Paths[i] + "_LOCATION_TEXTBOX", "/run/" + Files[i]);
+        rig.start();
+        auto w = open(rig);
+        for (const QString& name : Texts)
+            w->findChild<QLineEdit*>(name + "_TEXTBOX")->setText("/" + name);
+        for (QCheckBox* box : {w->DASH_DAEMON_TICKBOX, w->DISABLE_DAEMON_TICKBOX,
+                               w->RUN_COMMAND_TICKBOX, w->P4P_TICKBOX})
+            box->click();
+        w->resize(w->width() + 150, w->height() + 300);
+        rig.advance(1500);
+        w->CALL_COMMAND_TEXTBOX->setText("exec ");
+        rig.advance(500); // an edit shows within one tick
+        QVERIFY(lines(*w)[1].startsWith("exec \"/CLI_LOCATION//CLI_NAME\""));
+        rig.files.unwritable.insert("/run/CLI-UI-GBC.BAT");
+        w->SAVE_BATS_BUTTON->click();
+        QCOMPARE(batchFiles(rig, *w), QStringList({"/run/CLI-UI-STOP.BAT", "/run/CLI-UI-GCC.BAT"}));
+        QCOMPARE(rig.diagnostics.failureCount(), 1);
+        w->SAVE_REGISTRY_BUTTON->click();
+        QCOMPARE(w->CLOSE_BUTTON->text(), "Close");
+        QCOMPARE(rig.stored("P4P_TICKBOX"), "1");
+        QCOMPARE(rig.window().CLI_NAME_TEXTBOX->text(), "/CLI_NAME");
+        QStringList saved; // the five paths, alike in both windows and the store
+        for (const QString& path : Paths) {
+            const QString name = path + "_LOCATION_TEXTBOX";
+            saved << rig.window().findChild<QLineEdit*>(name, Qt::FindDirectChildrenOnly)->text();
+            QCOMPARE(w->findChild<QLineEdit*>(name)->text(), saved.last());
+            QCOMPARE(rig.stored(name), saved.last());
+        }
+        QCOMPARE(saved, QStringList(Files).replaceInStrings(QRegularExpression("^"),
+                                                            "/TW_CLI_UI_LOCATION/"));
+        rig.files.writes.clear(); // after a save: the saved paths
+        w->SAVE_BATS_BUTTON->click();
+        QCOMPARE(batchFiles(rig, *w), saved.mid(0, 3));
+        w->CLOSE_BUTTON->click();
+
+        w = open(rig);
+        QCOMPARE(state(*w), "1g 1e [ -daemon=0] grL ewW ewW ewW");
+        for (const QString& name : Texts)
+            QCOMPARE(w->findChild<QLineEdit*>(name + "_TEXTBOX")->text(), "/" + name);
+        QCOMPARE(w->CLOSE_BUTTON->text(), "Cancel");
+        rig.advance(1000); // the edited fixed piece is forgotten
+        QVERIFY(lines(*w)[1].startsWith("call "));
+        w->CLOSE_BUTTON->click();
+        rig.window().close();
+        // The main window's own P-4-P, left unticked, is what the store keeps.
+        QCOMPARE(rig.stored("P4P_TICKBOX"), "0");
+        for (const char* key : {"SETTINGS-Width", "SETTINGS-Height", "MainWidth", "MainHeight"})
+            QVERIFY2(!rig.settings.writtenKeys.contains(key), key);
+    }
+
+    void failuresAreReported() {
+        TestRig rig;
+        rig.start();
+        auto w = open(rig);
+        rig.advance(1000);
+        w->SAVE_BATS_BUTTON->click(); // no folder, nothing saved: no path to write to
+        QCOMPARE(rig.files.writes, QStringList());
+        QCOMPARE(rig.diagnostics.failureCount(), 3);
+        // The store refuses until the save pushes the values into the main
+        // window: the later writes work, the save still failed.
+        w->CLI_NAME_TEXTBOX->setText("cli");
+        rig.settings.failWrites = true;
+        QObject::connect(rig.window().CLI_NAME_TEXTBOX, &QLineEdit::textChanged,
+                         [&] { rig.settings.failWrites = false; });
+        w->SAVE_REGISTRY_BUTTON->click();
+        QVERIFY(!rig.stored("CLI_NAME_TEXTBOX"));
+        QCOMPARE(rig.stored("CLI_GBC_FULL_LOG_LOCATION_TEXTBOX"), "/CLI-UI-GBC.LOG");
+        QVERIFY(rig.diagnostics.isReported(settings::SettingsSaver::SaveFailure));
+        QVERIFY(!w->SAVE_REGISTRY_BUTTON->toolTip().isEmpty());
+    }
+
+    void keeper_data() {
+        // Steps: main/other = the window in front, 1s = a second, store0 =
+        // the store says off, open = (re)open the settings window and show its
+        // tick, tickS/tickM = click the settings or the main window's tick
+        // box. Then the keeper's calls: the window and in (+) or out (-).
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("expected");
+        row("main window in front", "main 1s 1s", "");
+        row("another in front", "other 1s 1s main 1s 1s", "other- main+ other- main+");
+        row("settings tick box", "other open tickS 1s 1s tickS 1s", "[x] other- main+");
+        row("stored 0 at load", "other store0 open 1s 1s", "[ ]");
+        row("reopened: ticked, still off", "other open tickS open 1s 1s", "[x] [x]");
+        row("main window's tick box", "other tickM 1s 1s tickM 1s", "other- main+");
+    }
+    void keeper() {
+        QFETCH(QString, steps);
+        QFETCH(QString, expected);
+        TestRig rig;
+        rig.start();
+        const platform::WindowHandle own = rig.windows.handleOf(&rig.window());
+        std::unique_ptr<SettingsWindow> w;
+        QStringList seen;
+        for (const QString& step : steps.split(' ')) {
+            if (step == "main" || step == "other")
+                rig.windows.foreground = step == "main" ? own : 0x4242;
+            if (step == "1s")
+                rig.advance(1000);
+            if (step == "store0")
+                rig.store("AlwaysOnTopTimer_TICKBOX", "0");
+            if (step == "open")
+                seen << ((w = open(rig))->AlwaysOnTopTimer_TICKBOX->isChecked() ? "[x]" : "[ ]");
+            if (step.startsWith("tick"))
+                (step == "tickS" ? w->AlwaysOnTopTimer_TICKBOX
+                                 : rig.window().AlwaysOnTopTimer_TICKBOX)
+                    ->click();
+        }
+        for (const auto& [window, on] : rig.windows.calls)
+            seen << QString(window == own ? "main" : "other") + (on ? "+" : "-");
+        QCOMPARE(seen.join(' '), expected);
+    }
+};
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"

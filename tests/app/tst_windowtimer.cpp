@@ -126,7 +126,7 @@ void TestWindowTimer::ticksDuringAWaitCollapseIntoOneAfterIt() {
     int blockingRuns = 0;
     blocking->setHandler([&] {
         ++blockingRuns;
-        scheduler.sleep(3500); // like a query cycle: longer than its own
+        scheduler.sleep(3500);       // like a query cycle: longer than its own
         blocking->setEnabled(false); // interval, then it switches itself off
     });
     fastTimer->setInterval(1000);

@@ -26,8 +26,8 @@ QString address(const QString& application, const QString& section, const QStrin
 }
 } // namespace
 
-std::optional<QString> FakeSettingsBackend::read(const QString& application,
-                                                 const QString& section, const QString& key) {
+std::optional<QString> FakeSettingsBackend::read(const QString& application, const QString& section,
+                                                 const QString& key) {
     const auto it = values_.constFind(address(application, section, key));
     if (it == values_.cend())
         return std::nullopt;
@@ -73,7 +73,6 @@ platform::Result FakeProcessStarter::startUserCommand(const QString& commandLine
 }
 
 std::optional<int> FakeProcessTable::countByImageName(const QString& imageName) {
-    queries.append(imageName);
     if (unreadable)
         return std::nullopt;
     if (imageName.isEmpty())
@@ -106,7 +105,9 @@ QString FakeFileSystem::decodeLocal(const QByteArray& bytes) const {
     return QString::fromLocal8Bit(bytes);
 }
 
-QByteArray FakeFileSystem::encodeLocal(const QString& text) const { return text.toLocal8Bit(); }
+QByteArray FakeFileSystem::encodeLocal(const QString& text) const {
+    return text.toLocal8Bit();
+}
 
 platform::WindowHandle FakeWindowSystem::handleOf(QWidget* window) {
     return reinterpret_cast<platform::WindowHandle>(window);

@@ -27,8 +27,6 @@ public:
 
     // Move time on by ms, delivering every tick that falls due meanwhile.
     void advance(qint64 ms);
-    // Deliver what is already due, without moving time.
-    void settle() { advance(0); }
 
     std::optional<qint64> pendingWake() const { return wake_; }
     // Called at the start of every wait, with the time and the length.
@@ -72,7 +70,7 @@ public:
     platform::Result startUserCommand(const QString& commandLine) override;
 
     QList<Start> starts;
-    QSet<QString> missing;                          // paths that fail to start
+    QSet<QString> missing;                            // paths that fail to start
     std::function<void(const QString& path)> onBatch; // e.g. the client writing its log
 
 private:
@@ -85,7 +83,6 @@ public:
     void setRunning(const QString& name, int count = 1) { running[name.toLower()] = count; }
     QHash<QString, int> running; // lower-case name -> count
     bool unreadable = false;
-    QStringList queries;
 };
 
 class FakeFileSystem final : public platform::FileSystem {

@@ -7,10 +7,10 @@
 namespace tw::test {
 
 TestRig::TestRig(QString sectionName)
-    : section(std::move(sectionName)),
-      platform{clock, settings, starter, processes, files, windows, section, QString()},
-      settingsStore(settings, section, &diagnostics),
-      services{platform, scheduler, settingsStore, diagnostics} {}
+    : section(std::move(sectionName)), platform{clock, settings, starter, processes,
+                                                files, windows,  section, QString()},
+      settingsStore(settings, section, &diagnostics), services{platform, scheduler, settingsStore,
+                                                               diagnostics} {}
 
 TestRig::~TestRig() {
     if (window_)

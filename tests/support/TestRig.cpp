@@ -32,32 +32,8 @@ app::MainWindow& TestRig::start(bool show) {
     return *window_;
 }
 
-QCheckBox* TestRig::tick(const QString& name) const {
-    auto* widget = window_->findChild<QCheckBox*>(name);
-    if (!widget)
-        qFatal("no tick box %s", qPrintable(name));
-    return widget;
-}
-
-QLineEdit* TestRig::text(const QString& name) const {
-    auto* widget = window_->findChild<QLineEdit*>(name);
-    if (!widget)
-        qFatal("no text box %s", qPrintable(name));
-    return widget;
-}
-
-QPushButton* TestRig::button(const QString& name) const {
-    auto* widget = window_->findChild<QPushButton*>(name);
-    if (!widget)
-        qFatal("no button %s", qPrintable(name));
-    return widget;
-}
-
 QColor TestRig::colour(const QString& name) const {
-    auto* widget = window_->findChild<QWidget*>(name);
-    if (!widget)
-        qFatal("no control %s", qPrintable(name));
-    return app::background(widget);
+    return app::background(find(name));
 }
 
 } // namespace tw::test

@@ -34,9 +34,15 @@ public:
     app::MainWindow& window() const { return *window_; }
 
     // Widgets by objectName, as a user or a file would see them.
-    QCheckBox* tick(const QString& name) const;
-    QLineEdit* text(const QString& name) const;
-    QPushButton* button(const QString& name) const;
+    template <class T = QWidget> T* find(const QString& name) const {
+        auto* widget = window_->findChild<T*>(name);
+        if (!widget)
+            qFatal("no control %s", qPrintable(name));
+        return widget;
+    }
+    QCheckBox* tick(const QString& name) const { return find<QCheckBox>(name); }
+    QLineEdit* text(const QString& name) const { return find<QLineEdit>(name); }
+    QPushButton* button(const QString& name) const { return find<QPushButton>(name); }
     QColor colour(const QString& name) const;
 
     void advance(qint64 ms) { clock.advance(ms); }

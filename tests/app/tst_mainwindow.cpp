@@ -168,30 +168,27 @@ void TestMainWindow::autoStartAndAutoCloseInterlocks() {
     TestRig rig;
     rig.store("CLI_GBC_BAT_TICKBOX", "1");
     rig.start();
-    auto* autoStart = rig.tick("AUTOSTART_TICKBOX");
-    auto* autoClose = rig.tick("AUTOCLOSE_TIMER_TICKBOX");
-    auto* p4p = rig.tick("P4P_TICKBOX");
-    QVERIFY(autoStart->isEnabled() && !autoClose->isEnabled() && !p4p->isEnabled());
-
-    autoStart->setChecked(true);
-    QVERIFY(autoClose->isEnabled());
-    QVERIFY(!p4p->isEnabled());
-    autoClose->setChecked(true);
-    QVERIFY(p4p->isEnabled());
-    p4p->setChecked(true);
-
-    autoClose->setChecked(false);
-    QVERIFY(!p4p->isEnabled());
-    QVERIFY(p4p->isChecked());
-    autoClose->setChecked(true);
-    QVERIFY(p4p->isEnabled());
-
-    // Unticking Auto Start greys and clears Auto Close, which greys P-4-P.
-    autoStart->setChecked(false);
-    QVERIFY(!autoClose->isEnabled());
-    QVERIFY(!autoClose->isChecked());
-    QVERIFY(!p4p->isEnabled());
-    QVERIFY(p4p->isChecked());
+    // After each change: Auto Close enabled, ticked; P-4-P enabled, ticked.
+    const auto state = [&rig] {
+        QString bits;
+        for (const char* name : {"AUTOCLOSE_TIMER_TICKBOX", "P4P_TICKBOX"})
+            bits += QString::number(rig.tick(name)->isEnabled()) +
+                    QString::number(rig.tick(name)->isChecked());
+        return bits;
+    };
+    QCOMPARE(state(), QString("0000"));
+    const QList<std::tuple<const char*, bool, const char*>> steps = {
+        {"AUTOSTART_TICKBOX", true, "1000"},
+        {"AUTOCLOSE_TIMER_TICKBOX", true, "1110"},
+        {"P4P_TICKBOX", true, "1111"},
+        {"AUTOCLOSE_TIMER_TICKBOX", false, "1001"},
+        {"AUTOCLOSE_TIMER_TICKBOX", true, "1111"},
+        // Unticking Auto Start greys and clears Auto Close, which greys P-4-P.
+        {"AUTOSTART_TICKBOX", false, "0001"}};
+    for (const auto& [box, on, expected] : steps) {
+        rig.tick(box)->setChecked(on);
+        QCOMPARE(state(), QString(expected));
+    }
 }
 
 void TestMainWindow::closeWritesPositionAndSixTicksOnce() {

@@ -16,7 +16,6 @@ private slots:
     void defaultsEmptyTextAndSections();
     void typedReads_data();
     void typedReads();
-    void geometryIsWrittenAsAWholeNumber();
     void failedWriteIsReportedOnceAndTheProgramGoesOn();
 };
 
@@ -69,15 +68,6 @@ void TestSettingsStore::typedReads() {
         QCOMPARE(store.tickState("KEY", int(defaultValue)), int(expected));
     else
         QCOMPARE(store.geometry("KEY", defaultValue), expected);
-}
-
-void TestSettingsStore::geometryIsWrittenAsAWholeNumber() {
-    FakeSettingsBackend backend;
-    SettingsStore store(backend, "S");
-    store.saveGeometry("MainLeft", 3000);
-    store.saveGeometry("MainTop", 1507.5);
-    QCOMPARE(backend.get("S", "MainLeft"), std::optional<QString>("3000"));
-    QCOMPARE(backend.get("S", "MainTop"), std::optional<QString>("1507.5"));
 }
 
 void TestSettingsStore::failedWriteIsReportedOnceAndTheProgramGoesOn() {

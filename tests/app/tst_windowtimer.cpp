@@ -49,7 +49,6 @@ private slots:
     void singleTimerRules();
     void tiesTickInCreationOrder();
     void ticksDuringAWaitCollapseIntoOneAfterIt();
-    void stopAllEndsEveryTick();
     void timersTickInsideAModalWindowsLoop();
     void realWaitKeepsPaintingAndHoldsInput();
 };
@@ -140,26 +139,6 @@ void TestWindowTimer::ticksDuringAWaitCollapseIntoOneAfterIt() {
     // 1000 on time; the blocking handler waits from 1500 to 5000; the ticks
     // due at 2000..5000 come once, at 5000; then every second from there.
     QCOMPARE(fast, (QList<qint64>{1000, 5000, 6000}));
-}
-
-void TestWindowTimer::stopAllEndsEveryTick() {
-    VirtualClock clock;
-    Scheduler scheduler(clock);
-    QObject owner;
-    QStringList log;
-    Probe closing(scheduler, "closing", &owner, &log);
-    Probe other(scheduler, "other", &owner, &log);
-    closing.timer->setHandler([&] {
-        log.append("closing");
-        scheduler.stopAll(); // the window closed inside this tick
-    });
-    for (Probe* probe : {&closing, &other}) {
-        probe->timer->setInterval(1000);
-        probe->timer->setEnabled(true);
-    }
-    clock.advance(10000);
-    QCOMPARE(log, (QStringList{"closing"}));
-    QVERIFY(!clock.pendingWake());
 }
 
 void TestWindowTimer::timersTickInsideAModalWindowsLoop() {

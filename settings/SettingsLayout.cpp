@@ -5,6 +5,7 @@
 
 #include "app/Colours.h"
 #include "app/Twips.h"
+#include "app/WrapWidgets.h"
 #include "platform/Platform.h"
 
 #include <QCheckBox>
@@ -13,8 +14,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 
 #include <type_traits>
 #include <variant>
@@ -87,27 +86,6 @@ const QStringList SansSerif = {QStringLiteral("MS Sans Serif"),
                                QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
 const QStringList Arial = {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
                            QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
-
-// A tick box whose caption wraps onto further lines where its width ends,
-// as the tall tick boxes of the form ("Always On Top", the P-4-P one) need.
-class WrappingCheckBox final : public QCheckBox {
-public:
-    using QCheckBox::QCheckBox;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QStylePainter painter(this);
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        const QString caption = option.text;
-        option.text.clear();
-        painter.drawControl(QStyle::CE_CheckBox, option);
-        option.text = caption;
-        const QRect room = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this);
-        painter.drawItemText(room, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap,
-                             option.palette, isEnabled(), caption, QPalette::WindowText);
-    }
-};
 
 } // namespace
 
@@ -213,7 +191,7 @@ void SettingsWindow::buildControls() {
                     std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
                 Widget* created = nullptr;
                 if constexpr (std::is_same_v<Widget, QCheckBox>)
-                    created = new WrappingCheckBox(this);
+                    created = new app::WrapCheckBox(this);
                 else
                     created = new Widget(this);
                 this->*member = created;

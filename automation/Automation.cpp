@@ -161,20 +161,14 @@ bool Automation::IsProcessRunning(const QString& name) {
 
 void Automation::CLI_PROCESS_WATCHER_TIMER_Timer() {
     MainWindow& w = window_;
-    const QString client = w.CLI_NAME_TEXTBOX->text();
-    if (IsProcessRunning(client)) {
-        app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Red);
-        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! CLI RUNNING !!!"));
-        w.SHUTDOWN_BUTTON->setEnabled(false);
-        w.GETBLOCKCOUNT_BUTTON->setEnabled(false);
-        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
-    } else {
-        app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Green);
-        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! CLI NOT RUNNING !!!"));
-        w.SHUTDOWN_BUTTON->setEnabled(true);
-        w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
-        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
-    }
+    const bool running = IsProcessRunning(w.CLI_NAME_TEXTBOX->text());
+    app::setBackground(w.PROCESS_ACTIVE_LABEL, running ? app::colour::Red : app::colour::Green);
+    w.PROCESS_ACTIVE_LABEL->setText(running ? QStringLiteral("!!! CLI RUNNING !!!")
+                                            : QStringLiteral("!!! CLI NOT RUNNING !!!"));
+    // Greyed while the client runs, whatever else greyed or enabled them.
+    for (QPushButton* button :
+         {w.SHUTDOWN_BUTTON, w.GETBLOCKCOUNT_BUTTON, w.GETCONNECTIONCOUNT_BUTTON})
+        button->setEnabled(!running);
 }
 
 // ---------------------------------------------------------------------------

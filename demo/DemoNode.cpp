@@ -1,6 +1,7 @@
 #include "DemoNode.h"
 
 #include <charconv>
+#include <exception>
 #include <fstream>
 #include <random>
 #include <system_error>
@@ -218,6 +219,39 @@ StopListener::StopListener(const DataFolder& folder)
 bool StopListener::requested() const {
     const auto request = folder_.stopRequest();
     return request && request != leftOver_;
+}
+
+void Voice::say(std::FILE* stream, const std::string& line) const {
+    const std::string text = prefix_ + line + "\n";
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+int guardedMain(const Voice& voice, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        return voice.fail(std::string("error: ") + e.what());
+    } catch (...) {
+        return voice.fail("error: unexpected failure");
+    }
+}
+
+std::optional<fs::path> serverDataFolder(int argc, char** argv, const Voice& voice) {
+    const Arguments args = parseArguments(argc, argv, false);
+    if (!args.error.empty()) {
+        voice.fail(args.error);
+        return std::nullopt;
+    }
+    if (!args.commands.empty()) {
+        voice.fail("error: unexpected argument \"" + args.commands.front() + "\"");
+        return std::nullopt;
+    }
+    std::string error;
+    auto folder = dataFolderOf(args.conf, error);
+    if (!folder)
+        voice.fail(error);
+    return folder;
 }
 
 } // namespace twdemo

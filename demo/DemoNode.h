@@ -14,7 +14,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,6 +69,29 @@ Arguments parseArguments(int argc, char** argv, bool allowDaemonOption);
 // Check the -conf file and return the data folder (the file's folder, made
 // absolute); on failure `error` holds the line to print.
 std::optional<fs::path> dataFolderOf(const fs::path& conf, std::string& error);
+
+// What one program prints: each line goes out whole, with the program's
+// prefix, and at once.
+class Voice {
+public:
+    explicit Voice(std::string prefix) : prefix_(std::move(prefix)) {}
+    void say(std::FILE* stream, const std::string& line) const;
+    // An error line on stderr; the program's exit code.
+    int fail(const std::string& line) const {
+        say(stderr, line);
+        return 1;
+    }
+
+private:
+    std::string prefix_;
+};
+
+// Runs a program's body; an exception becomes an error line and exit code 1.
+int guardedMain(const Voice& voice, const std::function<int()>& body);
+
+// The daemon's and the wallet's command line: -conf=FILE and nothing else.
+// The data folder, or nullopt once the error line has been printed.
+std::optional<fs::path> serverDataFolder(int argc, char** argv, const Voice& voice);
 
 class DataFolder {
 public:

@@ -11,7 +11,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <string>
 #include <thread>
 
@@ -19,15 +18,7 @@ namespace {
 
 constexpr std::int64_t MaxDelayMs = 10 * 60 * 1000;
 
-void say(std::FILE* stream, const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
-}
-
-int fail(const std::string& line) {
-    say(stderr, line + "\n");
-    return 1;
-}
+const twdemo::Voice voice("");
 
 void delayIfAsked() {
     const char* text = std::getenv("TWDEMO_CLI_DELAY_MS");
@@ -43,34 +34,35 @@ void delayIfAsked() {
 int run(int argc, char** argv) {
     const twdemo::Arguments args = twdemo::parseArguments(argc, argv, true);
     if (!args.error.empty())
-        return fail(args.error);
+        return voice.fail(args.error);
     if (args.commands.empty())
-        return fail("error: too few parameters (need at least command)");
+        return voice.fail("error: too few parameters (need at least command)");
     if (args.commands.size() > 1)
-        return fail("error: too many parameters: twdemo-cli takes exactly one command");
+        return voice.fail("error: too many parameters: twdemo-cli takes exactly one command");
     const std::string& command = args.commands.front();
     if (command != "getblockcount" && command != "getconnectioncount" && command != "stop")
-        return fail("error: unknown command \"" + command +
-                    "\" (twdemo-cli knows getblockcount, getconnectioncount and stop)");
+        return voice.fail("error: unknown command \"" + command +
+                          "\" (twdemo-cli knows getblockcount, getconnectioncount and stop)");
 
     std::string error;
     const auto folderPath = twdemo::dataFolderOf(args.conf, error);
     if (!folderPath)
-        return fail(error);
+        return voice.fail(error);
     const twdemo::DataFolder folder(*folderPath);
 
     delayIfAsked();
 
     if (!folder.daemonAlive(twdemo::nowUnixMs()))
-        return fail("error: Could not connect to the server 127.0.0.1:18443\n\n"
-                    "Make sure the twdemo-daemon server is running and that you are connecting "
-                    "to the correct RPC port.");
+        return voice.fail(
+            "error: Could not connect to the server 127.0.0.1:18443\n\n"
+            "Make sure the twdemo-daemon server is running and that you are connecting "
+            "to the correct RPC port.");
 
     if (command == "stop") {
         if (!folder.writeStopRequest())
-            return fail("error: could not pass the stop request to the server (" +
-                        folder.file(twdemo::StopRequestName).string() + " not written)");
-        say(stdout, "TwDemo server stopping\n");
+            return voice.fail("error: could not pass the stop request to the server (" +
+                              folder.file(twdemo::StopRequestName).string() + " not written)");
+        voice.say(stdout, "TwDemo server stopping");
         return 0;
     }
 
@@ -79,20 +71,14 @@ int run(int argc, char** argv) {
     const std::int64_t now = twdemo::nowUnixSeconds();
     const std::int64_t genesis = folder.genesis().value_or(now);
     if (command == "getblockcount")
-        say(stdout, std::to_string(twdemo::heightAt(genesis, now)) + "\n");
+        voice.say(stdout, std::to_string(twdemo::heightAt(genesis, now)));
     else
-        say(stdout, std::to_string(twdemo::connectionsAt(genesis, now)) + "\n");
+        voice.say(stdout, std::to_string(twdemo::connectionsAt(genesis, now)));
     return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& e) {
-        return fail(std::string("error: ") + e.what());
-    } catch (...) {
-        return fail("error: unexpected failure");
-    }
+    return twdemo::guardedMain(voice, [&] { return run(argc, argv); });
 }

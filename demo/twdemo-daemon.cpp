@@ -11,37 +11,22 @@
 #include "DemoNode.h"
 
 #include <cstdio>
-#include <exception>
 #include <string>
 #include <thread>
 
 namespace {
 
-void say(std::FILE* stream, const std::string& line) {
-    const std::string text = "twdemo-daemon: " + line + "\n";
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
-}
-
-int fail(const std::string& line) {
-    say(stderr, line);
-    return 1;
-}
+const twdemo::Voice voice("twdemo-daemon: ");
 
 int run(int argc, char** argv) {
-    const twdemo::Arguments args = twdemo::parseArguments(argc, argv, false);
-    if (!args.error.empty())
-        return fail(args.error);
-    if (!args.commands.empty())
-        return fail("error: unexpected argument \"" + args.commands.front() + "\"");
-    std::string error;
-    const auto folderPath = twdemo::dataFolderOf(args.conf, error);
+    const auto folderPath = twdemo::serverDataFolder(argc, argv, voice);
     if (!folderPath)
-        return fail(error);
+        return 1;
     const twdemo::DataFolder folder(*folderPath);
 
     if (folder.daemonAlive(twdemo::nowUnixMs()))
-        return fail("error: another twdemo-daemon is already running in " + folder.path().string());
+        return voice.fail("error: another twdemo-daemon is already running in " +
+                          folder.path().string());
 
     // A request left over from the last run would end this one at once.
     folder.clearStopRequest();
@@ -51,22 +36,23 @@ int run(int argc, char** argv) {
     if (genesis == 0) {
         genesis = twdemo::nowUnixSeconds();
         if (!folder.writeGenesis(genesis))
-            return fail("error: cannot write " + folder.file(twdemo::StateFileName).string());
+            return voice.fail("error: cannot write " + folder.file(twdemo::StateFileName).string());
     }
     if (!folder.writeHeartbeat(twdemo::DaemonHeartbeatName, twdemo::nowUnixMs()))
-        return fail("error: cannot write " + folder.file(twdemo::DaemonHeartbeatName).string());
-    say(stdout, "started in " + folder.path().string() + " at height " +
-                    std::to_string(twdemo::heightAt(genesis, twdemo::nowUnixSeconds())));
+        return voice.fail("error: cannot write " +
+                          folder.file(twdemo::DaemonHeartbeatName).string());
+    voice.say(stdout, "started in " + folder.path().string() + " at height " +
+                          std::to_string(twdemo::heightAt(genesis, twdemo::nowUnixSeconds())));
 
     using Clock = std::chrono::steady_clock;
     auto nextBeat = Clock::now() + std::chrono::milliseconds(twdemo::HeartbeatIntervalMs);
     for (;;) {
         std::this_thread::sleep_for(twdemo::PollInterval);
         if (!folder.exists())
-            return fail("error: data folder " + folder.path().string() + " is gone");
+            return voice.fail("error: data folder " + folder.path().string() + " is gone");
         if (stop.requested()) {
             folder.removeHeartbeat(twdemo::DaemonHeartbeatName);
-            say(stdout, "stopping");
+            voice.say(stdout, "stopping");
             return 0;
         }
         // The state file may be edited while the node runs (the tests move
@@ -86,11 +72,5 @@ int run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& e) {
-        return fail(std::string("error: ") + e.what());
-    } catch (...) {
-        return fail("error: unexpected failure");
-    }
+    return twdemo::guardedMain(voice, [&] { return run(argc, argv); });
 }

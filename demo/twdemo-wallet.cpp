@@ -9,45 +9,29 @@
 #include "DemoNode.h"
 
 #include <cstdio>
-#include <exception>
 #include <string>
 #include <thread>
 
 namespace {
 
-void say(std::FILE* stream, const std::string& line) {
-    const std::string text = "twdemo-wallet: " + line + "\n";
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
-}
-
-int fail(const std::string& line) {
-    say(stderr, line);
-    return 1;
-}
+const twdemo::Voice voice("twdemo-wallet: ");
 
 int run(int argc, char** argv) {
-    const twdemo::Arguments args = twdemo::parseArguments(argc, argv, false);
-    if (!args.error.empty())
-        return fail(args.error);
-    if (!args.commands.empty())
-        return fail("error: unexpected argument \"" + args.commands.front() + "\"");
-    std::string error;
-    const auto folderPath = twdemo::dataFolderOf(args.conf, error);
+    const auto folderPath = twdemo::serverDataFolder(argc, argv, voice);
     if (!folderPath)
-        return fail(error);
+        return 1;
     const twdemo::DataFolder folder(*folderPath);
     const twdemo::StopListener stop(folder);
-    say(stdout, "started in " + folder.path().string());
+    voice.say(stdout, "started in " + folder.path().string());
 
     using Clock = std::chrono::steady_clock;
     auto nextBeat = Clock::now();
     for (;;) {
         if (!folder.exists())
-            return fail("error: data folder " + folder.path().string() + " is gone");
+            return voice.fail("error: data folder " + folder.path().string() + " is gone");
         if (stop.requested()) {
             folder.removeHeartbeat(twdemo::WalletHeartbeatName);
-            say(stdout, "stopping");
+            voice.say(stdout, "stopping");
             return 0;
         }
         if (Clock::now() >= nextBeat) {
@@ -61,11 +45,5 @@ int run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& e) {
-        return fail(std::string("error: ") + e.what());
-    } catch (...) {
-        return fail("error: unexpected failure");
-    }
+    return twdemo::guardedMain(voice, [&] { return run(argc, argv); });
 }

@@ -1,6 +1,5 @@
 // GetSetting/SaveSetting and the typed reads over the store.
 
-#include "app/Diagnostics.h"
 #include "app/SettingsStore.h"
 #include "tests/support/Fakes.h"
 
@@ -16,7 +15,6 @@ private slots:
     void defaultsEmptyTextAndSections();
     void typedReads_data();
     void typedReads();
-    void failedWriteIsReportedOnceAndTheProgramGoesOn();
 };
 
 void TestSettingsStore::defaultsEmptyTextAndSections() {
@@ -43,16 +41,12 @@ void TestSettingsStore::typedReads_data() {
     QTest::newRow("tick 0") << true << "0" << 1.0 << 0.0;
     QTest::newRow("tick 1") << true << "1" << 0.0 << 1.0;
     QTest::newRow("tick 2") << true << "2" << 0.0 << 0.0;
-    QTest::newRow("tick -1") << true << "-1" << 1.0 << 1.0;
     QTest::newRow("tick text") << true << "yes" << 0.0 << 0.0;
     QTest::newRow("tick empty") << true << "" << 1.0 << 1.0;
-    QTest::newRow("tick huge") << true << "99999999999999999999" << 0.0 << 0.0;
     QTest::newRow("tick binary") << true << QString::fromLatin1("\x01\xff") << 1.0 << 1.0;
     QTest::newRow("geometry whole") << false << "2400" << 1000.0 << 2400.0;
     QTest::newRow("geometry fraction") << false << "1234.5" << 1000.0 << 1234.5;
-    QTest::newRow("geometry negative") << false << "-300" << 1000.0 << -300.0;
     QTest::newRow("geometry garbage") << false << "left" << 1000.0 << 1000.0;
-    QTest::newRow("geometry empty") << false << "" << 1000.0 << 1000.0;
     QTest::newRow("geometry infinite") << false << "inf" << 1000.0 << 1000.0;
 }
 
@@ -68,21 +62,6 @@ void TestSettingsStore::typedReads() {
         QCOMPARE(store.tickState("KEY", int(defaultValue)), int(expected));
     else
         QCOMPARE(store.geometry("KEY", defaultValue), expected);
-}
-
-void TestSettingsStore::failedWriteIsReportedOnceAndTheProgramGoesOn() {
-    FakeSettingsBackend backend;
-    backend.failWrites = true;
-    tw::app::Diagnostics diagnostics(QString(), false);
-    SettingsStore store(backend, "S", &diagnostics);
-    store.SaveSetting("MainLeft", "1");
-    store.SaveSetting("MainLeft", "1");
-    QCOMPARE(diagnostics.failureCount(), 1);
-    QVERIFY(diagnostics.lastFailure().contains("MainLeft"));
-    backend.failWrites = false;
-    store.SaveSetting("MainLeft", "2");
-    QVERIFY(!diagnostics.isReported("store"));
-    QCOMPARE(store.GetSetting("MainLeft", ""), QString("2"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

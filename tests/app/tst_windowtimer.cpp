@@ -153,10 +153,7 @@ void TestWindowTimer::timersTickInsideAModalWindowsLoop() {
     });
     timer->setInterval(20);
     timer->setEnabled(true);
-    QTimer guard; // ends the test if ticks never come
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &dialog, &QDialog::reject);
-    guard.start(5000);
+    QTimer::singleShot(5000, &dialog, &QDialog::reject); // if ticks never come
     const int result = dialog.exec();
     QCOMPARE(result, int(QDialog::Accepted));
     QCOMPARE(ticks, 3);

@@ -254,6 +254,7 @@ double MainWindow::topTwips() const {
 
 void MainWindow::load() {
     SettingsStore& store = services_.store;
+    const quint64 unreadableBefore = store.unreadableReads();
 
     // 1. Place the window; stored sizes are outer sizes.
     const double left = store.geometry(QStringLiteral("MainLeft"), DefaultLeft);
@@ -295,6 +296,9 @@ void MainWindow::load() {
 
     // 3.
     restoreTick(AlwaysOnTopTimer_TICKBOX, 1);
+    // Defaults standing in for values that could not be read must not be
+    // written over them at the close.
+    storeWasRead_ = store.unreadableReads() == unreadableBefore;
 
     // 4, 5.
     APP_EXE_NAME_LABEL->setText(executableName());
@@ -368,11 +372,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     closed_ = true;
     SettingsStore& store = services_.store;
-    store.saveGeometry(QStringLiteral("MainLeft"), leftTwips());
-    store.saveGeometry(QStringLiteral("MainTop"), topTwips());
-    for (QCheckBox* box : {CLI_GBC_BAT_TICKBOX, CLI_GCC_BAT_TICKBOX, CLI_STOP_BAT_TICKBOX,
-                           AUTOSTART_TICKBOX, AUTOCLOSE_TIMER_TICKBOX, P4P_TICKBOX})
-        store.saveTickState(box->objectName(), ticked(box));
+    {
+        const SettingsStore::Batch batch(store, QStringLiteral("the main window's close"),
+                                         storeWasRead_);
+        store.saveGeometry(QStringLiteral("MainLeft"), leftTwips());
+        store.saveGeometry(QStringLiteral("MainTop"), topTwips());
+        for (QCheckBox* box : {CLI_GBC_BAT_TICKBOX, CLI_GCC_BAT_TICKBOX, CLI_STOP_BAT_TICKBOX,
+                               AUTOSTART_TICKBOX, AUTOCLOSE_TIMER_TICKBOX, P4P_TICKBOX})
+            store.saveTickState(box->objectName(), ticked(box));
+    }
     // Nothing ticks after the close, and an open settings window goes
     // without saving its fields.
     services_.scheduler.stopAll();

@@ -47,6 +47,9 @@ public:
     // The executable's name: the section of the store.
     QString executableName() const;
     bool hasClosed() const { return closed_; }
+    // Whether the load found the store readable (and so holds the user's
+    // values, which its close may write back).
+    bool storeWasRead() const { return storeWasRead_; }
 
     // The window's outer left and top edges, in twips.
     double leftTwips() const;
@@ -125,6 +128,8 @@ private:
     SettingsWindowFactory settingsFactory_;
     QDialog* settingsWindow_ = nullptr;
     bool closed_ = false;
+    // Whether the load read the user's values (else it ran on defaults).
+    bool storeWasRead_ = true;
     // Where the load placed the window, so that a window that was not moved
     // writes back exactly the twips it was given (no rounding drift).
     QPoint loadedPixels_;

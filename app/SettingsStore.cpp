@@ -6,26 +6,92 @@
 
 namespace tw::app {
 
+const QString SettingsStore::ReadFailure = QStringLiteral("store-read");
+const QString SettingsStore::DamagedFailure = QStringLiteral("store-damaged");
+const QString SettingsStore::WriteFailure = QStringLiteral("store");
+const QString SettingsStore::Control = QStringLiteral("APP_EXE_NAME_LABEL");
+
 SettingsStore::SettingsStore(platform::SettingsBackend& backend, QString section,
                              Diagnostics* diagnostics)
     : backend_(backend), section_(std::move(section)), diagnostics_(diagnostics) {}
 
 QString SettingsStore::GetSetting(const QString& key, const QString& defaultValue) const {
-    const auto stored = backend_.read(QString::fromLatin1(Application), section_, key);
-    return stored ? *stored : defaultValue;
+    using State = platform::SettingRead::State;
+    const platform::SettingRead read =
+        backend_.read(QString::fromLatin1(Application), section_, key);
+    if (read.state == State::Unreadable) {
+        ++unreadableReads_;
+        if (diagnostics_)
+            diagnostics_->report(ReadFailure, Control,
+                                 QStringLiteral("The settings store cannot be read (%1); the "
+                                                "panel runs on defaults and does not write over "
+                                                "the store")
+                                     .arg(read.problem));
+        return defaultValue;
+    }
+    if (diagnostics_) {
+        diagnostics_->clear(ReadFailure);
+        if (read.problem.isEmpty())
+            diagnostics_->clear(DamagedFailure);
+        else
+            diagnostics_->report(DamagedFailure, Control, read.problem);
+    }
+    return read.state == State::Found ? read.value : defaultValue;
 }
 
 void SettingsStore::SaveSetting(const QString& key, const QString& value) {
+    if (inBatch_ && !batchMayWrite_) {
+        notSaved_.append(key + u'=' + value);
+        return;
+    }
     const auto result = backend_.write(QString::fromLatin1(Application), section_, key, value);
+    if (inBatch_) {
+        if (!result.ok) {
+            notSaved_.append(key + u'=' + value);
+            if (firstError_.isEmpty())
+                firstError_ = result.error;
+        }
+        return;
+    }
     if (!diagnostics_)
         return;
-    const QString what = QStringLiteral("store");
     if (result.ok)
-        diagnostics_->clear(what);
+        diagnostics_->clear(WriteFailure);
     else
-        diagnostics_->report(what, QString(),
-                             QStringLiteral("Could not save %1 to the settings store (%2): %3")
-                                 .arg(key, backend_.location(), result.error));
+        diagnostics_->report(WriteFailure, Control,
+                             QStringLiteral("Not saved to the settings store: %1=%2 (%3)")
+                                 .arg(key, value, result.error));
+}
+
+SettingsStore::Batch::Batch(SettingsStore& store, QString occasion, bool valuesWereRead)
+    : store_(store) {
+    store_.inBatch_ = true;
+    store_.batchMayWrite_ = valuesWereRead;
+    store_.occasion_ = std::move(occasion);
+    store_.notSaved_.clear();
+    store_.firstError_.clear();
+}
+
+SettingsStore::Batch::~Batch() {
+    store_.reportNotSaved();
+    store_.inBatch_ = false;
+}
+
+void SettingsStore::reportNotSaved() {
+    if (!diagnostics_)
+        return;
+    if (notSaved_.isEmpty()) {
+        diagnostics_->clear(WriteFailure);
+        return;
+    }
+    const QString why =
+        batchMayWrite_
+            ? firstError_
+            : QStringLiteral("the store could not be read when these values were loaded, so "
+                             "they are defaults and would write over the user's values");
+    diagnostics_->report(WriteFailure, Control,
+                         QStringLiteral("Not saved to the settings store at %1 (%2): %3")
+                             .arg(occasion_, why, notSaved_.join(QStringLiteral(", "))));
 }
 
 int SettingsStore::tickState(const QString& key, int defaultState) const {

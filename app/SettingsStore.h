@@ -2,6 +2,7 @@
 #include "platform/Platform.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace tw::app {
 
@@ -10,9 +11,22 @@ class Diagnostics;
 // GetSetting/SaveSetting over the per-user store: application "TW-CLI-UI",
 // section = the running executable's file name. No cache: every read goes
 // to the store, every write reaches it at once.
+//
+// A store that cannot be read is not the same as a store without the key:
+// the read still returns the default, but the failure is reported (once)
+// and counted, so that a window whose values could not be read does not
+// write its defaults over the user's values when it closes (see Batch). A
+// store that reads but does not parse whole is reported once too; the
+// backend then refuses every write.
 class SettingsStore {
 public:
     static constexpr auto Application = "TW-CLI-UI";
+    // Diagnostics keys, and the main-window control that shows them: the
+    // label with the executable's name, which is the store's section.
+    static const QString ReadFailure;
+    static const QString DamagedFailure;
+    static const QString WriteFailure;
+    static const QString Control;
 
     SettingsStore(platform::SettingsBackend& backend, QString section,
                   Diagnostics* diagnostics = nullptr);
@@ -28,11 +42,42 @@ public:
     void saveGeometry(const QString& key, double twips);
 
     const QString& section() const { return section_; }
+    // How many reads so far found the store unreadable: a window compares
+    // the count before and after its reads to learn whether it holds the
+    // user's values or defaults.
+    quint64 unreadableReads() const { return unreadableReads_; }
+
+    // The writes of one occasion (a window's close, Save To Registry),
+    // reported together: what was not saved, with its values, in one
+    // message at the end. With `valuesWereRead` false the occasion's window
+    // holds defaults, not the user's values, so nothing is written at all.
+    class Batch {
+    public:
+        Batch(SettingsStore& store, QString occasion, bool valuesWereRead = true);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        // Whether every write of the occasion so far reached the store.
+        bool allSaved() const { return store_.notSaved_.isEmpty(); }
+
+    private:
+        SettingsStore& store_;
+    };
 
 private:
+    void reportNotSaved();
+
     platform::SettingsBackend& backend_;
     QString section_;
     Diagnostics* diagnostics_;
+    mutable quint64 unreadableReads_ = 0;
+
+    // The open batch, if any.
+    bool inBatch_ = false;
+    bool batchMayWrite_ = true;
+    QString occasion_;
+    QStringList notSaved_;
+    QString firstError_;
 };
 
 // Text of a geometry value as written to the store: whole numbers without a

@@ -1,21 +1,33 @@
+#include "platform/IniFile.h"
 #include "platform/Posix.h"
 #include "platform/XdgFolders.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSettings>
-#include <QStringList>
+#include <QLockFile>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tw::platform {
 
 namespace {
 
-// The file holds one application, so an INI group is a section and its
-// entries are the keys. QSettings joins groups and keys with '/' and folds
-// runs of separators and empty levels away, while a section is an arbitrary
-// executable file name and a key arbitrary text. So both are escaped here
-// first: '%' '/' '\' become %25 %2F %5C, and an empty name becomes a lone
-// "%", which no escaped non-empty name can be. Everything else is left to
-// QSettings' own escaping in the file, which round-trips any text.
+// A settings file larger than this is not a settings file.
+constexpr qint64 MaxFileBytes = 1024 * 1024;
+// How long a write waits for another program that holds the file's lock.
+constexpr int LockWaitMs = 5000;
+
+// Sections are executable file names and keys arbitrary text, while the
+// file's names have always been escaped one level further: '%' '/' '\'
+// become %25 %2F %5C first, and an empty name becomes a lone "%", which no
+// escaped non-empty name can be. Files written before keep their names.
 QString escapeLevel(const QString& text) {
     if (text.isEmpty())
         return QStringLiteral("%");
@@ -34,57 +46,143 @@ QString escapeLevel(const QString& text) {
     return out;
 }
 
-QString settingsKey(const QString& section, const QString& key) {
-    return escapeLevel(section) + u'/' + escapeLevel(key);
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString statusText(QSettings::Status status) {
-    switch (status) {
-    case QSettings::NoError:
-        return {};
-    case QSettings::AccessError:
-        return QStringLiteral("access error");
-    case QSettings::FormatError:
-        return QStringLiteral("format error");
+// What identifies one state of the file on disk.
+struct Stamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const Stamp& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
     }
-    return QStringLiteral("unknown error");
+};
+
+Stamp stampOf(const struct stat& info) {
+    return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
 }
 
-// Our own values are always written as QString. A value that someone typed
-// into the file by hand may parse as something else; give it back as text.
-QString valueText(const QVariant& value) {
-    switch (value.typeId()) {
-    case QMetaType::QString:
-        return value.toString();
-    case QMetaType::QStringList:
-        return value.toStringList().join(QLatin1String(", "));
-    case QMetaType::QByteArray:
-        return QString::fromUtf8(value.toByteArray());
-    default:
-        return value.toString();
+// The file as it is on disk now: absent (an empty document), its parsed
+// text, or why it cannot be read. Never blocks on a FIFO or device.
+struct Snapshot {
+    bool exists = false;
+    QString unreadable;
+    QByteArray bytes;
+    ini::Document document;
+    Stamp stamp;
+};
+
+Snapshot snapshot(const QString& path) {
+    Snapshot snap;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0) {
+        if (errno != ENOENT)
+            snap.unreadable = errnoText(errno);
+        return snap;
     }
+    if (!S_ISREG(info.st_mode)) {
+        snap.unreadable = S_ISDIR(info.st_mode) ? QStringLiteral("it is a folder")
+                                                : QStringLiteral("it is not a regular file");
+        return snap;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        snap.unreadable = errnoText(errno);
+        return snap;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > MaxFileBytes) {
+        snap.unreadable = info.st_size > MaxFileBytes
+                              ? QStringLiteral("it is larger than %1 bytes").arg(MaxFileBytes)
+                              : QStringLiteral("it is not a regular file");
+        ::close(fd);
+        return snap;
+    }
+    QByteArray bytes(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            snap.unreadable = errnoText(errno);
+            ::close(fd);
+            return snap;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    ::close(fd);
+    snap.exists = true;
+    snap.stamp = stampOf(info);
+    snap.bytes = bytes;
+    snap.document = ini::Document::parse(bytes);
+    return snap;
+}
+
+Result writeWhole(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return Result::failure(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return Result::failure(why);
+    }
+    if (!file.commit())
+        return Result::failure(file.errorString());
+    return Result::success();
 }
 
 } // namespace
 
+struct IniSettingsBackend::Cache {
+    Snapshot file;
+};
+
 IniSettingsBackend::IniSettingsBackend(QString filePath, QString application)
     : path_(std::move(filePath)), application_(std::move(application)) {}
+
+IniSettingsBackend::~IniSettingsBackend() = default;
 
 QString IniSettingsBackend::defaultPath() {
     return xdgFolder("XDG_CONFIG_HOME", QStringLiteral(".config")) +
            QStringLiteral("/TW-CLI-UI/TW-CLI-UI.ini");
 }
 
-std::optional<QString> IniSettingsBackend::read(const QString& application, const QString& section,
-                                                const QString& key) {
-    if (application != application_)
-        return std::nullopt;
-    QSettings settings(path_, QSettings::IniFormat);
-    settings.sync(); // pick up what another process wrote meanwhile
-    const QString fullKey = settingsKey(section, key);
-    if (!settings.contains(fullKey))
-        return std::nullopt;
-    return valueText(settings.value(fullKey));
+SettingRead IniSettingsBackend::read(const QString& application, const QString& section,
+                                     const QString& key) {
+    if (application != application_ || path_.isEmpty())
+        return SettingRead::missing();
+
+    // Reuse the parsed file while the file on disk is the same one.
+    const QByteArray name = QFile::encodeName(path_);
+    struct stat info {};
+    const bool same = cache_ && cache_->file.exists && ::stat(name.constData(), &info) == 0 &&
+                      S_ISREG(info.st_mode) && stampOf(info) == cache_->file.stamp;
+    if (!same)
+        cache_ = std::make_unique<Cache>(Cache{snapshot(path_)});
+    const Snapshot& file = cache_->file;
+
+    if (!file.unreadable.isEmpty())
+        return SettingRead::unreadable(
+            QStringLiteral("cannot read settings file %1: %2").arg(path_, file.unreadable));
+    SettingRead read;
+    if (const auto value = file.document.value(escapeLevel(section), escapeLevel(key)))
+        read = SettingRead::found(*value);
+    if (!file.document.canRewrite())
+        read.problem = QStringLiteral("settings file %1: %2; the file is kept as it is and "
+                                      "nothing is saved to it until that line is mended")
+                           .arg(path_, file.document.problem());
+    return read;
 }
 
 Result IniSettingsBackend::write(const QString& application, const QString& section,
@@ -94,21 +192,42 @@ Result IniSettingsBackend::write(const QString& application, const QString& sect
     if (application != application_)
         return Result::failure(QStringLiteral("cannot write settings of %1: %2 holds %3 only")
                                    .arg(application, path_, application_));
-    QSettings settings(path_, QSettings::IniFormat);
-    settings.setValue(settingsKey(section, key), value);
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
-        return Result::failure(QStringLiteral("cannot write settings file %1: %2")
-                                   .arg(path_, statusText(settings.status())));
-    // QSettings reports a file it could not replace as an access error; make
-    // sure the value really is on disk in a file we can write.
-    const QFileInfo file(path_);
-    if (!file.exists())
-        return Result::failure(
-            QStringLiteral("cannot write settings file %1: file was not created").arg(path_));
-    if (!file.isWritable())
-        return Result::failure(
-            QStringLiteral("cannot write settings file %1: file is read-only").arg(path_));
+    const auto failed = [this](const QString& why) {
+        return Result::failure(QStringLiteral("settings file %1 not written: %2").arg(path_, why));
+    };
+
+    const QFileInfo where(path_);
+    if (!QDir().mkpath(where.absolutePath()))
+        return failed(QStringLiteral("cannot create folder %1").arg(where.absolutePath()));
+    QLockFile lock(path_ + QStringLiteral(".lock"));
+    if (!lock.tryLock(LockWaitMs))
+        return failed(lock.error() == QLockFile::LockFailedError
+                          ? QStringLiteral("another program holds its lock")
+                          : QStringLiteral("cannot create its lock file"));
+
+    // What is on disk now, under the lock, is what the change applies to.
+    Snapshot file = snapshot(path_);
+    cache_.reset();
+    if (!file.unreadable.isEmpty())
+        return failed(QStringLiteral("cannot read it first: %1").arg(file.unreadable));
+    if (!file.document.canRewrite())
+        return failed(QStringLiteral("%1; the file is kept as it is").arg(file.document.problem()));
+
+    file.document.set(escapeLevel(section), escapeLevel(key), value);
+    const QByteArray bytes = file.document.bytes();
+    if (file.exists && bytes == file.bytes)
+        return Result::success();
+
+    if (!backupKept_ && file.exists) {
+        const Result kept = writeWhole(path_ + QStringLiteral(".bak"), file.bytes);
+        if (!kept)
+            return failed(QStringLiteral("cannot keep the previous file as %1.bak first: %2")
+                              .arg(where.fileName(), kept.error));
+    }
+    backupKept_ = true;
+    const Result written = writeWhole(path_, bytes);
+    if (!written)
+        return failed(written.error);
     return Result::success();
 }
 

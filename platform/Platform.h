@@ -41,13 +41,29 @@ public:
     virtual void wait(int ms) = 0;
 };
 
+// One value read from the store. "No such key" and "cannot read the
+// store" are different answers: only the first may be taken as the default.
+struct SettingRead {
+    enum class State { Found, Missing, Unreadable };
+    State state = State::Missing;
+    QString value; // Found: the stored text
+    // Unreadable: why. Otherwise empty, or why the store will not be
+    // rewritten although what it holds could be read (a file that does not
+    // parse whole).
+    QString problem;
+
+    static SettingRead found(QString text) { return {State::Found, std::move(text), {}}; }
+    static SettingRead missing() { return {}; }
+    static SettingRead unreadable(QString why) { return {State::Unreadable, {}, std::move(why)}; }
+};
+
 // Per-user store of text values addressed by application, section and key.
 class SettingsBackend {
 public:
     virtual ~SettingsBackend() = default;
-    // nullopt when the key (or its section or application) does not exist.
-    virtual std::optional<QString> read(const QString& application, const QString& section,
-                                        const QString& key) = 0;
+    // Missing when the key (or its section or application) does not exist.
+    virtual SettingRead read(const QString& application, const QString& section,
+                             const QString& key) = 0;
     // Writes and syncs at once; a failed write or sync is reported.
     virtual Result write(const QString& application, const QString& section, const QString& key,
                          const QString& value) = 0;

@@ -7,8 +7,14 @@
 
 namespace tw::platform {
 
-// QSettings INI file, one group per section; every write is synced at once
-// and every read first picks up what other processes wrote.
+// The INI file, one section per executable name (format: IniFile.h). Every
+// read picks up what other processes wrote (the parsed file is reused only
+// while the file on disk is unchanged); every write takes the file's lock
+// (the same "<file>.lock" that QSettings takes, so older copies of the
+// program running beside this one are kept out), reads the file afresh,
+// changes the one line and replaces the file whole. A file that does not
+// parse whole is never rewritten. Before the first write of a run the
+// previous file is kept as "<file>.bak".
 class IniSettingsBackend final : public SettingsBackend {
 public:
     // filePath: the INI file; by default $XDG_CONFIG_HOME/TW-CLI-UI/TW-CLI-UI.ini
@@ -17,16 +23,20 @@ public:
     // other application reads as absent and cannot be written.
     explicit IniSettingsBackend(QString filePath = defaultPath(),
                                 QString application = QStringLiteral("TW-CLI-UI"));
+    ~IniSettingsBackend() override;
     static QString defaultPath();
-    std::optional<QString> read(const QString& application, const QString& section,
-                                const QString& key) override;
+    SettingRead read(const QString& application, const QString& section,
+                     const QString& key) override;
     Result write(const QString& application, const QString& section, const QString& key,
                  const QString& value) override;
     QString location() const override;
 
 private:
+    struct Cache;
     QString path_;
     QString application_;
+    std::unique_ptr<Cache> cache_;
+    bool backupKept_ = false;
 };
 
 // Batch files run by /bin/sh through a small fixed runner that drops the CR

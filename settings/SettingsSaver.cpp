@@ -10,14 +10,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <optional>
+
 namespace tw::settings {
 
 const QString SettingsSaver::SaveFailure = QStringLiteral("settings-save");
-
-namespace {
-// The key under which the settings store reports a failed write.
-const QString StoreFailure = QStringLiteral("store");
-} // namespace
 
 SettingsSaver::SettingsSaver(SettingsWindow& window)
     : QObject(&window), window_(window), services_(window.services()) {
@@ -30,25 +27,21 @@ void SettingsSaver::SAVE_REGISTRY_BUTTON_Click() {
     app::MainWindow& main = w.mainWindow();
     app::SettingsStore& store = services_.store;
     app::Diagnostics& diagnostics = services_.diagnostics;
-    // The store reports a failed write itself and clears the report at the
-    // next write that works, so after each write the report says whether
-    // that write failed.
-    bool failed = false;
-    const auto note = [&] { failed = failed || diagnostics.isReported(StoreFailure); };
+    // One report of what was not saved, when the click is done; nothing at
+    // all is written when the window's fields hold defaults because the
+    // store could not be read when it opened.
+    std::optional<app::SettingsStore::Batch> batch;
+    batch.emplace(store, QStringLiteral("Save To Registry"), w.storeWasRead());
     const auto saveText = [&](const QLineEdit* field) {
         store.SaveSetting(field->objectName(), field->text());
-        note();
     };
     const auto saveTick = [&](const QCheckBox* box) {
         store.saveTickState(box->objectName(), app::MainWindow::ticked(box));
-        note();
     };
 
     // 1. Position.
     store.saveGeometry(QStringLiteral("SETTINGS-Left"), w.leftTwips());
-    note();
     store.saveGeometry(QStringLiteral("SETTINGS-Top"), w.topTwips());
-    note();
     // 2.
     saveText(w.TW_CLI_UI_LOCATION_TEXTBOX);
     saveText(w.CONF_LOCATION_TEXTBOX);
@@ -111,6 +104,8 @@ void SettingsSaver::SAVE_REGISTRY_BUTTON_Click() {
     main.DAEMON_EXE_TEXTBOX->setText(w.DAEMON_EXE_TEXTBOX->text());
 
     // The outcome of this click, on the button itself.
+    const bool failed = !batch->allSaved();
+    batch.reset();
     const QString control = w.SAVE_REGISTRY_BUTTON->objectName();
     if (failed) {
         const QString message =

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -100,6 +101,7 @@ bool SettingsWindow::holdsFullPath(const QLineEdit* field) const {
 
 void SettingsWindow::Form_Load() {
     app::SettingsStore& store = services_.store;
+    const quint64 unreadableBefore = store.unreadableReads();
 
     // 1. Place the window; the stored sizes are outer sizes.
     const double left = store.geometry(QStringLiteral("SETTINGS-Left"), DefaultLeft);
@@ -145,6 +147,9 @@ void SettingsWindow::Form_Load() {
     // 8.
     restoreText(QT_EXE_TEXTBOX);
     restoreText(DAEMON_EXE_TEXTBOX);
+    // Fields that show defaults because the store could not be read are
+    // never saved over the user's values.
+    storeWasRead_ = store.unreadableReads() == unreadableBefore;
 
     // 9. The composer; its first tick comes one interval after the load.
     for (app::WindowTimer* timer :
@@ -250,6 +255,16 @@ void SettingsWindow::CLOSE_BUTTON_Click() {
     close();
 }
 
+void SettingsWindow::keyPressEvent(QKeyEvent* event) {
+    // Escape would drop every unsaved edit at one stray key: only
+    // Cancel/Close and the window's own close command close the window.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void SettingsWindow::done(int result) {
     Form_Unload();
     QDialog::done(result);
@@ -265,6 +280,8 @@ void SettingsWindow::Form_Unload() {
     CLI_GBC_BAT_COMMAND_TIMER->setEnabled(false);
     CLI_GCC_BAT_COMMAND_TIMER->setEnabled(false);
     app::SettingsStore& store = services_.store;
+    const app::SettingsStore::Batch batch(store, QStringLiteral("the settings window's close"),
+                                          storeWasRead_);
     store.saveGeometry(QStringLiteral("SETTINGS-Left"), leftTwips());
     store.saveGeometry(QStringLiteral("SETTINGS-Top"), topTwips());
 }

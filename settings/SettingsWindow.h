@@ -161,11 +161,15 @@ public:
     SettingsSaver& saver() const { return *saver_; }
 
     // Every way the window closes ends here (the window system's close,
-    // Escape, CLOSE_BUTTON).
+    // CLOSE_BUTTON); Escape does not close it.
     void done(int result) override;
+    // Whether the load found the store readable: only then do Save To
+    // Registry and the close write to it.
+    bool storeWasRead() const { return storeWasRead_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();
@@ -178,6 +182,7 @@ private:
     bool fullPathsComposed_ = false;
     QSet<const QLineEdit*> editedFullPaths_;
     bool unloaded_ = false;
+    bool storeWasRead_ = true;
     QPoint placedAt_;
     std::pair<double, double> placedTwips_;
 };

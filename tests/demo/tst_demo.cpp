@@ -81,7 +81,7 @@ private slots:
         QFile file(demo() + '/' + item);
         const auto stored = IniSettingsBackend().read("TW-CLI-UI", "TW-CLI-UI-DEMO", item);
         const QString actual =
-            file.open(QIODevice::ReadOnly) ? file.readAll() : stored.value_or("");
+            file.open(QIODevice::ReadOnly) ? file.readAll() : stored.value;
         QCOMPARE(actual, expected.replace("%D", demo()).replace("%C", client_));
     }
 };

@@ -73,9 +73,11 @@ private slots:
         IniSettingsBackend store;
         QVERIFY(store.write(App, a, key, value).ok);
         QVERIFY(QFile::exists(path("TW-CLI-UI/TW-CLI-UI.ini")));
-        QCOMPARE(store.read(App, b, key), std::nullopt);
+        QVERIFY(store.read(App, b, key).state == SettingRead::State::Missing);
         QVERIFY(store.write(App, b, key, "of b").ok);
-        QCOMPARE(store.read(App, a, key), std::optional<QString>(value));
+        const SettingRead read = store.read(App, a, key);
+        QVERIFY(read.state == SettingRead::State::Found);
+        QCOMPARE(read.value, value);
         QProcess other;
         other.start(QCoreApplication::applicationFilePath(), {"--read", a, key});
         QVERIFY(other.waitForFinished(Bound));
@@ -241,9 +243,9 @@ private slots:
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--read") { // the second process on the store
-        const auto value = IniSettingsBackend().read(App, argv[2], argv[3]);
-        QTextStream(stdout) << value.value_or("");
-        return value ? 0 : 3;
+        const SettingRead read = IniSettingsBackend().read(App, argv[2], argv[3]);
+        QTextStream(stdout) << read.value;
+        return read.state == SettingRead::State::Found ? 0 : 3;
     }
     // Another program's window; its id on stdout.
     if (argc == 2 && QByteArray(argv[1]) == "--other") {

@@ -26,12 +26,15 @@ QString address(const QString& application, const QString& section, const QStrin
 }
 } // namespace
 
-std::optional<QString> FakeSettingsBackend::read(const QString& application, const QString& section,
-                                                 const QString& key) {
+platform::SettingRead FakeSettingsBackend::read(const QString& application, const QString& section,
+                                                const QString& key) {
+    if (!unreadable.isEmpty())
+        return platform::SettingRead::unreadable(unreadable);
     const auto it = values_.constFind(address(application, section, key));
-    if (it == values_.cend())
-        return std::nullopt;
-    return *it;
+    platform::SettingRead read =
+        it == values_.cend() ? platform::SettingRead::missing() : platform::SettingRead::found(*it);
+    read.problem = damaged;
+    return read;
 }
 
 platform::Result FakeSettingsBackend::write(const QString& application, const QString& section,

@@ -41,11 +41,16 @@ private:
 
 class FakeSettingsBackend final : public platform::SettingsBackend {
 public:
-    std::optional<QString> read(const QString& application, const QString& section,
-                                const QString& key) override;
+    platform::SettingRead read(const QString& application, const QString& section,
+                               const QString& key) override;
     platform::Result write(const QString& application, const QString& section, const QString& key,
                            const QString& value) override;
     QString location() const override { return QStringLiteral("memory"); }
+
+    // Non-empty: every read finds the store unreadable for this reason.
+    QString unreadable;
+    // Non-empty: reads work but name this problem (a damaged store).
+    QString damaged;
 
     // Direct access for tests (application "TW-CLI-UI").
     void set(const QString& section, const QString& key, const QString& value);

@@ -1,5 +1,6 @@
 // GetSetting/SaveSetting and the typed reads over the store.
 
+#include "app/Diagnostics.h"
 #include "app/SettingsStore.h"
 #include "tests/support/Fakes.h"
 
@@ -15,7 +16,60 @@ private slots:
     void defaultsEmptyTextAndSections();
     void typedReads_data();
     void typedReads();
+    void failuresAreReportedOnceWithWhatWasNotSaved();
 };
+
+// A damaged store is reported once; an unreadable one is counted, so a
+// window can tell defaults from the user's values; the writes of one
+// occasion are reported together, with the values that were not saved.
+void TestSettingsStore::failuresAreReportedOnceWithWhatWasNotSaved() {
+    FakeSettingsBackend backend;
+    tw::app::Diagnostics diagnostics(QString(), false);
+    SettingsStore store(backend, "S", &diagnostics);
+    backend.set("S", "K", "v");
+
+    backend.damaged = "line 7 is neither a section, a key nor a comment";
+    QCOMPARE(store.GetSetting("K", "d"), QString("v")); // what can be read is read
+    QCOMPARE(store.GetSetting("K", "d"), QString("v"));
+    QCOMPARE(diagnostics.failureCount(), 1);
+    QVERIFY(diagnostics.lastFailure().contains("line 7"));
+    backend.damaged.clear();
+
+    backend.unreadable = "permission denied";
+    const quint64 before = store.unreadableReads();
+    QCOMPARE(store.GetSetting("K", "d"), QString("d"));
+    QCOMPARE(store.unreadableReads(), before + 1);
+    QVERIFY(diagnostics.isReported(SettingsStore::ReadFailure));
+    backend.unreadable.clear();
+    {
+        const SettingsStore::Batch close(store, "the close", false);
+        store.SaveSetting("K", "default");
+        store.saveTickState("T", true);
+    }
+    QCOMPARE(backend.writtenKeys, QStringList());
+    QVERIFY2(diagnostics.lastFailure().contains("K=default, T=1"),
+             qPrintable(diagnostics.lastFailure()));
+
+    backend.failWrites = true;
+    const int failures = diagnostics.failureCount();
+    {
+        const SettingsStore::Batch save(store, "Save To Registry");
+        store.SaveSetting("A", "1");
+        store.SaveSetting("B", "2");
+        QVERIFY(!save.allSaved());
+    }
+    QCOMPARE(diagnostics.failureCount(), failures + 1); // one report for the occasion
+    QVERIFY(diagnostics.lastFailure().contains("A=1, B=2"));
+    QVERIFY(diagnostics.lastFailure().contains("store is read-only"));
+    backend.failWrites = false;
+    {
+        const SettingsStore::Batch save(store, "Save To Registry");
+        store.SaveSetting("A", "1");
+        QVERIFY(save.allSaved());
+    }
+    QVERIFY(!diagnostics.isReported(SettingsStore::WriteFailure));
+    QCOMPARE(backend.get("S", "A"), std::optional<QString>("1"));
+}
 
 void TestSettingsStore::defaultsEmptyTextAndSections() {
     FakeSettingsBackend backend;

@@ -226,6 +226,52 @@ private slots:
         QVERIFY(rig.diagnostics.isReported(settings::SettingsSaver::SaveFailure));
     }
 
+    // Fields that show defaults because the store could not be read when the
+    // window opened are never saved over the user's values.
+    void unreadableStoreIsNotWrittenOver() {
+        TestRig rig;
+        rig.store("CLI_NAME_TEXTBOX", "bitcoin-cli");
+        rig.start();
+        rig.settings.unreadable = "permission denied";
+        auto w = open(rig);
+        QCOMPARE(w->CLI_NAME_TEXTBOX->text(), "");
+        w->CLI_NAME_TEXTBOX->setText("other-cli");
+        w->SAVE_REGISTRY_BUTTON->click();
+        w->CLOSE_BUTTON->click();
+        rig.settings.unreadable.clear();
+        QCOMPARE(rig.settings.writtenKeys, QStringList());
+        QCOMPARE(rig.stored("CLI_NAME_TEXTBOX"), "bitcoin-cli");
+        QVERIFY(rig.diagnostics.isReported(settings::SettingsSaver::SaveFailure));
+        QVERIFY2(rig.diagnostics.lastFailure().contains("SETTINGS-Left=1000"),
+                 qPrintable(rig.diagnostics.lastFailure()));
+        // Readable again: the next opening saves.
+        w = open(rig);
+        w->SAVE_REGISTRY_BUTTON->click();
+        QVERIFY(rig.settings.writtenKeys.contains("CLI_NAME_TEXTBOX"));
+        QVERIFY(!rig.diagnostics.isReported(settings::SettingsSaver::SaveFailure));
+    }
+
+    // Escape and Enter are no way to lose the edits: only Cancel/Close and
+    // the window's own close command close the window.
+    void keysDoNotCloseTheWindow() {
+        TestRig rig;
+        auto w = open(rig, true);
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->activateWindow();
+        w->CLI_NAME_TEXTBOX->setFocus();
+        QTest::keyClicks(w->CLI_NAME_TEXTBOX, "edited");
+        for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+            QTest::keyClick(w->CLI_NAME_TEXTBOX, key);
+            QTest::keyClick(w.get(), key);
+        }
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->CLI_NAME_TEXTBOX->text(), "edited");
+        QCOMPARE(rig.settings.writtenKeys, QStringList());
+        w->close(); // the window's own close command
+        QVERIFY(!w->isVisible());
+        QCOMPARE(rig.settings.writtenKeys, QStringList({"SETTINGS-Left", "SETTINGS-Top"}));
+    }
+
     void keeper_data() {
         // Steps: main/other = the window in front, 1s = a second, store0 =
         // the store says off, open = (re)open the settings window and show its

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the packages that building, testing and running TW-CLI-UI need on
 # Debian 12 or Ubuntu 24.04 (or newer), with apt-get, through sudo when not
-# run as root. Installs nothing, and asks for nothing, when every package is
+# run as root; with --windows also what the Windows build needs. Installs nothing, and asks for nothing, when every package is
 # already there, so it is cheap to run before each build.
 #
 # TW_SKIP_DEPS=1 skips the whole step (other distributions, offline machines).
@@ -23,6 +23,18 @@ packages=(
     # Faster rebuilds, and the `format` target
     ccache clang-format
 )
+
+# --windows: what the Windows build and its tests under Wine need besides.
+if [[ "${1:-}" == --windows ]]; then
+    packages+=(
+        # The cross compiler with the posix thread model, which Qt needs
+        g++-mingw-w64-x86-64-posix
+        # Wine runs the 64-bit Windows programs (tests, end-to-end run)
+        wine wine64
+        # Unpacking and patching Debian's qt6-base source
+        xz-utils patch zip
+    )
+fi
 
 if [[ "${TW_SKIP_DEPS:-0}" == 1 ]]; then
     echo "install-deps: skipped (TW_SKIP_DEPS=1)"

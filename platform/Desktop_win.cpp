@@ -1,0 +1,57 @@
+#include "platform/Win32.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+namespace tw::platform::win {
+
+std::uintptr_t foregroundWindow() {
+    return reinterpret_cast<std::uintptr_t>(GetForegroundWindow());
+}
+
+void keepOnTop(std::uintptr_t foreground, std::uintptr_t window) {
+    constexpr UINT keep = SWP_NOMOVE | SWP_NOSIZE;
+    SetWindowPos(reinterpret_cast<HWND>(foreground), HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+    SetWindowPos(reinterpret_cast<HWND>(window), HWND_TOPMOST, 0, 0, 0, 0, keep);
+}
+
+void setTopMost(std::uintptr_t window, bool topMost) {
+    SetWindowPos(reinterpret_cast<HWND>(window), topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0,
+                 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+bool isTopMost(std::uintptr_t window) {
+    return (GetWindowLongPtrW(reinterpret_cast<HWND>(window), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+std::wstring executableName() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return L"TW-CLI-UI";
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    const auto dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos && dot > 0)
+        name.resize(dot);
+    return name.empty() ? L"TW-CLI-UI" : name;
+}
+
+std::wstring stateFolder() {
+    wchar_t* folder = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder)) && folder)
+        result = std::wstring(folder) + L"\\TW-CLI-UI";
+    CoTaskMemFree(folder);
+    return result;
+}
+
+} // namespace tw::platform::win

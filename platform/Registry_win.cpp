@@ -1,0 +1,116 @@
+#include "platform/Win32.h"
+
+#include <windows.h>
+
+namespace tw::platform::win {
+
+std::wstring errorText(unsigned long code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length ? std::wstring(text, length) : std::wstring();
+    if (text)
+        LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ' || message.back() == L'.'))
+        message.pop_back();
+    return message.empty() ? L"error " + std::to_wstring(code) : message;
+}
+
+std::wstring settingsKeyPath(const std::wstring& application, const std::wstring& section) {
+    return L"Software\\VB and VBA Program Settings\\" + application + L"\\" + section;
+}
+
+namespace {
+
+class Key {
+public:
+    ~Key() {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    HKEY* out() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// A key name may not hold a backslash (it would open a deeper key) and may
+// not be empty (it would be the parent).
+bool usableKeyName(const std::wstring& name) {
+    return !name.empty() && name.find(L'\\') == std::wstring::npos;
+}
+
+} // namespace
+
+RegistryRead readSetting(const std::wstring& application, const std::wstring& section,
+                         const std::wstring& key) {
+    RegistryRead read;
+    if (!usableKeyName(application) || !usableKeyName(section))
+        return read;
+    Key handle;
+    LSTATUS status = RegOpenKeyExW(HKEY_CURRENT_USER, settingsKeyPath(application, section).c_str(),
+                                   0, KEY_QUERY_VALUE, handle.out());
+    if (status == ERROR_FILE_NOT_FOUND)
+        return read;
+    if (status != ERROR_SUCCESS)
+        return {RegistryRead::State::Unreadable, {}, errorText(static_cast<DWORD>(status))};
+
+    std::vector<BYTE> data(256);
+    for (;;) {
+        DWORD type = 0;
+        DWORD size = static_cast<DWORD>(data.size());
+        status = RegQueryValueExW(handle.get(), key.c_str(), nullptr, &type, data.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            data.resize(size + sizeof(wchar_t));
+            continue;
+        }
+        if (status == ERROR_FILE_NOT_FOUND)
+            return read;
+        if (status != ERROR_SUCCESS)
+            return {RegistryRead::State::Unreadable, {}, errorText(static_cast<DWORD>(status))};
+        read.state = RegistryRead::State::Found;
+        if (type == REG_SZ || type == REG_EXPAND_SZ) {
+            // As stored: not expanded, trailing NULs dropped.
+            std::wstring text(reinterpret_cast<const wchar_t*>(data.data()),
+                              size / sizeof(wchar_t));
+            while (!text.empty() && text.back() == L'\0')
+                text.pop_back();
+            read.value = text;
+        } else if (type == REG_DWORD && size == sizeof(DWORD)) {
+            DWORD number = 0;
+            memcpy(&number, data.data(), sizeof number);
+            read.value = std::to_wstring(number);
+        } else if (type == REG_QWORD && size == sizeof(ULONGLONG)) {
+            ULONGLONG number = 0;
+            memcpy(&number, data.data(), sizeof number);
+            read.value = std::to_wstring(number);
+        } else {
+            // Binary data put there by another program: no text to give.
+            read.state = RegistryRead::State::Missing;
+        }
+        return read;
+    }
+}
+
+Outcome writeSetting(const std::wstring& application, const std::wstring& section,
+                     const std::wstring& key, const std::wstring& value) {
+    if (!usableKeyName(application) || !usableKeyName(section))
+        return Outcome::failure(L"the section name \"" + section + L"\" cannot be a registry key");
+    Key handle;
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_CURRENT_USER, settingsKeyPath(application, section).c_str(), 0,
+                        nullptr, 0, KEY_SET_VALUE, nullptr, handle.out(), nullptr);
+    if (status != ERROR_SUCCESS)
+        return Outcome::failure(errorText(static_cast<DWORD>(status)));
+    const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+    status = RegSetValueExW(handle.get(), key.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+    if (status != ERROR_SUCCESS)
+        return Outcome::failure(errorText(static_cast<DWORD>(status)));
+    return {};
+}
+
+} // namespace tw::platform::win

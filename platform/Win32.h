@@ -1,0 +1,102 @@
+#pragma once
+// The Windows system calls the program makes, behind plain C++ (no Qt), so
+// that they build and are tested on their own. Windows.h stays inside the
+// *_win.cpp files; the adapters in Windows_win.cpp turn these into the
+// platform interfaces.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tw::platform::win {
+
+// ok, or the system's own message for what failed.
+struct Outcome {
+    bool ok = true;
+    std::wstring error;
+    static Outcome failure(std::wstring why) { return {false, std::move(why)}; }
+};
+
+// The system's message for a Win32 error code, on one line.
+std::wstring errorText(unsigned long code);
+
+// --- Settings: HKEY_CURRENT_USER\Software\VB and VBA Program Settings ---
+// One key per application and section below that, one REG_SZ value per
+// setting: where GetSetting/SaveSetting-style programs keep per-user values.
+std::wstring settingsKeyPath(const std::wstring& application, const std::wstring& section);
+
+struct RegistryRead {
+    enum class State { Found, Missing, Unreadable } state = State::Missing;
+    std::wstring value; // Found: the text
+    std::wstring error; // Unreadable: why
+};
+RegistryRead readSetting(const std::wstring& application, const std::wstring& section,
+                         const std::wstring& key);
+Outcome writeSetting(const std::wstring& application, const std::wstring& section,
+                     const std::wstring& key, const std::wstring& value);
+
+// --- Processes ---
+// Processes whose image name (file name with extension) equals `imageName`,
+// letter case ignored; nullopt when the process list cannot be read.
+std::optional<int> countProcesses(const std::wstring& imageName);
+
+// A started batch file. A query's batch runs in a job of its own, so that
+// everything it starts can be ended together.
+struct StartedBatch {
+    Outcome outcome;
+    void* job = nullptr; // the query's job (a HANDLE), null for a stop batch
+};
+// cmd.exe /d /s /c ""path"": the file's own text is what cmd.exe runs;
+// hidden (no console window), not waited for.
+StartedBatch startBatchFile(const std::wstring& path, bool query);
+// Ends whatever the query's job still runs; returns how many processes
+// were still running (0: all had finished). Closes the job.
+int finishBatch(void* job);
+// The user's command line, in a normal window with focus, not waited for.
+Outcome startCommand(const std::wstring& commandLine);
+
+// --- Files the program reads and writes ---
+// One state of a file: which file (volume and index), its size and when its
+// content and its metadata last changed. Equal stamps: nothing wrote it.
+struct FileStampW {
+    bool exists = false;
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::int64_t size = 0;
+    std::int64_t written = 0; // 100 ns units
+    std::int64_t changed = 0;
+    bool operator==(const FileStampW&) const = default;
+};
+struct FileReadW {
+    Outcome outcome;
+    std::string bytes; // at most the maximum asked for
+    std::int64_t fullSize = 0;
+    FileStampW stamp;
+};
+// Only a file on disk is read (a pipe, a device such as CON or NUL, or a
+// folder is refused), never blocking.
+FileReadW readRegularFile(const std::wstring& path, std::size_t maxBytes);
+FileStampW stampOf(const std::wstring& path);
+// Gives the file `bytes`: replaced whole (ReplaceFileW keeps its attributes
+// and permissions) where the folder takes a new file, else rewritten in
+// place (also when the file has other hard links). A symbolic link or other
+// reparse point is written through only when it is the user's own; anything
+// but a file on disk is refused.
+Outcome writeFileSafely(const std::wstring& path, const std::string& bytes);
+
+// --- Windows ---
+std::uintptr_t foregroundWindow();
+// The two calls of the top-most keeper: the foreground window out of the
+// top-most band, then `window` into it (neither moved nor resized).
+void keepOnTop(std::uintptr_t foreground, std::uintptr_t window);
+void setTopMost(std::uintptr_t window, bool topMost);
+bool isTopMost(std::uintptr_t window);
+
+// --- The program itself ---
+// The module's file name without its extension ("BTC-A.exe" -> "BTC-A").
+std::wstring executableName();
+// %LOCALAPPDATA%\TW-CLI-UI (the diagnostics log's folder).
+std::wstring stateFolder();
+
+} // namespace tw::platform::win

@@ -1,0 +1,210 @@
+// The Windows cores against the real system calls (under Wine here): the
+// registry store with reg.exe on the other side, batch files run by
+// cmd.exe, a query's job ended, the process count, files on disk only, the
+// replace and in-place writes. Plain C++: runs without Qt; prints
+// "N passed, N failed" and returns the number of failures.
+
+#include "platform/Win32.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace tw::platform::win;
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void check(bool ok, const char* what, const std::wstring& detail = {}) {
+    if (ok) {
+        ++passed;
+        return;
+    }
+    ++failed;
+    std::fprintf(stderr, "FAIL: %s %ls\n", what, detail.c_str());
+}
+
+// Runs a command line to its end; its exit code, and its output in `output`.
+DWORD run(std::wstring commandLine, std::string* output = nullptr) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
+        CloseHandle(readEnd);
+        CloseHandle(writeEnd);
+        return 255;
+    }
+    CloseHandle(writeEnd);
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0)
+        if (output)
+            output->append(buffer, n);
+    CloseHandle(readEnd);
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD code = 255;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code;
+}
+
+bool writeBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::string readBytes(const std::wstring& path) {
+    return readRegularFile(path, 1 << 20).bytes;
+}
+
+// Waits up to ten seconds for `done`.
+bool within(const std::function<bool()>& done) {
+    for (int i = 0; i < 200; ++i) {
+        if (done())
+            return true;
+        Sleep(50);
+    }
+    return done();
+}
+
+std::wstring temporaryFolder() {
+    wchar_t path[MAX_PATH];
+    GetTempPathW(MAX_PATH, path);
+    std::wstring folder = std::wstring(path) + L"tw-win32-core-" +
+                          std::to_wstring(GetCurrentProcessId()) + L"-" +
+                          std::to_wstring(GetTickCount64());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+void registry() {
+    const std::wstring app = L"TW-CLI-UI", section = L"TW-WIN32-CORE-TEST";
+    const std::wstring values[] = {L"", L"C:\\Program Files\\x;y,\"z\"", L"  blanks  ",
+                                   L"Gr\u00fc\u00dfe \u65e5\u672c", std::wstring(5000, L'x')};
+    int n = 0;
+    for (const std::wstring& value : values) {
+        const std::wstring key = L"K" + std::to_wstring(n++);
+        check(writeSetting(app, section, key, value).ok, "registry write", key);
+        const RegistryRead read = readSetting(app, section, key);
+        check(read.state == RegistryRead::State::Found && read.value == value, "registry read back",
+              key);
+    }
+    check(readSetting(app, section, L"ABSENT").state == RegistryRead::State::Missing,
+          "absent key is missing");
+    check(readSetting(app, L"NO-SUCH-SECTION", L"K0").state == RegistryRead::State::Missing,
+          "absent section is missing");
+
+    // reg.exe on the other side, both ways.
+    const std::wstring keyPath = L"HKCU\\" + settingsKeyPath(app, section);
+    check(run(L"reg.exe add \"" + keyPath + L"\" /v BY_REG /t REG_SZ /d \"from reg\" /f") == 0,
+          "reg add");
+    const RegistryRead fromReg = readSetting(app, section, L"BY_REG");
+    check(fromReg.state == RegistryRead::State::Found && fromReg.value == L"from reg",
+          "a value reg.exe wrote is read", fromReg.value);
+    check(writeSetting(app, section, L"FOR_REG", L"to reg").ok, "registry write for reg");
+    std::string output;
+    run(L"reg.exe query \"" + keyPath + L"\" /v FOR_REG", &output);
+    check(output.find("to reg") != std::string::npos, "reg query sees the value");
+    run(L"reg.exe delete \"" + keyPath + L"\" /f");
+}
+
+void batchFiles(const std::wstring& folder) {
+    const std::wstring log = folder + L"\\CLI-UI\\CLI-UI-GBC.LOG";
+    CreateDirectoryW((folder + L"\\CLI-UI").c_str(), nullptr);
+    const std::wstring batch = folder + L"\\CLI-UI\\CLI-UI-GBC.BAT";
+    // The program's own one-line format, CR LF, a client path in quotes.
+    std::string line = "call \"C:\\windows\\system32\\cmd.exe\" /c echo 812345 > ";
+    for (const wchar_t c : log)
+        line += static_cast<char>(c);
+    check(writeBytes(batch, line + "\r\n"), "batch file written");
+    const StartedBatch started = startBatchFile(batch, true);
+    check(started.outcome.ok && started.job, "query batch started", started.outcome.error);
+    check(within([&] { return readBytes(log).find("812345") == 0; }), "the batch wrote its log");
+    check(finishBatch(nullptr) == 0, "nothing to end for no job");
+    Sleep(200);
+    check(finishBatch(started.job) == 0, "a finished query has nothing left to end");
+
+    // A query whose client never ends is ended with everything it started.
+    const std::wstring endless = folder + L"\\ENDLESS.BAT";
+    check(writeBytes(endless, ":again\r\nping -n 2 127.0.0.1 > NUL\r\ngoto again\r\n"),
+          "endless batch written");
+    const StartedBatch hung = startBatchFile(endless, true);
+    check(hung.outcome.ok, "endless batch started", hung.outcome.error);
+    Sleep(500);
+    check(finishBatch(hung.job) >= 1, "the hung query is ended");
+
+    check(!startBatchFile(folder + L"\\MISSING.BAT", true).outcome.ok,
+          "a missing batch file is reported");
+    check(!startCommand(L"  ").ok, "an empty user command is reported");
+}
+
+void processes() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring name = std::wstring(path).substr(std::wstring(path).find_last_of(L"\\/") + 1);
+    for (wchar_t& c : name)
+        c = static_cast<wchar_t>(towupper(c));
+    const auto count = countProcesses(name);
+    check(count && *count >= 1, "this program counted by its name in other letter case", name);
+    check(countProcesses(L"no-such-program.exe") == 0, "an absent program counts 0");
+    check(countProcesses(L"") == 0, "an empty name counts 0");
+    check(executableName() == L"tst_win32_core", "executable name without .exe", executableName());
+}
+
+void files(const std::wstring& folder) {
+    const std::wstring file = folder + L"\\external.txt";
+    check(writeFileSafely(file, "100\r\n").ok, "a new file is written");
+    const FileStampW before = stampOf(file);
+    check(before.exists && readBytes(file) == "100\r\n", "its content");
+    Sleep(20);
+    check(writeFileSafely(file, "101\r\n").ok, "replaced whole");
+    check(readBytes(file) == "101\r\n" && !(stampOf(file) == before), "new content, new stamp");
+    check(stampOf(file) == stampOf(file), "an unwritten file keeps its stamp");
+
+    const std::wstring second = folder + L"\\second-name.txt";
+    check(CreateHardLinkW(second.c_str(), file.c_str(), nullptr) != 0, "hard link made");
+    check(writeFileSafely(file, "102\r\n").ok, "written with a second hard link");
+    check(readBytes(second) == "102\r\n", "rewritten in place: both names see it");
+
+    check(!readRegularFile(L"NUL", 100).outcome.ok, "the NUL device is no log");
+    check(!readRegularFile(folder, 100).outcome.ok, "a folder is no log");
+    check(!readRegularFile(folder + L"\\absent.log", 100).outcome.ok, "a missing log");
+    const FileReadW capped = readRegularFile(file, 2);
+    check(capped.outcome.ok && capped.bytes == "10" && capped.fullSize == 5, "read up to the cap");
+    check(!writeFileSafely(folder, "x").ok, "a folder is not written");
+}
+
+} // namespace
+
+int main() {
+    const std::wstring folder = temporaryFolder();
+    registry();
+    batchFiles(folder);
+    processes();
+    files(folder);
+    run(L"cmd.exe /d /c rmdir /s /q \"" + folder + L"\"");
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed;
+}

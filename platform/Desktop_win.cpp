@@ -10,15 +10,11 @@ std::uintptr_t foregroundWindow() {
     return reinterpret_cast<std::uintptr_t>(GetForegroundWindow());
 }
 
-void keepOnTop(std::uintptr_t foreground, std::uintptr_t window) {
-    constexpr UINT keep = SWP_NOMOVE | SWP_NOSIZE;
-    SetWindowPos(reinterpret_cast<HWND>(foreground), HWND_NOTOPMOST, 0, 0, 0, 0, keep);
-    SetWindowPos(reinterpret_cast<HWND>(window), HWND_TOPMOST, 0, 0, 0, 0, keep);
-}
-
+// The keeper's two calls are these: the foreground window out of the
+// top-most band, then the main window into it; neither moved nor resized.
 void setTopMost(std::uintptr_t window, bool topMost) {
     SetWindowPos(reinterpret_cast<HWND>(window), topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0,
-                 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 bool isTopMost(std::uintptr_t window) {

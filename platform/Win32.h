@@ -87,9 +87,8 @@ Outcome writeFileSafely(const std::wstring& path, const std::string& bytes);
 
 // --- Windows ---
 std::uintptr_t foregroundWindow();
-// The two calls of the top-most keeper: the foreground window out of the
-// top-most band, then `window` into it (neither moved nor resized).
-void keepOnTop(std::uintptr_t foreground, std::uintptr_t window);
+// SetWindowPos into (HWND_TOPMOST) or out of (HWND_NOTOPMOST) the top-most
+// band, SWP_NOMOVE | SWP_NOSIZE.
 void setTopMost(std::uintptr_t window, bool topMost);
 bool isTopMost(std::uintptr_t window);
 

@@ -1,0 +1,70 @@
+#pragma once
+// Windows implementations of the platform interfaces: thin Qt adapters over
+// the plain Win32 cores of Win32.h.
+
+#include "platform/Platform.h"
+
+#include <QHash>
+
+#include <memory>
+
+namespace tw::platform {
+
+// HKEY_CURRENT_USER\Software\VB and VBA Program Settings\<application>\
+// <section>, one REG_SZ value per key. A registry write touches its one
+// value only, so no other section's values can be lost.
+class RegistrySettingsBackend final : public SettingsBackend {
+public:
+    SettingRead read(const QString& application, const QString& section,
+                     const QString& key) override;
+    Result write(const QString& application, const QString& section, const QString& key,
+                 const QString& value) override;
+    QString location() const override;
+};
+
+// Batch files through cmd.exe, hidden; a query's in a job of its own, ended
+// after its cycle's read; the user command in a normal window.
+class WinProcessStarter final : public ProcessStarter {
+public:
+    ~WinProcessStarter() override;
+    BatchStart startBatchFile(const QString& path, BatchKind kind) override;
+    QString finishBatch(quint64 id) override;
+    void endQueries() override;
+    Result startUserCommand(const QString& commandLine) override;
+
+private:
+    QHash<quint64, void*> jobs_;
+    quint64 next_ = 1;
+};
+
+// A Toolhelp32 snapshot per question.
+class ToolhelpProcessTable final : public ProcessTable {
+public:
+    std::optional<int> countByImageName(const QString& imageName) override;
+};
+
+// Files in the ANSI code page; only files on disk are read.
+class WinFileSystem final : public FileSystem {
+public:
+    FileRead readFile(const QString& path, qint64 maxBytes) override;
+    FileStamp stamp(const QString& path) override;
+    Result writeFile(const QString& path, const QByteArray& bytes) override;
+    QString decodeLocal(const QByteArray& bytes) const override;
+    QByteArray encodeLocal(const QString& text) const override;
+};
+
+// GetForegroundWindow and SetWindowPos.
+class Win32WindowSystem final : public WindowSystem {
+public:
+    WindowHandle handleOf(QWidget* window) override;
+    WindowHandle foregroundWindow() override;
+    void setTopMost(WindowHandle window, bool topMost) override;
+    QString limitation() const override { return {}; }
+};
+
+// The module's file name without its extension: the store's section.
+QString windowsExecutableName();
+// %LOCALAPPDATA%\TW-CLI-UI.
+QString windowsStateFolder();
+
+} // namespace tw::platform

@@ -1,0 +1,150 @@
+#include "platform/Win32.h"
+#include "platform/Windows.h"
+
+#include <QWidget>
+
+namespace tw::platform {
+
+namespace {
+
+std::wstring wide(const QString& text) {
+    return text.toStdWString();
+}
+
+QString text(const std::wstring& wide) {
+    return QString::fromStdWString(wide);
+}
+
+Result result(const win::Outcome& outcome) {
+    return outcome.ok ? Result::success() : Result::failure(text(outcome.error));
+}
+
+FileStamp stampOf(const win::FileStampW& s) {
+    if (!s.exists)
+        return {};
+    // Windows keeps no inode change time for every file system; the write
+    // time, the metadata change time and the size together tell a rewrite.
+    return FileStamp::of(s.volume, s.index, s.size, s.written, s.changed);
+}
+
+} // namespace
+
+SettingRead RegistrySettingsBackend::read(const QString& application, const QString& section,
+                                          const QString& key) {
+    const win::RegistryRead read = win::readSetting(wide(application), wide(section), wide(key));
+    switch (read.state) {
+    case win::RegistryRead::State::Found:
+        return SettingRead::found(text(read.value));
+    case win::RegistryRead::State::Missing:
+        return SettingRead::missing();
+    case win::RegistryRead::State::Unreadable:
+        break;
+    }
+    return SettingRead::unreadable(
+        QStringLiteral("cannot read %1: %2").arg(location(), text(read.error)));
+}
+
+Result RegistrySettingsBackend::write(const QString& application, const QString& section,
+                                      const QString& key, const QString& value) {
+    const win::Outcome written =
+        win::writeSetting(wide(application), wide(section), wide(key), wide(value));
+    if (written.ok)
+        return Result::success();
+    return Result::failure(QStringLiteral("registry key HKEY_CURRENT_USER\\%1 not written: %2")
+                               .arg(text(win::settingsKeyPath(wide(application), wide(section))),
+                                    text(written.error)));
+}
+
+QString RegistrySettingsBackend::location() const {
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\TW-CLI-UI");
+}
+
+WinProcessStarter::~WinProcessStarter() {
+    endQueries();
+}
+
+BatchStart WinProcessStarter::startBatchFile(const QString& path, BatchKind kind) {
+    const win::StartedBatch started = win::startBatchFile(wide(path), kind == BatchKind::Query);
+    BatchStart start;
+    start.result = result(started.outcome);
+    if (started.outcome.ok && started.job) {
+        start.id = next_++;
+        jobs_.insert(start.id, started.job);
+    }
+    return start;
+}
+
+QString WinProcessStarter::finishBatch(quint64 id) {
+    void* job = jobs_.take(id);
+    const int running = win::finishBatch(job);
+    if (running == 0)
+        return {};
+    return QStringLiteral("%1 process(es) of the batch file were still running after the read "
+                          "and were ended")
+        .arg(running);
+}
+
+void WinProcessStarter::endQueries() {
+    for (void* job : std::as_const(jobs_))
+        win::finishBatch(job);
+    jobs_.clear();
+}
+
+Result WinProcessStarter::startUserCommand(const QString& commandLine) {
+    return result(win::startCommand(wide(commandLine)));
+}
+
+std::optional<int> ToolhelpProcessTable::countByImageName(const QString& imageName) {
+    return win::countProcesses(wide(imageName));
+}
+
+FileRead WinFileSystem::readFile(const QString& path, qint64 maxBytes) {
+    const win::FileReadW read =
+        win::readRegularFile(wide(path), static_cast<std::size_t>(qMax<qint64>(0, maxBytes)));
+    FileRead out;
+    out.result = result(read.outcome);
+    out.bytes = QByteArray(read.bytes.data(), static_cast<qsizetype>(read.bytes.size()));
+    out.fullSize = read.fullSize;
+    out.truncated = read.fullSize > out.bytes.size();
+    out.stamp = stampOf(read.stamp);
+    return out;
+}
+
+FileStamp WinFileSystem::stamp(const QString& path) {
+    return stampOf(win::stampOf(wide(path)));
+}
+
+Result WinFileSystem::writeFile(const QString& path, const QByteArray& bytes) {
+    return result(win::writeFileSafely(wide(path), bytes.toStdString()));
+}
+
+QString WinFileSystem::decodeLocal(const QByteArray& bytes) const {
+    return QString::fromLocal8Bit(bytes); // the ANSI code page
+}
+
+QByteArray WinFileSystem::encodeLocal(const QString& text) const {
+    return text.toLocal8Bit();
+}
+
+WindowHandle Win32WindowSystem::handleOf(QWidget* window) {
+    return window ? static_cast<WindowHandle>(window->winId()) : 0;
+}
+
+WindowHandle Win32WindowSystem::foregroundWindow() {
+    return win::foregroundWindow();
+}
+
+void Win32WindowSystem::setTopMost(WindowHandle window, bool topMost) {
+    if (window)
+        win::setTopMost(window, topMost);
+}
+
+QString windowsExecutableName() {
+    return text(win::executableName());
+}
+
+QString windowsStateFolder() {
+    return text(win::stateFolder());
+}
+
+} // namespace tw::platform

@@ -244,16 +244,19 @@ Result writeThrough(const QString& path, const QByteArray& bytes, int hops) {
         return Result::failure(QStringLiteral("%1 is %2, not a regular file; not written")
                                    .arg(path, kindOf(st.st_mode)));
 
+    // A file with other names is rewritten in place (replacing it would
+    // leave them the old value); otherwise a temporary file is tried first.
+    const unsigned links = exists ? unsigned(st.st_nlink) : 0U;
+    WriteWay way = chooseWriteWay(exists, links, false);
     Descriptor temp;
     QByteArray tempName;
-    WriteWay way = WriteWay::InPlace;
-    // A file with other names is never replaced: they would keep the old value.
-    if (!exists || st.st_nlink <= 1) {
+    if (way == WriteWay::Replace) {
         const int error = createTemporary(folder.get(), name, temp, tempName);
         const bool refused = error == EACCES || error == EPERM || error == EROFS;
         if (error != 0 && !refused)
             return cannotWrite(path, error);
-        way = chooseWriteWay(exists, exists ? unsigned(st.st_nlink) : 0U, refused);
+        if (refused)
+            way = chooseWriteWay(exists, links, true);
         if (way == WriteWay::Refuse)
             return cannotWrite(path, error);
     }

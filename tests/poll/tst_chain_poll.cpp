@@ -18,8 +18,8 @@
 // The setup lists the letters of the tick boxes stored ticked. The paths
 // name a working folder with a blank; the client answers "840123\r\n".
 //
-// One table runs cycles over real logs on virtual time; one test runs a real
-// cycle over the real platform and the demo node.
+// Two tables run cycles on virtual time over real logs and a real external
+// file; one test runs a real cycle over the real platform and the demo node.
 
 #include "app/Colours.h"
 #include "platform/Posix.h"
@@ -32,6 +32,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace failure = tw::poll::failure;
 
@@ -177,6 +178,8 @@ private slots:
     void scripts();
     void realLogs_data();
     void realLogs();
+    void realExternalFile_data();
+    void realExternalFile();
     void realCycle();
 };
 
@@ -324,6 +327,60 @@ void TestChainPoll::realLogs() {
             (external.open(QIODevice::ReadOnly) && external.readAll() == answer + "\r\n"));
     QCOMPARE(rig.starter.starts.size(), answered ? 2 : 1); // the batch file, the user command
     QCOMPARE(rig.starter.starts.last().text, answered ? Command : dir.filePath("CLI-UI-GBC.BAT"));
+}
+
+// The external file over the real file system, named by a symbolic link in
+// a sticky shared folder: the user's own link is written through; another
+// user's link is reported and its target left as it was, and the user
+// command still runs.
+void TestChainPoll::realExternalFile_data() {
+    QTest::addColumn<bool>("foreign"); // the link belongs to another user
+    QTest::newRow("the user's own link") << false;
+    QTest::newRow("another user's link") << true;
+}
+
+void TestChainPoll::realExternalFile() {
+    QFETCH(bool, foreign);
+    QTemporaryDir dir;
+    const QString shared = dir.filePath("shared"), link = shared + "/height.txt",
+                  target = dir.filePath("mine.txt"), log = dir.filePath("CLI-UI-GBC.LOG");
+    QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    QFile old(target);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("839999\r\n") == 8);
+    old.close();
+    QVERIFY(QFile::link(target, link));
+    const uid_t other = ::geteuid() == 65534 ? 65533 : 65534; // nobody, for root
+    if (foreign && ::lchown(QFile::encodeName(link).constData(), other, other) != 0)
+        QSKIP("giving a link to another user needs root");
+    tw::platform::LocalFileSystem files;
+    tw::test::TestRig rig(QStringLiteral("TW-CLI-UI"), &files);
+    rig.starter.onBatch = [&](const QString&) {
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("840123\r\n") == 8);
+    };
+    auto& w = rig.start();
+    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
+    w.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX->setText(dir.filePath("CLI-UI-GBC.BAT"));
+    w.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX->setText(log);
+    w.UPDATE_EXTERNAL_FILE_TICKBOX->setChecked(true);
+    w.UPDATE_EXTERNAL_FILE_TEXTBOX->setText(link);
+    w.RUN_COMMAND_TICKBOX->setChecked(true);
+    w.RUN_COMMAND_TEXTBOX->setText(Command);
+    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
+    w.GETBLOCKCOUNT_BUTTON->click();
+    rig.advance(8000);
+
+    QVERIFY(!w.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled());
+    QCOMPARE(w.CURRENT_BLOCK_TEXTBOX->text(), "840123\r\n");
+    QVERIFY(QFileInfo(link).isSymLink());
+    QFile external(target);
+    QVERIFY(external.open(QIODevice::ReadOnly));
+    QCOMPARE(external.readAll(), foreign ? "839999\r\n" : "840123\r\n\r\n");
+    QCOMPARE(rig.diagnostics.isReported(failure::GbcExternalFile), foreign);
+    QVERIFY2(!foreign || rig.diagnostics.lastFailure().contains("owned by another user"),
+             qPrintable(rig.diagnostics.lastFailure()));
+    QCOMPARE(rig.find("UPDATE_EXTERNAL_FILE_TEXTBOX")->toolTip().contains("Last failure"), foreign);
+    QCOMPARE(rig.starter.starts.last().text, Command);
 }
 
 // A block-count cycle over the real platform and the real clock: a real

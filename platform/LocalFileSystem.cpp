@@ -1,55 +1,357 @@
 #include "platform/Posix.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tw::platform {
 
+namespace {
+
+// The folder descriptor only names the folder for the *at calls; O_PATH
+// needs no read permission on it.
+#ifdef O_PATH
+constexpr int FolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// How many symbolic links one write may go through.
+constexpr int MaxLinkHops = 8;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Close now; false (errno set) when the close reports an error, which
+    // for a written file can be the write's own failure.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+QString errorText(int error) {
+    return qt_error_string(error);
+}
+
+qint64 nanoseconds(const timespec& time) {
+    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+FileStamp stampOf(const struct stat& st) {
+    return FileStamp::of(quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+                         nanoseconds(st.st_mtim), nanoseconds(st.st_ctim));
+}
+
+// What a path is when it is not a regular file, for the messages.
+QString kindOf(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    if (S_ISLNK(mode))
+        return QStringLiteral("a symbolic link");
+    return QStringLiteral("a special file");
+}
+
+Result cannotRead(const QString& path, int error) {
+    if (error == ENOENT || error == ENOTDIR)
+        return Result::failure(QStringLiteral("log file missing: %1").arg(path));
+    return Result::failure(QStringLiteral("cannot read %1: %2").arg(path, errorText(error)));
+}
+
+Result notALogFile(const QString& path, mode_t mode) {
+    return Result::failure(QStringLiteral("%1 is %2, not a log file").arg(path, kindOf(mode)));
+}
+
+Result cannotWrite(const QString& path, int error) {
+    return Result::failure(QStringLiteral("cannot write %1: %2").arg(path, errorText(error)));
+}
+
+Result changedMeanwhile(const QString& path) {
+    return Result::failure(
+        QStringLiteral("%1 was changed by someone else while it was written; not written")
+            .arg(path));
+}
+
+// Write all of bytes at offset 0: one write, more only if the system takes
+// less at once.
+bool writeWhole(int fd, const QByteArray& bytes) {
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// A new, empty file beside `name` in the folder, created with 0666 less the
+// umask (the mode of any new file). Returns 0 or the errno of the creation.
+int createTemporary(int folder, const QByteArray& name, Descriptor& file, QByteArray& tempName) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        tempName = '.' + name.left(64) + ".tw-" +
+                   QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        const int fd = ::openat(folder, tempName.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            file.reset(fd);
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+// The whole content into the temporary file, the old file's owner (where
+// this user may give it) and mode, then renamed over the name: a reader
+// opens the old file or the new one, never half of one.
+Result replace(const QString& path, int folder, const QByteArray& name, Descriptor& temp,
+               const QByteArray& tempName, const struct stat* old, const QByteArray& bytes) {
+    const auto fail = [&](int error) {
+        temp.reset();
+        ::unlinkat(folder, tempName.constData(), 0);
+        return cannotWrite(path, error);
+    };
+    if (!writeWhole(temp.get(), bytes))
+        return fail(errno);
+    if (old) {
+        if (::fchown(temp.get(), old->st_uid, old->st_gid) != 0) {
+            // Only root may give a file away: it stays the user's own.
+        }
+        if (::fchmod(temp.get(), old->st_mode & 07777) != 0)
+            return fail(errno);
+    }
+    if (::fsync(temp.get()) != 0 || !temp.close())
+        return fail(errno);
+    // renameat replaces whatever entry holds the name now; a symbolic link
+    // planted there meanwhile is replaced itself, never written through.
+    if (::renameat(folder, tempName.constData(), folder, name.constData()) != 0)
+        return fail(errno);
+    return Result::success();
+}
+
+// The file itself rewritten: its whole content at offset 0 in one write,
+// then cut to its length, so that a reader never sees half a line for longer
+// than one write. Every hard link sees the new content.
+Result rewriteInPlace(const QString& path, int folder, const QByteArray& name,
+                      const struct stat& seen, const QByteArray& bytes) {
+    // O_NOFOLLOW and O_NONBLOCK: a link or FIFO swapped in since the look
+    // is neither followed nor waited on.
+    Descriptor file(::openat(folder, name.constData(),
+                             O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file)
+        return errno == ELOOP ? changedMeanwhile(path) : cannotWrite(path, errno);
+    struct stat st;
+    if (::fstat(file.get(), &st) != 0)
+        return cannotWrite(path, errno);
+    if (!S_ISREG(st.st_mode) || st.st_dev != seen.st_dev || st.st_ino != seen.st_ino)
+        return changedMeanwhile(path);
+    if (!writeWhole(file.get(), bytes) || ::ftruncate(file.get(), off_t(bytes.size())) != 0 ||
+        !file.close())
+        return cannotWrite(path, errno);
+    return Result::success();
+}
+
+Result writeThrough(const QString& path, const QByteArray& bytes, int hops) {
+    if (path.isEmpty())
+        return Result::failure(QStringLiteral("cannot write file: empty path"));
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folderPath = slash < 0    ? QStringLiteral(".")
+                               : slash == 0 ? QStringLiteral("/")
+                                            : path.left(slash);
+    const QByteArray name = QFile::encodeName(path.mid(slash + 1));
+    if (name.isEmpty() || name == "." || name == "..")
+        return Result::failure(QStringLiteral("cannot write %1: not a file name").arg(path));
+
+    // Everything below is relative to the folder's descriptor, so the folder
+    // cannot be swapped under the checks.
+    const Descriptor folder(::open(QFile::encodeName(folderPath).constData(), FolderFlags));
+    if (!folder)
+        return cannotWrite(path, errno);
+    struct stat folderSt;
+    if (::fstat(folder.get(), &folderSt) != 0)
+        return cannotWrite(path, errno);
+
+    struct stat st;
+    bool exists = true;
+    if (::fstatat(folder.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            return cannotWrite(path, errno);
+        exists = false;
+    }
+
+    if (exists && S_ISLNK(st.st_mode)) {
+        if (!writeFollowsLink(st.st_uid, ::geteuid(), folderSt.st_uid, folderSt.st_mode))
+            return Result::failure(
+                QStringLiteral("%1 is a symbolic link owned by another user; not written")
+                    .arg(path));
+        if (hops >= MaxLinkHops)
+            return Result::failure(
+                QStringLiteral("cannot write %1: too many symbolic links").arg(path));
+        char target[PATH_MAX];
+        const ssize_t length = ::readlinkat(folder.get(), name.constData(), target, sizeof target);
+        if (length < 0)
+            return cannotWrite(path, errno);
+        if (size_t(length) >= sizeof target)
+            return cannotWrite(path, ENAMETOOLONG);
+        // A link's text never changes; a different link under the name now
+        // means that someone swapped it after the owner was checked.
+        struct stat again;
+        if (::fstatat(folder.get(), name.constData(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
+            again.st_ino != st.st_ino || again.st_dev != st.st_dev || again.st_uid != st.st_uid)
+            return changedMeanwhile(path);
+        QString next = QFile::decodeName(QByteArray(target, qsizetype(length)));
+        if (!next.startsWith(QLatin1Char('/')))
+            next = folderPath + QLatin1Char('/') + next;
+        // The target under the same rules: its folder, its own links.
+        return writeThrough(next, bytes, hops + 1);
+    }
+    if (exists && !S_ISREG(st.st_mode))
+        return Result::failure(QStringLiteral("%1 is %2, not a regular file; not written")
+                                   .arg(path, kindOf(st.st_mode)));
+
+    // A file with other names is rewritten in place (replacing it would
+    // leave them the old value); otherwise a temporary file is tried first.
+    const unsigned links = exists ? unsigned(st.st_nlink) : 0U;
+    WriteWay way = chooseWriteWay(exists, links, false);
+    Descriptor temp;
+    QByteArray tempName;
+    if (way == WriteWay::Replace) {
+        const int error = createTemporary(folder.get(), name, temp, tempName);
+        const bool refused = error == EACCES || error == EPERM || error == EROFS;
+        if (error != 0 && !refused)
+            return cannotWrite(path, error);
+        if (refused)
+            way = chooseWriteWay(exists, links, true);
+        if (way == WriteWay::Refuse)
+            return cannotWrite(path, error);
+    }
+    if (way == WriteWay::InPlace)
+        return rewriteInPlace(path, folder.get(), name, st, bytes);
+    return replace(path, folder.get(), name, temp, tempName, exists ? &st : nullptr, bytes);
+}
+
+} // namespace
+
+bool writeFollowsLink(unsigned linkOwner, unsigned user, unsigned folderOwner,
+                      unsigned folderMode) {
+    if (linkOwner == user)
+        return true;
+    return linkOwner == 0 && folderOwner == 0 && (folderMode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+WriteWay chooseWriteWay(bool exists, unsigned links, bool folderRefusesNewFile) {
+    if (exists && links > 1)
+        return WriteWay::InPlace;
+    if (!folderRefusesNewFile)
+        return WriteWay::Replace;
+    return exists ? WriteWay::InPlace : WriteWay::Refuse;
+}
+
 FileRead LocalFileSystem::readFile(const QString& path, qint64 maxBytes) {
     FileRead read;
-    QFile file(path);
-    if (path.isEmpty() || !file.exists()) {
-        read.result = Result::failure(QStringLiteral("log file missing: %1").arg(path));
+    if (path.isEmpty()) {
+        read.result = cannotRead(path, ENOENT);
         return read;
     }
-    if (QFileInfo(file).isDir()) {
-        read.result = Result::failure(QStringLiteral("cannot read %1: it is a folder").arg(path));
+    const QByteArray name = QFile::encodeName(path);
+    // A look first, so that a device is not even opened; the descriptor's
+    // own fstat below is what counts.
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0) {
+        read.result = cannotRead(path, errno);
         return read;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        read.result =
-            Result::failure(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    if (!S_ISREG(st.st_mode)) {
+        read.result = notALogFile(path, st.st_mode);
         return read;
     }
-    read.fullSize = file.size();
+    // O_NONBLOCK: a FIFO swapped in after the look opens at once instead of
+    // waiting for a writer, and is refused below.
+    const Descriptor file(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file) {
+        read.result = cannotRead(path, errno);
+        return read;
+    }
+    if (::fstat(file.get(), &st) != 0) {
+        read.result = cannotRead(path, errno);
+        return read;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        read.result = notALogFile(path, st.st_mode);
+        return read;
+    }
+    read.stamp = stampOf(st);
+    read.fullSize = qint64(st.st_size);
     const qint64 cap = qMax<qint64>(0, maxBytes);
-    read.bytes = file.read(cap);
-    if (file.error() != QFileDevice::NoError) {
-        read.result =
-            Result::failure(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-        read.bytes.clear();
-        return read;
+    QByteArray bytes;
+    constexpr qint64 Chunk = 64 * 1024;
+    while (bytes.size() < cap) {
+        const qsizetype had = bytes.size();
+        const qint64 want = qMin(Chunk, cap - had);
+        bytes.resize(had + qsizetype(want));
+        const ssize_t n = ::read(file.get(), bytes.data() + had, size_t(want));
+        if (n < 0 && errno == EINTR) {
+            bytes.resize(had);
+            continue;
+        }
+        if (n < 0) {
+            read.result = cannotRead(path, errno);
+            return read;
+        }
+        bytes.resize(had + n);
+        if (n == 0)
+            break;
     }
-    // A file that grew between size() and read() is still cut at the cap.
+    read.bytes = bytes;
+    // A file that grew between the fstat and the read is still cut at the cap.
     read.truncated = read.fullSize > cap;
     return read;
 }
 
-Result LocalFileSystem::replaceFile(const QString& path, const QByteArray& bytes) {
-    if (path.isEmpty())
-        return Result::failure(QStringLiteral("cannot write file: empty path"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Result::failure(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return Result::failure(QStringLiteral("cannot write %1: %2").arg(path, why));
-    }
-    if (!file.commit())
-        return Result::failure(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    return Result::success();
+FileStamp LocalFileSystem::stamp(const QString& path) {
+    struct stat st;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return stampOf(st);
+}
+
+Result LocalFileSystem::writeFile(const QString& path, const QByteArray& bytes) {
+    return writeThrough(path, bytes, 0);
 }
 
 QString LocalFileSystem::decodeLocal(const QByteArray& bytes) const {

@@ -92,22 +92,63 @@ public:
     virtual std::optional<int> countByImageName(const QString& imageName) = 0;
 };
 
+// One state of a file as the file system records it: which file it is
+// (device and inode), its size, and when its content and its inode last
+// changed (nanoseconds). Two stamps of one path are equal only when nothing
+// wrote the file in between. The default stamp stands for "no such file".
+// The program only compares stamps; what they hold is the file system's.
+class FileStamp {
+public:
+    FileStamp() = default;
+    static FileStamp of(quint64 device, quint64 inode, qint64 size, qint64 modifiedNs,
+                        qint64 changedNs) {
+        FileStamp stamp;
+        stamp.exists_ = true;
+        stamp.device_ = device;
+        stamp.inode_ = inode;
+        stamp.size_ = size;
+        stamp.modifiedNs_ = modifiedNs;
+        stamp.changedNs_ = changedNs;
+        return stamp;
+    }
+    bool exists() const { return exists_; }
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+
+private:
+    bool exists_ = false;
+    quint64 device_ = 0;
+    quint64 inode_ = 0;
+    qint64 size_ = 0;
+    qint64 modifiedNs_ = 0;
+    qint64 changedNs_ = 0;
+};
+
 struct FileRead {
     Result result;
     QByteArray bytes;       // at most the requested maximum
     qint64 fullSize = 0;    // the file's size on disk
     bool truncated = false; // fullSize was larger than the maximum
+    FileStamp stamp;        // the file that was read, as it was when it was read
 };
 
 // Text files that the program reads or writes for others.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // Read a whole file, at most maxBytes of it.
+    // Read a whole file, at most maxBytes of it. Only a regular file is read;
+    // anything else (FIFO, device, socket, folder) is refused with a reason,
+    // and the call never blocks.
     virtual FileRead readFile(const QString& path, qint64 maxBytes) = 0;
-    // Replace the file with `bytes` (already encoded), atomically: a reader
-    // sees the old file or the new one, never half of it.
-    virtual Result replaceFile(const QString& path, const QByteArray& bytes) = 0;
+    // The file at `path` as it is now (links followed); FileStamp() when
+    // there is none.
+    virtual FileStamp stamp(const QString& path) = 0;
+    // Give the file `bytes` (already encoded). It is replaced whole where its
+    // folder allows it (a reader sees the old file or the new one); a file
+    // with other hard links, or in a folder that takes no new file, is
+    // rewritten in place. A symbolic link is written through only when it
+    // is the user's own (or root's in a folder that only root can write);
+    // anything but a regular file is refused. Never blocks.
+    virtual Result writeFile(const QString& path, const QByteArray& bytes) = 0;
     // Text in the local 8-bit encoding and back.
     virtual QString decodeLocal(const QByteArray& bytes) const = 0;
     virtual QByteArray encodeLocal(const QString& text) const = 0;

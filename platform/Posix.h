@@ -62,13 +62,38 @@ private:
     QString root_;
 };
 
+// Files on the local file system through POSIX descriptors: logs are
+// opened non-blocking and read only when fstat says they are regular files;
+// writes go relative to the folder's descriptor, follow a symbolic link only
+// by the rule of writeFollowsLink, and replace the file (temporary file and
+// rename, the old mode kept) or rewrite it in place by the rule of
+// chooseWriteWay.
 class LocalFileSystem final : public FileSystem {
 public:
     FileRead readFile(const QString& path, qint64 maxBytes) override;
-    Result replaceFile(const QString& path, const QByteArray& bytes) override;
+    FileStamp stamp(const QString& path) override;
+    Result writeFile(const QString& path, const QByteArray& bytes) override;
     QString decodeLocal(const QByteArray& bytes) const override;
     QByteArray encodeLocal(const QString& text) const override;
 };
+
+// Whether a write goes through a symbolic link: only when the link is the
+// user's own, or root's in a folder that only root can write (owned by root,
+// no group or other write bit). Anyone else's link in a shared folder could
+// point the write at a file the user never meant to change.
+bool writeFollowsLink(unsigned linkOwner, unsigned user, unsigned folderOwner, unsigned folderMode);
+
+enum class WriteWay {
+    Replace, // a temporary file in the same folder, renamed over the name
+    InPlace, // the file itself: its whole content at offset 0, then cut to length
+    Refuse,  // no way to write: the folder takes no new file and there is none
+};
+// How a file is written: exists and links describe the file at the path (a
+// regular file, links its hard-link count); folderRefusesNewFile says that a
+// temporary file could not be created in its folder for lack of permission
+// (only asked when the answer matters). A file with other names is rewritten
+// in place, so that every name sees the new content.
+WriteWay chooseWriteWay(bool exists, unsigned links, bool folderRefusesNewFile);
 
 // X11 with EWMH (_NET_ACTIVE_WINDOW, _NET_WM_STATE_ABOVE) when the
 // application runs on xcb; otherwise a window system that can only give the

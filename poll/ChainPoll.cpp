@@ -71,6 +71,8 @@ ChainPoll::Query ChainPoll::connectionCount() const {
 }
 
 bool ChainPoll::startBatchFile(const Query& query) {
+    // The log as it is before the client can write it (see readLog).
+    logBefore_ = services_.platform.files.stamp(query.logPath->text());
     const QString path = query.batchPath->text();
     const platform::Result started = services_.platform.starter.startBatchFile(path);
     if (!started) {
@@ -91,6 +93,20 @@ std::optional<QString> ChainPoll::readLog(const Query& query) {
     if (!read.result) {
         services_.diagnostics.report(query.logKey, control,
                                      query.name + QStringLiteral(": ") + read.result.error);
+        return std::nullopt;
+    }
+    // Whether the client wrote the log is decided on the file's own stamps,
+    // not on its time against the clock: a log in a network folder carries
+    // the server's clock, which may be off by minutes. Two cycles of a query
+    // lie at least six seconds apart, so even a file system that keeps
+    // coarse times records a new write as a new stamp.
+    if (read.stamp == logBefore_) {
+        services_.diagnostics.report(
+            query.logKey, control,
+            query.name +
+                QStringLiteral(": log file %1 not updated by the query (the client did not "
+                               "write it; it holds an earlier answer)")
+                    .arg(path));
         return std::nullopt;
     }
     if (read.bytes.isEmpty()) {
@@ -122,10 +138,9 @@ void ChainPoll::updateExternalFile() {
     }
     platform::FileSystem& files = services_.platform.files;
     const QString path = w.UPDATE_EXTERNAL_FILE_TEXTBOX->text();
-    // The box's text exactly, then one line end; replaced whole, so a reader
-    // sees the old file or the new one.
+    // The box's text exactly, then one line end.
     const QString line = w.CURRENT_BLOCK_TEXTBOX->text() + QStringLiteral("\r\n");
-    const platform::Result written = files.replaceFile(path, files.encodeLocal(line));
+    const platform::Result written = files.writeFile(path, files.encodeLocal(line));
     if (!written) {
         services_.diagnostics.report(failure::GbcExternalFile,
                                      w.UPDATE_EXTERNAL_FILE_TEXTBOX->objectName(),

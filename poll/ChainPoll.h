@@ -40,9 +40,9 @@ inline const QString GccLog = QStringLiteral("gcc-log");
 // When a step fails it is reported once through the diagnostics and the
 // cycle still runs its waits and colours to the end (command timer disabled,
 // box black). When the cycle has no answer (batch file not started, log
-// missing, unreadable or empty) the box shows the no-value text and the
-// block-count actions are skipped, so that the external file never receives
-// a stale or empty value.
+// missing, unreadable, not a regular file, not updated by the query, or
+// empty) the box shows the no-value text and the block-count actions are
+// skipped, so that the external file never receives a stale or empty value.
 class ChainPoll : public QObject {
     Q_OBJECT
 public:
@@ -90,6 +90,11 @@ private:
 
     app::MainWindow& window_;
     app::Services services_;
+    // The running cycle's log as it was right before its batch file was
+    // started: a log with the same stamp afterwards was not written by the
+    // query. Cycles never overlap (a cycle's waits deliver no tick), so one
+    // stamp serves both queries.
+    platform::FileStamp logBefore_;
 };
 
 } // namespace tw::poll

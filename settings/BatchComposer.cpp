@@ -102,10 +102,11 @@ QString BatchComposer::writeBatchFile(const QString& key, const QString& what, c
                                  "folder)")
                       .arg(what);
     } else {
-        // One line, CR LF, in the local 8-bit encoding; the file is replaced
-        // whole.
+        // One line, CR LF, in the local 8-bit encoding, written by the same
+        // rules as the external file (a symbolic link only when it is the
+        // user's own).
         const platform::Result written =
-            files.replaceFile(path, files.encodeLocal(line + QStringLiteral("\r\n")));
+            files.writeFile(path, files.encodeLocal(line + QStringLiteral("\r\n")));
         if (written) {
             services_.diagnostics.clear(key);
             return {};

@@ -9,6 +9,8 @@
 //   ^L ~L        tick or untick / grey the tick box of letter L (Boxes)
 //   >TEXT        from now on the client answers TEXT into the log (\r, \n
 //                escaped); nolog: it writes no log
+//   <GBC=TEXT    the G-B-C (G-C-C) log holds TEXT from an earlier run, as
+//                it was before the first cycle (escaped as above)
 //   -GBC -GCC    that batch file goes missing; -ext: the external file
 //                cannot be written; mend: all works again
 //   set NAME=x   put text x into that text box
@@ -16,7 +18,8 @@
 // The setup lists the letters of the tick boxes stored ticked. The paths
 // name a working folder with a blank; the client answers "840123\r\n".
 //
-// One test runs a real cycle over the real platform and the demo node.
+// Two tables run cycles on virtual time over real logs and a real external
+// file; one test runs a real cycle over the real platform and the demo node.
 
 #include "app/Colours.h"
 #include "platform/Posix.h"
@@ -27,6 +30,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace failure = tw::poll::failure;
 
@@ -108,7 +114,7 @@ void start(Rig& rig, const QString& setup) {
         rig.store(Boxes[letter], "1");
     rig.starter.onBatch = [&rig](const QString& path) {
         if (rig.writesLog)
-            rig.files.files.insert(path.chopped(3) + "LOG", rig.answer);
+            rig.files.put(path.chopped(3) + "LOG", rig.answer);
     };
     auto& w = rig.start();
     rig.clock.onWait = [&rig, &w](qint64 at, int ms) { // the running query's box
@@ -137,6 +143,10 @@ void run(Rig& rig, const QString& script) {
         } else if (step.startsWith('>') || step == "nolog") {
             rig.answer = QString(rest).replace("\\r", "\r").replace("\\n", "\n").toLatin1();
             rig.writesLog = step != "nolog";
+        } else if (step.startsWith('<')) { // a log left from an earlier run, e.g. <GBC=777
+            rig.files.files.insert(
+                Folder + "CLI-UI-" + rest.section('=', 0, 0) + ".LOG",
+                rest.section('=', 1).replace("\\r", "\r").replace("\\n", "\n").toLatin1());
         } else if (step == "-GBC" || step == "-GCC") {
             rig.starter.missing.insert(Folder + "CLI-UI-" + rest + ".BAT");
         } else if (step == "-ext") {
@@ -166,6 +176,10 @@ class TestChainPoll : public QObject {
 private slots:
     void scripts_data();
     void scripts();
+    void realLogs_data();
+    void realLogs();
+    void realExternalFile_data();
+    void realExternalFile();
     void realCycle();
 };
 
@@ -215,6 +229,15 @@ void TestChainPoll::scripts_data() {
         "tip=UPDATE_EXTERNAL_FILE_TEXTBOX; writes=0; runs=2000 CLI-UI-GBC.BAT,7000 notify --now" + ok);
     row("user command empty", "EF", "set RUN_COMMAND_TEXTBOX=; !GBC; @10000; bc=black; tm=; rep=gbc-command;"
         "tip=RUN_COMMAND_TEXTBOX; writes=1; runs=2000 CLI-UI-GBC.BAT" + ok);
+    row("log of an earlier run, not written by the client", "EF", "<GBC=777; nolog; !GBC; @10000; bt=" + none +
+        "; bc=black; tm=; rep=gbc-log; tip=CURRENT_BLOCK_TEXTBOX; writes=0; runs=2000 CLI-UI-GBC.BAT" + ok);
+    row("log of the last cycle, not written by the client", "EF", "!GBC; @10000; bt=840123\\r\\n; writes=1; nolog; !GBC;"
+        "@20000; bt=" + none + "; rep=gbc-log; writes=1; runs=2000 CLI-UI-GBC.BAT,7000 notify --now,12000 CLI-UI-GBC.BAT;"
+        "mend; !GBC; @30000; bt=5\\r\\n; rep=; fails=1");
+    row("log of an earlier run, the same answer written again", "EF", "<GBC=840123\\r\\n; !GBC; @10000; bt=840123\\r\\n;"
+        "rep=; writes=1; runs=2000 CLI-UI-GBC.BAT,7000 notify --now");
+    row("G-C-C log of an earlier run, not written by the client", "", "<GCC=8; nolog; !GCC; @10000; ct=" + none +
+        "; cc=black; tm=; rep=gcc-log; tip=CONNECTIONS_TEXTBOX");
     row("G-C-C batch file missing", "EF", "-GCC; !GCC; @10000; ct=" + none + "; cc=black; tm=; rep=gcc-batch;"
         "tip=GETCONNECTIONCOUNT_BUTTON; mend; !GCC; @20000; rep=; fails=1");
     row("G-C-C log empty", "EF", ">; !GCC; @10000; ct=" + none + "; cc=black; tm=; rep=gcc-log; tip=CONNECTIONS_TEXTBOX;"
@@ -228,6 +251,136 @@ void TestChainPoll::scripts() {
     Rig rig;
     start(rig, setup);
     run(rig, script);
+}
+
+// A block-count cycle on virtual time over the real file system: the log is
+// a FIFO that no one writes, a folder, a device, or a real file that the
+// (fake) client leaves as it was or writes. Whatever is not a fresh log is
+// reported and is no answer; the cycle ends as ever within its 8 seconds.
+void TestChainPoll::realLogs_data() {
+    QTest::addColumn<QString>("log");       // fifo, folder, old (a log of an hour ago) or a path
+    QTest::addColumn<bool>("clientWrites"); // the client writes 840123 CR LF into the log
+    QTest::addColumn<QString>("reason");    // what the report says; empty: the answer is shown
+    QTest::newRow("FIFO with no writer") << "fifo" << false << "is a FIFO, not a log file";
+    QTest::newRow("folder") << "folder" << false << "is a folder, not a log file";
+    QTest::newRow("/dev/zero") << "/dev/zero" << false << "is a character device, not a log file";
+    QTest::newRow("/dev/null") << "/dev/null" << false << "is a character device, not a log file";
+    QTest::newRow("read-only log of an earlier run")
+        << "old" << false << "not updated by the query";
+    QTest::newRow("log of an earlier run, written again") << "old" << true << "";
+    QTest::newRow("new log") << "new" << true << "";
+}
+
+void TestChainPoll::realLogs() {
+    QFETCH(QString, log);
+    QFETCH(bool, clientWrites);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = log.startsWith('/') ? log : dir.filePath("CLI-UI-GBC.LOG");
+    const QByteArray answer = "840123\r\n";
+    if (log == "fifo")
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+    if (log == "folder")
+        QVERIFY(QDir().mkdir(path));
+    if (log == "old") { // the same answer as the client's, an hour old, read-only
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(answer) == answer.size());
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(clientWrites ||
+                file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                    QFileDevice::ReadOther));
+    }
+    tw::platform::LocalFileSystem files;
+    tw::test::TestRig rig(QStringLiteral("TW-CLI-UI"), &files);
+    rig.starter.onBatch = [&](const QString&) {
+        QFile file(path);
+        if (clientWrites)
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(answer) == answer.size());
+    };
+    auto& w = rig.start();
+    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
+    w.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX->setText(dir.filePath("CLI-UI-GBC.BAT"));
+    w.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX->setText(path);
+    w.UPDATE_EXTERNAL_FILE_TICKBOX->setChecked(true);
+    w.UPDATE_EXTERNAL_FILE_TEXTBOX->setText(dir.filePath("height.txt"));
+    w.RUN_COMMAND_TICKBOX->setChecked(true);
+    w.RUN_COMMAND_TEXTBOX->setText(Command);
+    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
+    w.GETBLOCKCOUNT_BUTTON->click();
+    rig.advance(8000);
+
+    QVERIFY(!w.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled());
+    QCOMPARE(rig.colour("CURRENT_BLOCK_TEXTBOX"), tw::app::colour::Black);
+    const bool answered = reason.isEmpty();
+    QCOMPARE(w.CURRENT_BLOCK_TEXTBOX->text(),
+             answered ? QString::fromLatin1(answer) : tw::poll::ChainPoll::NoValue);
+    QCOMPARE(rig.diagnostics.isReported(failure::GbcLog), !answered);
+    QCOMPARE(rig.diagnostics.failureCount(), answered ? 0 : 1);
+    const QString said = rig.diagnostics.lastFailure();
+    QVERIFY2(answered || (said.contains(path) && said.contains(reason)), qPrintable(said));
+    QFile external(dir.filePath("height.txt"));
+    QCOMPARE(external.exists(), answered);
+    QVERIFY(!answered ||
+            (external.open(QIODevice::ReadOnly) && external.readAll() == answer + "\r\n"));
+    QCOMPARE(rig.starter.starts.size(), answered ? 2 : 1); // the batch file, the user command
+    QCOMPARE(rig.starter.starts.last().text, answered ? Command : dir.filePath("CLI-UI-GBC.BAT"));
+}
+
+// The external file over the real file system, named by a symbolic link in
+// a sticky shared folder: the user's own link is written through; another
+// user's link is reported and its target left as it was, and the user
+// command still runs.
+void TestChainPoll::realExternalFile_data() {
+    QTest::addColumn<bool>("foreign"); // the link belongs to another user
+    QTest::newRow("the user's own link") << false;
+    QTest::newRow("another user's link") << true;
+}
+
+void TestChainPoll::realExternalFile() {
+    QFETCH(bool, foreign);
+    QTemporaryDir dir;
+    const QString shared = dir.filePath("shared"), link = shared + "/height.txt",
+                  target = dir.filePath("mine.txt"), log = dir.filePath("CLI-UI-GBC.LOG");
+    QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    QFile old(target);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("839999\r\n") == 8);
+    old.close();
+    QVERIFY(QFile::link(target, link));
+    const uid_t other = ::geteuid() == 65534 ? 65533 : 65534; // nobody, for root
+    if (foreign && ::lchown(QFile::encodeName(link).constData(), other, other) != 0)
+        QSKIP("giving a link to another user needs root");
+    tw::platform::LocalFileSystem files;
+    tw::test::TestRig rig(QStringLiteral("TW-CLI-UI"), &files);
+    rig.starter.onBatch = [&](const QString&) {
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("840123\r\n") == 8);
+    };
+    auto& w = rig.start();
+    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
+    w.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX->setText(dir.filePath("CLI-UI-GBC.BAT"));
+    w.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX->setText(log);
+    w.UPDATE_EXTERNAL_FILE_TICKBOX->setChecked(true);
+    w.UPDATE_EXTERNAL_FILE_TEXTBOX->setText(link);
+    w.RUN_COMMAND_TICKBOX->setChecked(true);
+    w.RUN_COMMAND_TEXTBOX->setText(Command);
+    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
+    w.GETBLOCKCOUNT_BUTTON->click();
+    rig.advance(8000);
+
+    QVERIFY(!w.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled());
+    QCOMPARE(w.CURRENT_BLOCK_TEXTBOX->text(), "840123\r\n");
+    QVERIFY(QFileInfo(link).isSymLink());
+    QFile external(target);
+    QVERIFY(external.open(QIODevice::ReadOnly));
+    QCOMPARE(external.readAll(), foreign ? "839999\r\n" : "840123\r\n\r\n");
+    QCOMPARE(rig.diagnostics.isReported(failure::GbcExternalFile), foreign);
+    QVERIFY2(!foreign || rig.diagnostics.lastFailure().contains("owned by another user"),
+             qPrintable(rig.diagnostics.lastFailure()));
+    QCOMPARE(rig.find("UPDATE_EXTERNAL_FILE_TEXTBOX")->toolTip().contains("Last failure"), foreign);
+    QCOMPARE(rig.starter.starts.last().text, Command);
 }
 
 // A block-count cycle over the real platform and the real clock: a real

@@ -317,7 +317,7 @@ private slots:
         QTemporaryDir dir(QDir::tempPath() + "/tw-demo-XXXXXX"); // no blank: paths stand bare
         const QString conf = dir.filePath("twdemo.conf");
         platform::LocalFileSystem files;
-        QVERIFY(files.replaceFile(conf, {}));
+        QVERIFY(files.writeFile(conf, {}));
         QProcess daemon;
         daemon.start(TWDEMO_DAEMON, {"-conf=" + conf});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dir.filePath("twdemo-daemon.alive")), 10000);

@@ -93,15 +93,30 @@ platform::FileRead FakeFileSystem::readFile(const QString& path, qint64 maxBytes
     read.fullSize = it->size();
     read.truncated = read.fullSize > maxBytes;
     read.bytes = it->left(maxBytes);
+    read.stamp = stamp(path);
     return read;
 }
 
-platform::Result FakeFileSystem::replaceFile(const QString& path, const QByteArray& bytes) {
+platform::FileStamp FakeFileSystem::stamp(const QString& path) {
+    const auto it = files.constFind(path);
+    if (it == files.cend())
+        return {};
+    // The path's hash stands in for the inode; the write count for the times.
+    const qint64 written = generation_.value(path, 0);
+    return platform::FileStamp::of(1, quint64(qHash(path)), it->size(), written, written);
+}
+
+platform::Result FakeFileSystem::writeFile(const QString& path, const QByteArray& bytes) {
     if (path.isEmpty() || unwritable.contains(path))
         return platform::Result::failure(QStringLiteral("cannot write ") + path);
-    files.insert(path, bytes);
+    put(path, bytes);
     writes.append(path);
     return {};
+}
+
+void FakeFileSystem::put(const QString& path, const QByteArray& bytes) {
+    files.insert(path, bytes);
+    generation_.insert(path, ++writesSoFar_);
 }
 
 QString FakeFileSystem::decodeLocal(const QByteArray& bytes) const {

@@ -90,16 +90,27 @@ public:
     bool unreadable = false;
 };
 
+// Files in memory. Each file has a stamp that changes whenever it is
+// written (by writeFile or put); a file put into `files` directly keeps its
+// stamp, so a test makes a log "not updated" by leaving it as it is.
 class FakeFileSystem final : public platform::FileSystem {
 public:
     platform::FileRead readFile(const QString& path, qint64 maxBytes) override;
-    platform::Result replaceFile(const QString& path, const QByteArray& bytes) override;
+    platform::FileStamp stamp(const QString& path) override;
+    platform::Result writeFile(const QString& path, const QByteArray& bytes) override;
     QString decodeLocal(const QByteArray& bytes) const override;
     QByteArray encodeLocal(const QString& text) const override;
 
+    // Someone else (the client) writes the file: a new stamp.
+    void put(const QString& path, const QByteArray& bytes);
+
     QHash<QString, QByteArray> files;
     QSet<QString> unwritable;
-    QStringList writes; // paths, in order
+    QStringList writes; // paths the program wrote, in order
+
+private:
+    QHash<QString, qint64> generation_; // path -> how many writes ago (0: never written)
+    qint64 writesSoFar_ = 0;
 };
 
 class FakeWindowSystem final : public platform::WindowSystem {

@@ -6,9 +6,10 @@
 
 namespace tw::test {
 
-TestRig::TestRig(QString sectionName)
-    : section(std::move(sectionName)), platform{clock, settings, starter, processes,
-                                                files, windows,  section, QString()},
+TestRig::TestRig(QString sectionName, platform::FileSystem* realFiles)
+    : section(std::move(sectionName)),
+      platform{clock,   settings, starter,  processes, realFiles ? *realFiles : files,
+               windows, section,  QString()},
       settingsStore(settings, section, &diagnostics), services{platform, scheduler, settingsStore,
                                                                diagnostics} {}
 

@@ -22,7 +22,11 @@ namespace tw::test {
 
 class TestRig {
 public:
-    explicit TestRig(QString section = QStringLiteral("TW-CLI-UI"));
+    // realFiles: a real file system (which must outlive the rig) in place of
+    // the fake one, for cycles over real logs and files; `files` then stays
+    // unused.
+    explicit TestRig(QString section = QStringLiteral("TW-CLI-UI"),
+                     platform::FileSystem* realFiles = nullptr);
     ~TestRig();
 
     // Put values into the store before start().

@@ -177,15 +177,19 @@ void Automation::CLI_PROCESS_WATCHER_TIMER_Timer() {
 void Automation::startStopBatchFile(const QString& key, const QString& control) {
     // The whole text is the path of one file, blanks and all.
     const QString path = window_.CLI_STOP_BAT_FULL_LOCATION_TEXTBOX->text();
-    const platform::Result started = services_.platform.starter.startBatchFile(path);
-    if (started) {
+    // Left to finish: the node needs its stop command to run to the end.
+    const platform::BatchStart started =
+        services_.platform.starter.startBatchFile(path, platform::BatchKind::Stop);
+    if (started.result && started.skipped.isEmpty()) {
         services_.diagnostics.clear(key);
         return;
     }
     const QString shown = path.isEmpty() ? QStringLiteral("(no path)") : path;
     services_.diagnostics.report(
         key, control,
-        QStringLiteral("stop batch file %1 not started: %2").arg(shown, started.error));
+        started.result ? QStringLiteral("stop batch file %1: %2").arg(shown, started.skipped)
+                       : QStringLiteral("stop batch file %1 not started: %2")
+                             .arg(shown, started.result.error));
 }
 
 void Automation::SHUTDOWN_BUTTON_Click() {

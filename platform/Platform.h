@@ -71,14 +71,35 @@ public:
     virtual QString location() const = 0;
 };
 
-// Starting processes that are never waited for.
+// What a batch file is run for. A query's processes belong to its cycle,
+// which ends whatever of them still runs once it has read the log; the stop
+// command's are left to finish, as the node needs them to.
+enum class BatchKind { Query, Stop };
+
+struct BatchStart {
+    Result result;   // failure: nothing was run
+    quint64 id = 0;  // names the started batch for finishBatch; 0 when nothing was run
+    QString skipped; // lines of the file that were not run, for the diagnostics; empty when none
+};
+
+// Starting batch files and the user's command.
 class ProcessStarter {
 public:
     virtual ~ProcessStarter() = default;
     // Run the batch file at `path` (the whole text is one path, never split at
-    // blanks) with no visible window.
-    virtual Result startBatchFile(const QString& path) = 0;
-    // Run the user's command line in a normal window (on POSIX: /bin/sh -c).
+    // blanks) with no visible window, not waited for.
+    virtual BatchStart startBatchFile(const QString& path, BatchKind kind) = 0;
+    // Ends whatever query batch `id` started that still runs: asked to end,
+    // then forced after a short grace (blocking a few hundred ms at most).
+    // Returns one line saying what had to be ended, for the diagnostics;
+    // empty when everything had finished by itself (or `id` is not a
+    // running query batch).
+    virtual QString finishBatch(quint64 id) = 0;
+    // Ends everything that query batches started and that still runs (the
+    // panel closes). Stop batches are left running.
+    virtual void endQueries() = 0;
+    // Run the user's command line in a normal window (on POSIX: /bin/sh -c),
+    // detached: it is the user's own command and nobody ends it.
     virtual Result startUserCommand(const QString& commandLine) = 0;
 };
 

@@ -3,6 +3,9 @@
 
 #include "platform/Platform.h"
 
+#include <QList>
+#include <QStringList>
+
 #include <memory>
 
 namespace tw::platform {
@@ -39,16 +42,55 @@ private:
     bool backupKept_ = false;
 };
 
-// Batch files run by /bin/sh through a small fixed runner that drops the CR
-// of each line and defines `call` as "run this command"; hidden (no
-// terminal), not waited for, stdin/stdout/stderr on /dev/null. The user
-// command runs as `/bin/sh -c TEXT`, detached.
+// Batch files run without a shell: the file's command line is split as
+// cmd.exe splits it (BatchLine.h) and its program is started directly, in a
+// process group of its own, hidden (stdin and stderr on /dev/null, stdout
+// into the log named after " > "). A bare program name without '/' is looked
+// up in PATH. The starter keeps every batch's process as its child: a
+// query's group is ended by finishBatch or endQueries, a stop command's is
+// left to finish; both are reaped once they have ended (a stop batch on a
+// later call of the starter). The destructor ends what queries left.
+// The user command runs as `/bin/sh -c TEXT`, detached.
 class PosixProcessStarter final : public ProcessStarter {
 public:
-    Result startBatchFile(const QString& path) override;
+    PosixProcessStarter() = default;
+    PosixProcessStarter(const PosixProcessStarter&) = delete;
+    PosixProcessStarter& operator=(const PosixProcessStarter&) = delete;
+    ~PosixProcessStarter() override;
+
+    // The most of a batch file that is read; a longer file is not run.
+    static constexpr qint64 MaxBatchFileBytes = 64 * 1024;
+    // How long a query's processes get to end after SIGTERM, and then after
+    // SIGKILL, before finishBatch gives up waiting.
+    static constexpr int TermGraceMs = 200;
+    static constexpr int KillGraceMs = 100;
+
+    BatchStart startBatchFile(const QString& path, BatchKind kind) override;
+    QString finishBatch(quint64 id) override;
+    void endQueries() override;
     Result startUserCommand(const QString& commandLine) override;
-    // The runner's shell text, for the tests and the docs.
-    static QString runnerScript();
+
+    // The process id of a batch's program (also its process group), while
+    // the starter still holds it; 0 otherwise. For the tests.
+    qint64 processId(quint64 id) const;
+
+private:
+    struct Child {
+        quint64 id;
+        qint64 pid; // also the process group
+        BatchKind kind;
+        QString program;
+        bool ended; // a query batch that finishBatch or endQueries has dealt with
+    };
+    // Reaps the stop batches, and the query batches already dealt with, that
+    // have ended.
+    void reapEnded();
+    // Ends the groups of these query batches, reaps them and forgets them;
+    // one line per batch that had to be ended.
+    QStringList endGroups(const QList<quint64>& ids);
+
+    QList<Child> children_;
+    quint64 nextId_ = 1;
 };
 
 // One pass over /proc: the file name of /proc/PID/exe, else of argv[0]

@@ -30,6 +30,8 @@ ChainPoll::ChainPoll(MainWindow& window, const app::Services& services)
     w.GETCONNECTIONCOUNT_COMMAND_TIMER->setHandler(
         [this] { GETCONNECTIONCOUNT_COMMAND_TIMER_Timer(); });
     w.GET_LOOP_TIMER->setHandler([this] { GET_LOOP_TIMER_Timer(); });
+    // Nothing a query started outlives the panel.
+    connect(&w, &MainWindow::closed, this, [this] { services_.platform.starter.endQueries(); });
 }
 
 void ChainPoll::requestBlockCount(MainWindow& window) {
@@ -54,6 +56,7 @@ ChainPoll::Query ChainPoll::blockCount() const {
     return {QStringLiteral("Block-count query"),
             failure::GbcBatch,
             failure::GbcLog,
+            failure::GbcEnded,
             window_.GETBLOCKCOUNT_BUTTON,
             window_.CURRENT_BLOCK_TEXTBOX,
             window_.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX,
@@ -64,25 +67,45 @@ ChainPoll::Query ChainPoll::connectionCount() const {
     return {QStringLiteral("Connection-count query"),
             failure::GccBatch,
             failure::GccLog,
+            failure::GccEnded,
             window_.GETCONNECTIONCOUNT_BUTTON,
             window_.CONNECTIONS_TEXTBOX,
             window_.CLI_GCC_FULL_BAT_LOCATION_TEXTBOX,
             window_.CLI_GCC_FULL_LOG_LOCATION_TEXTBOX};
 }
 
-bool ChainPoll::startBatchFile(const Query& query) {
+quint64 ChainPoll::startBatchFile(const Query& query) {
     // The log as it is before the client can write it (see readLog).
     logBefore_ = services_.platform.files.stamp(query.logPath->text());
     const QString path = query.batchPath->text();
-    const platform::Result started = services_.platform.starter.startBatchFile(path);
-    if (!started) {
-        // Shown on the button that asks for this query.
-        services_.diagnostics.report(query.batchKey, query.button->objectName(),
-                                     query.name + QStringLiteral(": ") + started.error);
-        return false;
+    const platform::BatchStart started =
+        services_.platform.starter.startBatchFile(path, platform::BatchKind::Query);
+    // Shown on the button that asks for this query.
+    const QString control = query.button->objectName();
+    if (!started.result) {
+        services_.diagnostics.report(query.batchKey, control,
+                                     query.name + QStringLiteral(": ") + started.result.error);
+        return 0;
     }
-    services_.diagnostics.clear(query.batchKey);
-    return true;
+    if (!started.skipped.isEmpty())
+        services_.diagnostics.report(query.batchKey, control,
+                                     query.name + QStringLiteral(": batch file %1: ").arg(path) +
+                                         started.skipped);
+    else
+        services_.diagnostics.clear(query.batchKey);
+    return started.id;
+}
+
+void ChainPoll::finishBatchFile(const Query& query, quint64 batch) {
+    if (batch == 0)
+        return;
+    const QString ended = services_.platform.starter.finishBatch(batch);
+    if (ended.isEmpty()) {
+        services_.diagnostics.clear(query.endedKey);
+        return;
+    }
+    services_.diagnostics.report(query.endedKey, query.box->objectName(),
+                                 query.name + QStringLiteral(": after the log was read, ") + ended);
 }
 
 std::optional<QString> ChainPoll::readLog(const Query& query) {
@@ -180,13 +203,14 @@ void ChainPoll::GETBLOCKCOUNT_COMMAND_TIMER_Timer() {
     const Query query = blockCount();
 
     scheduler.sleep(1000);
-    const bool started = startBatchFile(query);
+    const quint64 batch = startBatchFile(query);
     scheduler.sleep(3000);
     app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Yellow);
     scheduler.sleep(1000);
 
     // Without a started batch file the log can only hold an old answer.
-    const std::optional<QString> answer = started ? readLog(query) : std::nullopt;
+    const std::optional<QString> answer = batch ? readLog(query) : std::nullopt;
+    finishBatchFile(query, batch);
     w.CURRENT_BLOCK_TEXTBOX->setText(answer ? *answer : NoValue);
     app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::windowBackground());
     scheduler.sleep(1000);
@@ -207,12 +231,13 @@ void ChainPoll::GETCONNECTIONCOUNT_COMMAND_TIMER_Timer() {
     const Query query = connectionCount();
 
     scheduler.sleep(1000);
-    const bool started = startBatchFile(query);
+    const quint64 batch = startBatchFile(query);
     scheduler.sleep(3000);
     app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Yellow);
     scheduler.sleep(1000);
 
-    const std::optional<QString> answer = started ? readLog(query) : std::nullopt;
+    const std::optional<QString> answer = batch ? readLog(query) : std::nullopt;
+    finishBatchFile(query, batch);
     w.CONNECTIONS_TEXTBOX->setText(answer ? *answer : NoValue);
     app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Black);
     scheduler.sleep(1000);

@@ -26,6 +26,10 @@ inline const QString GbcExternalFile = QStringLiteral("gbc-external-file");
 inline const QString GbcCommand = QStringLiteral("gbc-command");
 inline const QString GccBatch = QStringLiteral("gcc-batch");
 inline const QString GccLog = QStringLiteral("gcc-log");
+// The client (or what it started) was still running when the cycle had read
+// its log, and was ended.
+inline const QString GbcEnded = QStringLiteral("gbc-ended");
+inline const QString GccEnded = QStringLiteral("gcc-ended");
 } // namespace failure
 
 // Block-count and connection-count polls, the 60-second loop and the
@@ -33,8 +37,9 @@ inline const QString GccLog = QStringLiteral("gcc-log");
 //
 // A query is requested by turning the status box pink and enabling the
 // one-shot command timer; the timer's tick runs the whole blocking query
-// cycle (start the batch file hidden, wait, read the log whole, show it) and
-// disables the timer again, so requests made before the cycle starts are
+// cycle (start the batch file hidden, wait, read the log whole, end what the
+// batch file started if it still runs, show the log) and disables the timer
+// again, so requests made before the cycle starts are
 // absorbed into one cycle.
 //
 // When a step fails it is reported once through the diagnostics and the
@@ -73,6 +78,7 @@ private:
         QString name; // for messages
         QString batchKey;
         QString logKey;
+        QString endedKey;
         QPushButton* button;
         QLineEdit* box;
         QLineEdit* batchPath;
@@ -82,7 +88,11 @@ private:
     Query blockCount() const;
     Query connectionCount() const;
     // Steps 2 and 3 of a cycle: start the batch file hidden, not waited for.
-    bool startBatchFile(const Query& query);
+    // The started batch, 0 when nothing was started.
+    quint64 startBatchFile(const Query& query);
+    // Right after the read: whatever the batch file started and still runs
+    // is ended, and reported.
+    void finishBatchFile(const Query& query, quint64 batch);
     // The log's text, or nullopt when there is none to show.
     std::optional<QString> readLog(const Query& query);
     void updateExternalFile();

@@ -1,8 +1,8 @@
 // The POSIX platform layer against the real system: the INI store in a
 // temporary XDG_CONFIG_HOME (this binary, run with --read, is the second
-// process on it), batch files run by /bin/sh, a fake and the real /proc,
-// real files, the offscreen window system, and on X11 with a window manager
-// the EWMH one (this binary, run with --other, is the other program).
+// process on it), a fake and the real /proc, real files, the offscreen
+// window system, and on X11 with a window manager the EWMH one (this
+// binary, run with --other, is the other program).
 
 #include "platform/Posix.h"
 
@@ -19,11 +19,6 @@ using namespace tw::platform;
 
 constexpr int Bound = 10000; // ms: the most a started process may take
 const QString App = QStringLiteral("TW-CLI-UI");
-
-static QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 static bool writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -89,40 +84,6 @@ private slots:
         QVERIFY(writeAll(path("plain"), "x"));
         const Result result = IniSettingsBackend(path("plain/x.ini")).write(App, App, "K", "v");
         QVERIFY2(!result.ok && result.error.contains("plain/x.ini"), qPrintable(result.error));
-    }
-
-    void starterRunsBatchFilesAndCommands_data() {
-        QTest::addColumn<bool>("batch");
-        QTest::addColumn<QString>("text");   // the batch file, or the command line
-        QTest::addColumn<QString>("output"); // the file it fills; empty: the start fails
-        QTest::addColumn<QByteArray>("content");
-        const QString folder = path("TW CLI UI folder"), client = folder + "/fake cli.sh";
-        QVERIFY(QDir().mkpath(folder + "/log folder"));
-        QVERIFY(writeAll(client, "#!/bin/sh\nprintf '%s|' \"$@\"\necho\necho complaint >&2\n"));
-        QVERIFY(QFile::setPermissions(client, QFile::permissions(client) | QFile::ExeOwner));
-        for (const QString quote : {"", "\""}) {
-            const QString file = folder + QString("/GBC%1.BAT").arg(quote.size());
-            const QString log = folder + QString("/log folder/GBC%1.LOG").arg(quote.size());
-            const QString line = QString("call \"%1\" -conf=x getblockcount > %2%3%2\r\n");
-            QVERIFY(writeAll(file, line.arg(client, quote, log).toLocal8Bit()));
-            QTest::addRow("log path with blanks, quoted: %d", int(quote.size()))
-                << true << file << log << QByteArray("-conf=x|getblockcount|\n");
-        }
-        QTest::newRow("no batch file") << true << folder + "/no.BAT" << QString() << QByteArray();
-        QTest::newRow("empty user command") << false << QString(" \t") << "" << QByteArray();
-        QTest::newRow("user command") << false << "printf ok > '" + folder + "/marker'"
-                                      << folder + "/marker" << QByteArray("ok");
-    }
-    void starterRunsBatchFilesAndCommands() {
-        QFETCH(bool, batch);
-        QFETCH(QString, text);
-        QFETCH(QString, output);
-        QFETCH(QByteArray, content);
-        PosixProcessStarter starter;
-        const Result result = batch ? starter.startBatchFile(text) : starter.startUserCommand(text);
-        QCOMPARE(result.ok, !output.isEmpty());
-        if (result.ok)
-            QTRY_COMPARE_WITH_TIMEOUT(readAll(output), content, Bound);
     }
 
     void processTableCountsFakeProc_data() {

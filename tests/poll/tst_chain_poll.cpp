@@ -13,13 +13,17 @@
 //                it was before the first cycle (escaped as above)
 //   -GBC -GCC    that batch file goes missing; -ext: the external file
 //                cannot be written; mend: all works again
+//   +GBC +GCC    that batch file's client never ends by itself
+//   *GBC         that batch file holds a further line, which is not run
+//   close@T      the panel closes during the wait that starts at T ms
 //   set NAME=x   put text x into that text box
 //   key=value    expect that value now; the keys are those of state().
 // The setup lists the letters of the tick boxes stored ticked. The paths
 // name a working folder with a blank; the client answers "840123\r\n".
 //
 // Two tables run cycles on virtual time over real logs and a real external
-// file; one test runs a real cycle over the real platform and the demo node.
+// file. The real cycles run over the real platform: one against the demo
+// node, one whose client never ends, one during which the panel closes.
 
 #include "app/Colours.h"
 #include "platform/Posix.h"
@@ -28,6 +32,7 @@
 #include "tests/support/TestRig.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -58,7 +63,8 @@ QString colourName(const QColor& colour) {
 struct Rig : tw::test::TestRig {
     QByteArray answer = "840123\r\n"; // what the client writes into the log
     bool writesLog = true;
-    QStringList waits; // "start+length colour" of each wait, the running query's box
+    QStringList waits;   // "start+length colour" of each wait, the running query's box
+    qint64 closeAt = -1; // the panel closes during the wait that starts then
 };
 
 // What the window shows and what the program did, as "key=value" entries:
@@ -67,14 +73,21 @@ struct Rig : tw::test::TestRig {
 // tick, runs "at name" of what was started, ext the external file and
 // writes how often it was written, rep the failures reported and tip the
 // controls that show one, en and ticks the tick boxes' states (Auto Start,
-// Auto Close, STOP, G-B-C, G-C-C, P-4-P), overlap 1 when two waits overlap.
+// Auto Close, STOP, G-B-C, G-C-C, P-4-P), overlap 1 when two waits overlap,
+// fin "at name" of each batch the cycles finished, live the batch files whose
+// client still runs, ends how often the queries' clients were all ended.
 QStringList state(Rig& rig) {
     auto& w = rig.window();
-    QStringList runs, reported, tips;
+    QStringList runs, reported, tips, finished, live;
     for (const auto& start : rig.starter.starts)
         runs << QString::number(start.at) + " " + start.text.section('/', -1);
-    for (const QString& key : {failure::GbcBatch, failure::GbcLog, failure::GbcExternalFile,
-                               failure::GbcCommand, failure::GccBatch, failure::GccLog})
+    for (const auto& finish : rig.starter.finishes)
+        finished << QString::number(finish.at) + " " + finish.path.section('/', -1);
+    for (const QString& path : rig.starter.running())
+        live << path.section('/', -1);
+    for (const QString& key :
+         {failure::GbcBatch, failure::GbcLog, failure::GbcExternalFile, failure::GbcCommand,
+          failure::GbcEnded, failure::GccBatch, failure::GccLog, failure::GccEnded})
         reported << (rig.diagnostics.isReported(key) ? key : QString());
     for (const QWidget* widget : w.findChildren<QWidget*>())
         tips << (widget->toolTip().contains("Last failure") ? widget->objectName() : QString());
@@ -92,7 +105,7 @@ QStringList state(Rig& rig) {
     for (qsizetype i = 1; i < waits.size(); ++i)
         overlap = waits[i].first < waits[i - 1].first + waits[i - 1].second ? "1" : overlap;
     return QString("bc=%1|bt=%2|cc=%3|ct=%4|tm=%5|due=%6|runs=%7|ext=%8|writes=%9|rep=%10|tip=%11|"
-                   "fails=%12|en=%13|ticks=%14|overlap=%15|waits=%16")
+                   "fails=%12|en=%13|ticks=%14|overlap=%15|waits=%16|fin=%17|live=%18|ends=%19")
         .arg(colourName(rig.colour("CURRENT_BLOCK_TEXTBOX")),
              escaped(w.CURRENT_BLOCK_TEXTBOX->text()),
              colourName(rig.colour("CONNECTIONS_TEXTBOX")), escaped(w.CONNECTIONS_TEXTBOX->text()),
@@ -100,7 +113,8 @@ QStringList state(Rig& rig) {
              escaped(QString::fromLatin1(rig.files.files.value(External))),
              QString::number(rig.files.writes.size()), reported.join(' ').simplified(),
              tips.join(' ').simplified(), QString::number(rig.diagnostics.failureCount()), enabled,
-             ticked, overlap, rig.waits.join(','))
+             ticked, overlap, rig.waits.join(','), finished.join(','), live.join(','),
+             QString::number(rig.starter.endQueriesCalls))
         .split('|');
 }
 
@@ -121,6 +135,8 @@ void start(Rig& rig, const QString& setup) {
         const bool gbc = w.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled();
         const QColor colour = rig.colour(gbc ? "CURRENT_BLOCK_TEXTBOX" : "CONNECTIONS_TEXTBOX");
         rig.waits << QString("%1+%2 ").arg(at).arg(ms) + colourName(colour);
+        if (at == rig.closeAt)
+            w.close();
     };
     // Only the poll sets the query buttons here.
     w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
@@ -149,10 +165,18 @@ void run(Rig& rig, const QString& script) {
                 rest.section('=', 1).replace("\\r", "\r").replace("\\n", "\n").toLatin1());
         } else if (step == "-GBC" || step == "-GCC") {
             rig.starter.missing.insert(Folder + "CLI-UI-" + rest + ".BAT");
+        } else if (step == "+GBC" || step == "+GCC") {
+            rig.starter.stillRunning.insert(Folder + "CLI-UI-" + rest + ".BAT");
+        } else if (step == "*GBC") {
+            rig.starter.skipped.insert(Folder + "CLI-UI-GBC.BAT", "1 further line not run");
+        } else if (step.startsWith("close@")) {
+            rig.closeAt = step.mid(6).toLongLong();
         } else if (step == "-ext") {
             rig.files.unwritable.insert(External);
         } else if (step == "mend") {
             rig.starter.missing.clear();
+            rig.starter.stillRunning.clear();
+            rig.starter.skipped.clear();
             rig.files.unwritable.clear();
             rig.writesLog = true;
             rig.answer = "5\r\n";
@@ -181,6 +205,8 @@ private slots:
     void realExternalFile_data();
     void realExternalFile();
     void realCycle();
+    void realClientEnded_data();
+    void realClientEnded();
 };
 
 void TestChainPoll::scripts_data() {
@@ -192,10 +218,11 @@ void TestChainPoll::scripts_data() {
     const auto row = [](const char* name, const char* setup, const QString& script) { QTest::newRow(name) << setup << script; };
     row("block-count cycle: timing, colours, the log shown exactly", "",
         "!GBC; bc=pink; tm=B; @999; runs=; @1000; runs=2000 CLI-UI-GBC.BAT; bt=840123\\r\\n; bc=black; tm=;"
-        "waits=1000+1000 pink,2000+3000 pink,5000+1000 yellow,6000+1000 window,7000+1000 black");
+        "waits=1000+1000 pink,2000+3000 pink,5000+1000 yellow,6000+1000 window,7000+1000 black;"
+        "fin=6000 CLI-UI-GBC.BAT; rep=; ends=0");
     row("connection-count cycle", "",
         ">8\\n; !GCC; cc=pink; tm=N; @999; runs=; @1000; runs=2000 CLI-UI-GCC.BAT; ct=8\\n; cc=black; tm=;"
-        "waits=1000+1000 pink,2000+3000 pink,5000+1000 yellow,6000+1000 black");
+        "waits=1000+1000 pink,2000+3000 pink,5000+1000 yellow,6000+1000 black; fin=6000 CLI-UI-GCC.BAT");
     row("both actions after every cycle, also for the same value; a new value replaces the file", "EF",
         "!GBC; @10000; !GBC; @20000; ext=840123\\r\\n\\r\\n; writes=2; fails=0; >8; !GBC; @30000; ext=8\\r\\n; runs="
         "2000 CLI-UI-GBC.BAT,7000 notify --now,12000 CLI-UI-GBC.BAT,17000 notify --now,22000 CLI-UI-GBC.BAT,27000 notify --now");
@@ -219,7 +246,7 @@ void TestChainPoll::scripts_data() {
     row("untick G-C-C, G-B-C ticked", "", "^G; ^C; ^A; ^X; ^P; @10000; ^C; due=60000; en=100110; ticks=000101");
     // Failing steps: reported, the cycle ends as ever, the next one clears the report.
     row("batch file missing", "EF", "-GBC; !GBC; @10000; bt=" + none + "; bc=black; tm=; rep=gbc-batch;"
-        "tip=GETBLOCKCOUNT_BUTTON; writes=0" + ok);
+        "tip=GETBLOCKCOUNT_BUTTON; writes=0; fin=" + ok);
     row("log missing", "EF", "nolog; !GBC; @10000; bt=" + none + "; bc=black; tm=; rep=gbc-log; tip=CURRENT_BLOCK_TEXTBOX;"
         "writes=0" + ok);
     row("log empty", "EF", ">; !GBC; @10000; bt=" + none + "; bc=black; tm=; rep=gbc-log; writes=0" + ok);
@@ -240,6 +267,20 @@ void TestChainPoll::scripts_data() {
         "; cc=black; tm=; rep=gcc-log; tip=CONNECTIONS_TEXTBOX");
     row("G-C-C batch file missing", "EF", "-GCC; !GCC; @10000; ct=" + none + "; cc=black; tm=; rep=gcc-batch;"
         "tip=GETCONNECTIONCOUNT_BUTTON; mend; !GCC; @20000; rep=; fails=1");
+    // A client still running when its log has been read: ended right after the read, said once
+    // on the query's box; the cycle's timing, colours and answer as ever.
+    row("block-count client still running at the read: ended, said once", "EF",
+        "+GBC; !GBC; @10000; fin=6000 CLI-UI-GBC.BAT; live=; rep=gbc-ended; tip=CURRENT_BLOCK_TEXTBOX; fails=1;"
+        "bt=840123\\r\\n; writes=1; waits=1000+1000 pink,2000+3000 pink,5000+1000 yellow,6000+1000 window,"
+        "7000+1000 black; !GBC; @20000; fin=6000 CLI-UI-GBC.BAT,16000 CLI-UI-GBC.BAT; fails=1; rep=gbc-ended;"
+        "mend; !GBC; @30000; rep=; tip=; fails=1");
+    row("connection-count client still running at the read", "EF",
+        "+GCC; !GCC; @10000; fin=6000 CLI-UI-GCC.BAT; live=; rep=gcc-ended; tip=CONNECTIONS_TEXTBOX; ct=840123\\r\\n;"
+        "mend; !GCC; @20000; rep=; fails=1");
+    row("a further line in the batch file: reported, the first line's answer used", "EF",
+        "*GBC; !GBC; @10000; bt=840123\\r\\n; rep=gbc-batch; tip=GETBLOCKCOUNT_BUTTON; writes=1" + ok);
+    row("the panel closes during a cycle: the queries' clients are ended", "",
+        "+GBC; close@2000; !GBC; @10000; ends=1; live=; fin=6000 CLI-UI-GBC.BAT; rep=; fails=0");
     row("G-C-C log empty", "EF", ">; !GCC; @10000; ct=" + none + "; cc=black; tm=; rep=gcc-log; tip=CONNECTIONS_TEXTBOX;"
         "mend; !GCC; @20000; rep=; fails=1");
     // clang-format on
@@ -424,6 +465,7 @@ void TestChainPoll::realCycle() {
         QTRY_VERIFY_WITH_TIMEOUT(!w.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled(), 30000);
         QCOMPARE(tw::app::background(w.CURRENT_BLOCK_TEXTBOX), tw::app::colour::Black);
         QCOMPARE(rig.diagnostics.isReported(failure::GbcBatch), cycle == 1);
+        QVERIFY(!rig.diagnostics.isReported(failure::GbcEnded)); // the client had ended
         QFile answer(log), external(panel.filePath("height.txt"));
         QVERIFY(answer.open(QIODevice::ReadOnly) && external.open(QIODevice::ReadOnly));
         const QByteArray shown = w.CURRENT_BLOCK_TEXTBOX->text().toLatin1();
@@ -434,6 +476,72 @@ void TestChainPoll::realCycle() {
     }
     daemon.terminate();
     QVERIFY(daemon.waitForFinished(20000));
+}
+
+// A block-count cycle over the real batch runner and real files, on virtual
+// time: the client answers, then runs on with a child of its own (copies of
+// sleep under a name of their own, counted in the real /proc). Right after
+// the read both are ended and the box says so; or the panel closes during
+// the cycle, which ends them at once and leaves nothing to report.
+void TestChainPoll::realClientEnded_data() {
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("the client never ends: ended after the read, said on its box") << false;
+    QTest::newRow("the panel closes during the cycle: nothing left running") << true;
+}
+
+void TestChainPoll::realClientEnded() {
+    QFETCH(bool, closes);
+    QTemporaryDir panel(QDir::tempPath() + "/panel folder XXXXXX");
+    const QString sleeper =
+        panel.filePath(QString("tw-poll-sleeper-%1").arg(QCoreApplication::applicationPid()));
+    QVERIFY(QFile::copy(QStandardPaths::findExecutable("sleep"), sleeper));
+    QVERIFY(QFile::setPermissions(sleeper, QFile::permissions(sleeper) | QFile::ExeOwner));
+    const QString log = panel.filePath("CLI-UI-GBC.LOG");
+    QFile batch(panel.filePath("CLI-UI-GBC.BAT"));
+    const QString line = "call \"/bin/sh\" -c \"echo 5; '%1' 1000 & '%1' 1000\" > %2\r\n";
+    QVERIFY(batch.open(QIODevice::WriteOnly) && batch.write(line.arg(sleeper, log).toLocal8Bit()) &&
+            batch.flush());
+
+    tw::test::TestRig rig; // the virtual clock; the runner, files and /proc are real
+    tw::platform::PosixProcessStarter starter;
+    tw::platform::LocalFileSystem files;
+    tw::platform::ProcProcessTable table;
+    tw::platform::Platform platform{rig.clock, rig.settings, starter,     rig.processes,
+                                    files,     rig.windows,  rig.section, QString()};
+    tw::app::Services services{platform, rig.scheduler, rig.settingsStore, rig.diagnostics};
+    tw::app::MainWindow w(services);
+    new tw::poll::ChainPoll(w, services);
+    w.load();
+    w.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX->setText(batch.fileName());
+    w.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX->setText(log);
+    const QString name = QFileInfo(sleeper).fileName();
+    const auto sleepers = [&] { return table.countByImageName(name).value_or(-1); };
+    int leftAtClose = -1;
+    // The wait after the start is where the client answers and runs on.
+    rig.clock.onWait = [&](qint64, int ms) {
+        if (ms != 3000)
+            return;
+        QTRY_VERIFY_WITH_TIMEOUT(files.readFile(log, 100).bytes == "5\n" && sleepers() == 2, 10000);
+        if (closes) {
+            w.close();
+            leftAtClose = sleepers();
+        }
+    };
+    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
+    w.GETBLOCKCOUNT_BUTTON->click();
+    rig.advance(1000); // the whole cycle, on virtual time
+
+    QCOMPARE(w.CURRENT_BLOCK_TEXTBOX->text(), QString("5\n"));
+    QCOMPARE(tw::app::background(w.CURRENT_BLOCK_TEXTBOX), tw::app::colour::Black);
+    QVERIFY(!w.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled());
+    QCOMPARE(leftAtClose, closes ? 0 : -1);
+    QCOMPARE(sleepers(), 0);
+    QCOMPARE(rig.diagnostics.isReported(failure::GbcEnded), !closes);
+    const QString tip = w.CURRENT_BLOCK_TEXTBOX->toolTip();
+    QVERIFY2(closes ? !tip.contains("Last failure")
+                    : tip.contains("\"/bin/sh\" (pid ") &&
+                          tip.contains("and 2 processes it started were still running: ended"),
+             qPrintable(tip));
 }
 
 QTEST_MAIN(TestChainPoll)

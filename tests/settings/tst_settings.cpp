@@ -347,7 +347,10 @@ private slots:
         rig.advance(1000);
         QCOMPARE(main.CURRENT_BLOCK_TEXTBOX->text().toLocal8Bit(), files.readFile(log, 100).bytes);
         // The stop batch file ends the daemon.
-        QVERIFY(starter.startBatchFile(main.CLI_STOP_BAT_FULL_LOCATION_TEXTBOX->text()));
+        QVERIFY(starter
+                    .startBatchFile(main.CLI_STOP_BAT_FULL_LOCATION_TEXTBOX->text(),
+                                    platform::BatchKind::Stop)
+                    .result);
         QTRY_COMPARE_WITH_TIMEOUT(daemon.state(), QProcess::NotRunning, 15000);
     }
 

@@ -57,13 +57,55 @@ std::optional<QString> FakeSettingsBackend::get(const QString& section, const QS
     return *it;
 }
 
-platform::Result FakeProcessStarter::startBatchFile(const QString& path) {
-    if (path.isEmpty() || missing.contains(path))
-        return platform::Result::failure(QStringLiteral("batch file missing: ") + path);
-    starts.append({clock_.now(), true, path});
+platform::BatchStart FakeProcessStarter::startBatchFile(const QString& path,
+                                                        platform::BatchKind kind) {
+    platform::BatchStart start;
+    if (path.isEmpty() || missing.contains(path)) {
+        start.result = platform::Result::failure(QStringLiteral("batch file missing: ") + path);
+        return start;
+    }
+    start.id = nextId_++;
+    start.skipped = skipped.value(path);
+    starts.append({clock_.now(), true, path, kind, start.id});
     if (onBatch)
         onBatch(path);
-    return {};
+    return start;
+}
+
+const FakeProcessStarter::Start* FakeProcessStarter::batch(quint64 id) const {
+    for (const Start& start : starts)
+        if (start.batch && start.id == id)
+            return &start;
+    return nullptr;
+}
+
+QString FakeProcessStarter::finishBatch(quint64 id) {
+    const Start* start = batch(id);
+    const QString path = start ? start->text : QString();
+    QString said;
+    if (start && start->kind == platform::BatchKind::Query && !ended_.contains(id)) {
+        ended_.insert(id);
+        if (stillRunning.contains(path))
+            said = QStringLiteral("the client of %1 was still running: ended").arg(path);
+    }
+    finishes.append({clock_.now(), path, said});
+    return said;
+}
+
+void FakeProcessStarter::endQueries() {
+    ++endQueriesCalls;
+    for (const Start& start : starts)
+        if (start.batch && start.kind == platform::BatchKind::Query)
+            ended_.insert(start.id);
+}
+
+QStringList FakeProcessStarter::running() const {
+    QStringList paths;
+    for (const Start& start : starts)
+        if (start.batch && start.kind == platform::BatchKind::Query &&
+            stillRunning.contains(start.text) && !ended_.contains(start.id))
+            paths.append(start.text);
+    return paths;
 }
 
 platform::Result FakeProcessStarter::startUserCommand(const QString& commandLine) {

@@ -69,17 +69,38 @@ public:
         qint64 at;
         bool batch; // batch file (hidden) or user command (normal window)
         QString text;
+        platform::BatchKind kind = platform::BatchKind::Query; // batch files only
+        quint64 id = 0;                                        // batch files only
+    };
+    struct Finish {
+        qint64 at;
+        QString path; // of the batch file
+        QString said; // what finishBatch answered
     };
     explicit FakeProcessStarter(platform::Clock& clock) : clock_(clock) {}
-    platform::Result startBatchFile(const QString& path) override;
+    platform::BatchStart startBatchFile(const QString& path, platform::BatchKind kind) override;
+    QString finishBatch(quint64 id) override;
+    void endQueries() override;
     platform::Result startUserCommand(const QString& commandLine) override;
 
     QList<Start> starts;
-    QSet<QString> missing;                            // paths that fail to start
+    QList<Finish> finishes; // every finishBatch call, in order
+    int endQueriesCalls = 0;
+    QSet<QString> missing;           // paths that fail to start
+    QSet<QString> stillRunning;      // batch files whose client never ends by itself
+    QHash<QString, QString> skipped; // batch file -> what its start says was not run
     std::function<void(const QString& path)> onBatch; // e.g. the client writing its log
 
+    // The query batches whose client still runs (never ended by itself, not
+    // yet finished or ended), by batch file path.
+    QStringList running() const;
+
 private:
+    const Start* batch(quint64 id) const;
+
     platform::Clock& clock_;
+    quint64 nextId_ = 1;
+    QSet<quint64> ended_; // ids of query batches finished or ended
 };
 
 class FakeProcessTable final : public platform::ProcessTable {

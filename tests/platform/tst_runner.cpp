@@ -1,0 +1,410 @@
+// The batch runner, which needs no shell: how a line and a file are taken
+// apart (tables), then real batch files run by the real starter: nothing in
+// a path or an argument is expanded or run, one command line per file, a
+// query's client that never ends (and what it started) is ended by
+// finishBatch, a stop command is left to finish and reaped once it has
+// ended; and the user command, which is the user's own shell text.
+//
+// The tests run in a temporary folder (the current folder too, so that a
+// relative `touch pwned` would land there); a copy of sleep under a name of
+// its own is counted in /proc to see what still runs.
+
+#include "platform/BatchLine.h"
+#include "platform/Posix.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace tw::platform;
+
+namespace {
+
+constexpr int Bound = 10000; // ms: the most a started process may take
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The state letter of /proc/PID/stat ('Z' a zombie), 0 when there is no such
+// process.
+char stateOf(qint64 pid) {
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype name = stat.lastIndexOf(')');
+    return stat.startsWith('<') || name < 0 || name + 2 >= stat.size() ? 0 : stat[name + 2];
+}
+
+} // namespace
+
+class TestRunner : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp_;
+    QString sleeper_; // a copy of sleep, counted by its name
+    ProcProcessTable table_;
+
+    QString path(const QString& name) const { return tmp_.filePath(name); }
+    // %T the temporary folder, %S the sleeper.
+    QByteArray fill(QByteArray text) const {
+        return text.replace("%T", QFile::encodeName(tmp_.path()))
+            .replace("%S", QFile::encodeName(sleeper_));
+    }
+    int sleepers() { return table_.countByImageName(QFileInfo(sleeper_).fileName()).value_or(-1); }
+    QStringList pwned() const { return QDir(tmp_.path()).entryList({"pwned*"}); }
+    QString batch(const QString& name, const QByteArray& text) const {
+        const QString file = path(name);
+        return writeAll(file, fill(text)) ? file : QString();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(tmp_.isValid());
+        QVERIFY(QDir::setCurrent(tmp_.path()));
+        sleeper_ = path(QStringLiteral("tw-sleeper-%1").arg(QCoreApplication::applicationPid()));
+        QVERIFY(QFile::copy(QStandardPaths::findExecutable("sleep"), sleeper_));
+        QVERIFY(QFile::setPermissions(sleeper_, QFile::permissions(sleeper_) | QFile::ExeOwner));
+    }
+
+    void cleanup() { QVERIFY2(pwned().isEmpty(), qPrintable(pwned().join(' '))); }
+
+    // One line: the argument vector and the log path, or why it cannot run.
+    void splitsLine_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("error"); // part of the reason; empty: it splits
+        const auto row = [](const char* name, const char* line, QStringList arguments,
+                            const char* log, const char* error = "") {
+            QTest::newRow(name) << QString::fromUtf8(line) << arguments << QString(log)
+                                << QString(error);
+        };
+        row("as the settings window writes it",
+            "call \"/usr/local/bin/bitcoin-cli\" -conf=/home/me/.bitcoin/bitcoin.conf "
+            "getblockcount > /home/me/tw/CLI-UI-GBC.LOG",
+            {"/usr/local/bin/bitcoin-cli", "-conf=/home/me/.bitcoin/bitcoin.conf", "getblockcount"},
+            "/home/me/tw/CLI-UI-GBC.LOG");
+        row("quotes group and go, blanks and tabs separate, \"\" is empty",
+            "call \"/opt/my node/cli\" \"a  b\"  c\td \"\" e\"f g\"h > /l",
+            {"/opt/my node/cli", "a  b", "c", "d", "", "ef gh"}, "/l");
+        row("blanks in the log path, to the end of the line",
+            "call /x -conf=c stop > /home/my folder/tw dir/CLI-UI-GBC.LOG ",
+            {"/x", "-conf=c", "stop"}, "/home/my folder/tw dir/CLI-UI-GBC.LOG ");
+        row("quoted log path", "call /x > \"/home/my folder/L.LOG\"", {"/x"},
+            "/home/my folder/L.LOG");
+        row("$() and backticks taken literally",
+            "call \"/srv/$(touch x)/cli\" -conf=/h/`id`/c.conf > /t/$(rm -rf ~)",
+            {"/srv/$(touch x)/cli", "-conf=/h/`id`/c.conf"}, "/t/$(rm -rf ~)");
+        row("; & | * ~ % ^ < and a bare > taken literally",
+            "call /x a;b c&d e|f * ~ %PATH% ^ < a>b 2>&1 > /l",
+            {"/x", "a;b", "c&d", "e|f", "*", "~", "%PATH%", "^", "<", "a>b", "2>&1"}, "/l");
+        row("backslashes are literal", "call C:\\bin\\cli.exe \"dir\\\" x > C:\\log",
+            {"C:\\bin\\cli.exe", "dir\\", "x"}, "C:\\log");
+        row("call in other letter case", "CaLl /x y > /l", {"/x", "y"}, "/l");
+        row("no call", "/x y > /l", {"/x", "y"}, "/l");
+        row("blanks before call, a tab after it", "  call\t/x", {"/x"}, "");
+        row("call as part of a word is the program", "caller /x", {"caller", "/x"}, "");
+        row("no log", "call /x y", {"/x", "y"}, "");
+        row("\" > \" inside quotes is an argument", "call /x \"a > b\" > /l", {"/x", "a > b"},
+            "/l");
+        row("the last \" > \" outside quotes takes the log", "call /x a > b > /l c",
+            {"/x", "a", ">", "b"}, "/l c");
+        row("a quoted log path holding \" > \"", "call /x > \"/l > m\"", {"/x"}, "/l > m");
+        row("unclosed quote", "call \"/x y > /l", {}, "", "not closed");
+        row("unclosed quote in the log path", "call /x > \"/l", {}, "", "no closing quote");
+        row("empty line", "", {}, "", "no command");
+        row("blanks only", " \t ", {}, "", "no command");
+        row("call alone", "call", {}, "", "no command");
+        row("a log but no command", "call > /l", {}, "", "no command");
+        row("nothing after the \" > \"", "call /x > ", {}, "", "no log path");
+        row("empty program name", "\"\" x > /l", {}, "", "name is empty");
+    }
+    void splitsLine() {
+        QFETCH(QString, line);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, log);
+        QFETCH(QString, error);
+        const BatchCommand command = splitBatchLine(line);
+        QVERIFY2(error.isEmpty() ? command.ok() : command.error.contains(error),
+                 qPrintable(command.error));
+        QCOMPARE(command.arguments, error.isEmpty() ? arguments : QStringList());
+        QCOMPARE(command.logPath, log);
+    }
+
+    // A whole file: line ends, blank lines, one command line only.
+    void splitsFile_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("skipped");
+        QTest::newRow("CR LF") << "call /x a > /l\r\n"
+                               << QStringList{"/x", "a"} << "/l"
+                               << ""
+                               << "";
+        QTest::newRow("no line end") << "call /x a > /l" << QStringList{"/x", "a"} << "/l"
+                                     << ""
+                                     << "";
+        QTest::newRow("one CR dropped, not two") << "call /x > /l\r\r\n"
+                                                 << QStringList{"/x"} << "/l\r"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("blank lines around the command") << "\r\n  \r\n\tcall /x\r\n\r\n \n"
+                                                        << QStringList{"/x"} << ""
+                                                        << ""
+                                                        << "";
+        QTest::newRow("further lines not run") << "call /x\r\ncall /y\r\n\r\ncall /z\r\n"
+                                               << QStringList{"/x"} << ""
+                                               << ""
+                                               << "2 further lines not run (the first is line 2)";
+        QTest::newRow("one further line after a blank one")
+            << "\r\ncall /x > /l\r\n\r\nrm -rf ~" << QStringList{"/x"} << "/l"
+            << ""
+            << "1 further line not run (the first is line 4)";
+        QTest::newRow("empty file") << "" << QStringList() << ""
+                                    << "no command line in the file"
+                                    << "";
+        QTest::newRow("first line cannot be split") << "\r\ncall \"/x\r\n"
+                                                    << QStringList() << ""
+                                                    << "line 2: a double quote is not closed"
+                                                    << "";
+    }
+    void splitsFile() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, log);
+        QFETCH(QString, error);
+        QFETCH(QString, skipped);
+        const BatchCommand command = batchFileCommand(text);
+        QVERIFY2(error.isEmpty() ? command.ok() : command.error == error,
+                 qPrintable(command.error));
+        QCOMPARE(command.arguments, arguments);
+        QCOMPARE(command.logPath, log);
+        QVERIFY2(skipped.isEmpty() ? command.skipped.isEmpty()
+                                   : command.skipped.startsWith(skipped),
+                 qPrintable(command.skipped));
+    }
+
+    // Real batch files through the real starter. `pwned*` files would mean
+    // that something was run by a shell (checked after every row).
+    void runsWithoutShell_data() {
+        QTest::addColumn<QByteArray>("text");    // the batch file; null: there is none
+        QTest::addColumn<QString>("log");        // in the temporary folder
+        QTest::addColumn<QByteArray>("content"); // null: the log must not exist
+        QTest::addColumn<QString>("error");      // part of the start's error; empty: it runs
+        QTest::addColumn<QString>("skipped");    // part of what was not run
+        const QString odd = "cli $(touch pwned1) `touch pwned2`";
+        QVERIFY(QDir(tmp_.path()).mkpath(odd) && QDir(tmp_.path()).mkpath("log dir"));
+        QVERIFY(QFile::copy(QStandardPaths::findExecutable("echo"), path(odd + "/echo")));
+        QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
+
+        QTest::newRow("$(), backticks, ; & | * ~ in the client's path, arguments and log")
+            << QByteArray("call \"%T/cli $(touch pwned1) `touch pwned2`/echo\" \"$(touch pwned3)\" "
+                          "`touch pwned4` ; touch pwned5 & touch pwned6 | touch pwned7 * ~ > "
+                          "%T/out $(touch pwned8).log\r\n")
+            << "out $(touch pwned8).log"
+            << QByteArray("$(touch pwned3) `touch pwned4` ; touch pwned5 & touch pwned6 | touch "
+                          "pwned7 * ~\n")
+            << ""
+            << "";
+        QTest::newRow("quoted log path with blanks")
+            << QByteArray("call \"/bin/echo\" a  \"b  c\" > \"%T/log dir/q.log\"\r\n")
+            << "log dir/q.log" << QByteArray("a b  c\n") << ""
+            << "";
+        QVERIFY(writeAll(path("log dir/fake cli.sh"), "#!/bin/sh\nprintf '%s|' \"$@\"\necho\n"));
+        QVERIFY(QFile::setPermissions(path("log dir/fake cli.sh"),
+                                      QFile::permissions(path("log dir/fake cli.sh")) |
+                                          QFile::ExeOwner));
+        QTest::newRow("a client script in a folder with blanks, the log bare with blanks")
+            << QByteArray("call \"%T/log dir/fake cli.sh\" -conf=x getblockcount > %T/log "
+                          "dir/s.log\r\n")
+            << "log dir/s.log" << QByteArray("-conf=x|getblockcount|\n") << ""
+            << "";
+        QTest::newRow("a bare program name is looked up in PATH")
+            << QByteArray("CALL echo hi > %T/path.log\r\n") << "path.log" << QByteArray("hi\n")
+            << ""
+            << "";
+        QTest::newRow("stdin and stderr on /dev/null, stdout into the log")
+            << QByteArray("call /bin/sh -c \"cat; echo err >&2; echo out\" > %T/std.log\r\n")
+            << "std.log" << QByteArray("out\n") << ""
+            << "";
+        QTest::newRow("a second non-empty line is reported and not run")
+            << QByteArray("call \"/bin/echo\" one > %T/one.log\r\n\r\n"
+                          "call \"/bin/sh\" -c \"touch pwned9\" > %T/two.log\r\n")
+            << "one.log" << QByteArray("one\n") << ""
+            << "1 further line not run";
+        QTest::newRow("unclosed quote: not run")
+            << QByteArray("call \"/bin/sh -c \"touch pwned10\" > %T/u.log\r\n") << "u.log"
+            << QByteArray() << "line 1: a double quote is not closed"
+            << "";
+        QTest::newRow("log that cannot be opened: not run")
+            << QByteArray("call /bin/sh -c \"touch pwned11\" > %T/no folder/x.log\r\n")
+            << "no folder/x.log" << QByteArray() << "cannot be opened"
+            << "";
+        QTest::newRow("log is a FIFO without a reader: not run, no hang")
+            << QByteArray("call /bin/sh -c \"touch pwned12\" > %T/fifo\r\n") << "fifo"
+            << QByteArray("<fifo>") << "cannot be opened"
+            << "";
+        QTest::newRow("program missing") << QByteArray("call \"%T/nothing\" > %T/m.log\r\n")
+                                         << "m.log" << QByteArray("") << "cannot start"
+                                         << "";
+        QTest::newRow("no batch file")
+            << QByteArray() << "none.log" << QByteArray() << "batch file missing"
+            << "";
+        QTest::newRow("batch file over 64 KiB")
+            << QByteArray("call /bin/sh -c \"touch pwned13\" > %T/big.log\r\n") +
+                   QByteArray(64 * 1024, ' ')
+            << "big.log" << QByteArray() << "larger than 64 KiB"
+            << "";
+    }
+    void runsWithoutShell() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, log);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, error);
+        QFETCH(QString, skipped);
+        const QString file = text.isNull() ? path("none.BAT") : batch("run.BAT", text);
+        QVERIFY(!file.isEmpty());
+        PosixProcessStarter starter;
+        const BatchStart start = starter.startBatchFile(file, BatchKind::Query);
+        QVERIFY2(error.isEmpty() ? start.result.ok : start.result.error.contains(error),
+                 qPrintable(start.result.error));
+        QCOMPARE(start.id != 0, error.isEmpty());
+        QVERIFY2(skipped.isEmpty() ? start.skipped.isEmpty() : start.skipped.contains(skipped),
+                 qPrintable(start.skipped));
+        if (content == "<fifo>")
+            QVERIFY(QFileInfo(path(log)).isFile() == false);
+        else if (content.isNull())
+            QVERIFY(!QFile::exists(path(log)));
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(readAll(path(log)), content, Bound);
+        QVERIFY(!QFile::exists(path("two.log"))); // a second line never runs
+        if (start.id)
+            QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter.processId(start.id)), 'Z', Bound);
+    }
+
+    // A query's client that does not end by itself is ended by finishBatch,
+    // with what it started; its process is reaped, and finishBatch says what
+    // it had to end.
+    void finishBatchEndsWhatStillRuns_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("sleepers"); // running before finishBatch
+        QTest::addColumn<bool>("ended");   // the client itself ends before finishBatch
+        QTest::addColumn<QString>("said"); // part of finishBatch's answer (%A our pid, %P the
+                                           // client's); empty: nothing
+        QTest::newRow("a client that never ends")
+            << QByteArray("call \"%S\" 1000 > %T/e.log") << 1 << false
+            << "sleeper-%A\" (pid %P) was still running: ended";
+        QTest::newRow("a client that started a child of its own")
+            << QByteArray("call \"/bin/sh\" -c \"%S 1000 & %S 1000; echo\" > %T/e.log") << 2
+            << false << "\"/bin/sh\" (pid %P) and 2 processes it started were still running: ended";
+        QTest::newRow("a client that ignores SIGTERM")
+            << QByteArray("call /bin/sh -c \"trap '' TERM; %S 1000; echo\" > %T/e.log") << 1
+            << false
+            << "\"/bin/sh\" (pid %P) and 1 process it started were still running: "
+               "killed (SIGTERM was not enough)";
+        QTest::newRow("a child left behind by a client that has ended")
+            << QByteArray("call /bin/sh -c \"%S 1000 &\" > %T/e.log") << 1 << true
+            << "1 process that \"/bin/sh\" (pid %P) started was still running: ended";
+        QTest::newRow("a client that has finished: nothing to say")
+            << QByteArray("call /bin/echo done > %T/e.log") << 0 << true << "";
+    }
+    void finishBatchEndsWhatStillRuns() {
+        QFETCH(QByteArray, line);
+        QFETCH(int, sleepers);
+        QFETCH(bool, ended);
+        QFETCH(QString, said);
+        PosixProcessStarter starter;
+        const BatchStart start =
+            starter.startBatchFile(batch("GBC.BAT", line + "\r\n"), BatchKind::Query);
+        QVERIFY2(start.result.ok, qPrintable(start.result.error));
+        const qint64 pid = starter.processId(start.id);
+        QVERIFY(pid > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(this->sleepers(), sleepers, Bound);
+        if (ended)
+            QTRY_COMPARE_WITH_TIMEOUT(stateOf(pid), 'Z', Bound);
+        else
+            QVERIFY(stateOf(pid) != 'Z' && stateOf(pid) != 0);
+
+        const QString answer = starter.finishBatch(start.id);
+        if (said.isEmpty())
+            QCOMPARE(answer, QString());
+        else
+            QVERIFY2(answer.contains(
+                         said.replace("%A", QString::number(QCoreApplication::applicationPid()))
+                             .replace("%P", QString::number(pid))),
+                     qPrintable(answer));
+        QCOMPARE(this->sleepers(), 0);
+        QCOMPARE(starter.processId(start.id), 0); // reaped: no zombie left
+        QCOMPARE(stateOf(pid), char(0));
+        QCOMPARE(starter.finishBatch(start.id), QString()); // once only
+    }
+
+    // A stop command is never ended by the starter, but reaped once it has
+    // ended by itself; endQueries and the destructor end the queries' clients.
+    void stopBatchIsLeftToFinishAndReaped() {
+        const QString go = path("go");
+        auto starter = std::make_unique<PosixProcessStarter>();
+        const BatchStart stop = starter->startBatchFile(
+            batch("STOP.BAT", "call /bin/sh -c \"until [ -e %T/go ]; do sleep 0.02; done\" > "
+                              "%T/stop.log\r\n"),
+            BatchKind::Stop);
+        const BatchStart query = starter->startBatchFile(
+            batch("GBC.BAT", "call \"%S\" 1000 > %T/q.log\r\n"), BatchKind::Query);
+        QVERIFY(stop.result.ok && query.result.ok && stop.id != query.id);
+        const qint64 stopPid = starter->processId(stop.id), queryPid = starter->processId(query.id);
+        QVERIFY(stopPid > 0 && queryPid > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(stateOf(queryPid) == 'S', Bound);
+
+        QCOMPARE(starter->finishBatch(stop.id), QString());
+        starter->endQueries();
+        QCOMPARE(stateOf(queryPid), char(0)); // ended and reaped
+        QVERIFY(stateOf(stopPid) != 0 && stateOf(stopPid) != 'Z');
+
+        // It ends by itself: a zombie until the starter's next call reaps it.
+        QVERIFY(writeAll(go, ""));
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(stopPid), 'Z', Bound);
+        QCOMPARE(starter->processId(stop.id), stopPid);
+        const BatchStart other = starter->startBatchFile(
+            batch("GCC.BAT", "call \"%S\" 1000 > %T/q.log\r\n"), BatchKind::Query);
+        QVERIFY(other.result.ok);
+        QCOMPARE(stateOf(stopPid), char(0));
+        QCOMPARE(starter->processId(stop.id), 0);
+
+        // The destructor ends what the queries left.
+        const qint64 otherPid = starter->processId(other.id);
+        QTRY_COMPARE_WITH_TIMEOUT(sleepers(), 1, Bound);
+        starter.reset();
+        QCOMPARE(sleepers(), 0);
+        QCOMPARE(stateOf(otherPid), char(0));
+    }
+
+    void userCommand_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("marker"); // the file it fills; empty: the start fails
+        QTest::newRow("empty") << QString(" \t") << QString();
+        QTest::newRow("the user's own shell text")
+            << "printf ok > 'my marker' && printf '$HOME' >> 'my marker'"
+            << "my marker";
+    }
+    void userCommand() {
+        QFETCH(QString, command);
+        QFETCH(QString, marker);
+        PosixProcessStarter starter;
+        const Result result = starter.startUserCommand(command);
+        QCOMPARE(result.ok, !marker.isEmpty());
+        if (result.ok)
+            QTRY_COMPARE_WITH_TIMEOUT(readAll(path(marker)), QByteArray("ok$HOME"), Bound);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRunner)
+#include "tst_runner.moc"

@@ -7,27 +7,47 @@
 #include "app/TopMostKeeper.h"
 #include "app/WindowTimer.h"
 #include "automation/Automation.h"
-#include "platform/Posix.h"
 #include "platform/RealClock.h"
+#ifdef Q_OS_WIN
+#include "platform/Windows.h"
+#else
+#include "platform/Posix.h"
+#endif
 #include "poll/ChainPoll.h"
 #include "settings/SettingsWindow.h"
 
 #include <QApplication>
 #include <QDir>
 
+#include <memory>
+
 int main(int argc, char* argv[]) {
+#ifdef Q_OS_WIN
+    const QString executable = tw::platform::windowsExecutableName();
+#else
     const QString executable = tw::platform::executableNameFromArgv0(argc > 0 ? argv[0] : "");
+#endif
     QApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
 
     tw::platform::RealClock clock;
+#ifdef Q_OS_WIN
+    tw::platform::RegistrySettingsBackend settings;
+    tw::platform::WinProcessStarter starter;
+    tw::platform::ToolhelpProcessTable processes;
+    tw::platform::WinFileSystem files;
+    const auto windows = std::make_unique<tw::platform::Win32WindowSystem>();
+    const QString stateFolder = tw::platform::windowsStateFolder();
+#else
     tw::platform::IniSettingsBackend settings;
     tw::platform::PosixProcessStarter starter;
     tw::platform::ProcProcessTable processes;
     tw::platform::LocalFileSystem files;
     const auto windows = tw::platform::createWindowSystem();
-    tw::platform::Platform platform{clock,     settings, starter,   processes,
-                                    files,     *windows, executable, tw::platform::defaultStateFolder()};
+    const QString stateFolder = tw::platform::defaultStateFolder();
+#endif
+    tw::platform::Platform platform{clock, settings, starter,    processes,
+                                    files, *windows, executable, stateFolder};
 
     tw::app::Diagnostics diagnostics(QDir(platform.stateFolder).filePath(executable + ".log"));
     tw::app::SettingsStore store(settings, executable, &diagnostics);

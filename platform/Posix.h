@@ -142,7 +142,8 @@ WriteWay chooseWriteWay(bool exists, unsigned links, bool folderRefusesNewFile);
 // program's own windows the stay-on-top hint.
 std::unique_ptr<WindowSystem> createWindowSystem();
 
-// File name of argv[0]: a copy or link under another name has its own section.
+// File name of argv[0] less a trailing ".exe" (any letter case): a copy or
+// link under another name has its own section.
 QString executableNameFromArgv0(const char* argv0);
 // $XDG_STATE_HOME/TW-CLI-UI (~/.local/state/TW-CLI-UI by default).
 QString defaultStateFolder();

@@ -14,7 +14,10 @@ QString xdgFolder(const char* variable, const QString& fallbackUnderHome) {
 }
 
 QString executableNameFromArgv0(const char* argv0) {
-    const QString name = argv0 ? QFileInfo(QString::fromLocal8Bit(argv0)).fileName() : QString();
+    QString name = argv0 ? QFileInfo(QString::fromLocal8Bit(argv0)).fileName() : QString();
+    // A copy named BTC-A.exe has the section BTC-A, as it has on Windows.
+    if (name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive) && name.size() > 4)
+        name.chop(4);
     return name.isEmpty() ? QStringLiteral("TW-CLI-UI") : name;
 }
 

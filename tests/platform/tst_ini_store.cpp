@@ -191,6 +191,25 @@ private slots:
         QCOMPARE(shown(IniSettingsBackend(file_).read(App, section, key)), expected);
     }
 
+    // The section is the program's file name, less a trailing ".exe" in any
+    // letter case (the same on both systems); other dots stay.
+    void sectionFromProgramName_data() {
+        QTest::addColumn<QByteArray>("argv0");
+        QTest::addColumn<QString>("section");
+        QTest::newRow("path") << QByteArray("/usr/bin/TW-CLI-UI") << "TW-CLI-UI";
+        QTest::newRow(".exe") << QByteArray("./BTC-A.exe") << "BTC-A";
+        QTest::newRow(".EXE") << QByteArray("BTC-A.EXE") << "BTC-A";
+        QTest::newRow("other dots") << QByteArray("node.v2.exe") << "node.v2";
+        QTest::newRow("only .exe") << QByteArray("/x/.exe") << ".exe";
+        QTest::newRow("exe inside") << QByteArray("my.exe.ltc") << "my.exe.ltc";
+        QTest::newRow("empty") << QByteArray("") << "TW-CLI-UI";
+    }
+    void sectionFromProgramName() {
+        QFETCH(QByteArray, argv0);
+        QFETCH(QString, section);
+        QCOMPARE(executableNameFromArgv0(argv0.constData()), section);
+    }
+
     // The program's own values come back exactly, and plain ones stand in
     // the file as they were typed.
     void ownValuesRoundTrip_data() {

@@ -93,15 +93,19 @@ private:
     quint64 nextId_ = 1;
 };
 
-// One pass over /proc: the file name of /proc/PID/exe, else of argv[0]
-// (/proc/PID/cmdline), else /proc/PID/comm; letter case ignored.
+// One pass over /proc, no child process; letter case ignored. A process is
+// named by the file name of /proc/PID/exe. When that link is missing (ENOENT:
+// a kernel thread, a zombie) the process is none of the node's programs;
+// only when it is refused (EACCES, EPERM) does the name come from argv[0]
+// (/proc/PID/cmdline), else from /proc/PID/stat, where a zombie or a kernel
+// thread is not counted.
 class ProcProcessTable final : public ProcessTable {
 public:
     explicit ProcProcessTable(QString procRoot = QStringLiteral("/proc"));
     std::optional<int> countByImageName(const QString& imageName) override;
 
 private:
-    QString root_;
+    QByteArray root_; // in the file system's encoding
 };
 
 // Files on the local file system through POSIX descriptors: logs are

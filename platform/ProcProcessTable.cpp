@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstring>
-#include <string>
 #include <string_view>
 
 #include <dirent.h>
@@ -13,13 +13,35 @@
 #include <unistd.h>
 
 // The process watcher asks once a second, so the scan goes straight to the
-// system calls: one readdir pass over the proc folder, and per process a
-// readlinkat of PID/exe relative to the folder's descriptor (no path
-// building, no QString per process). Only the fallbacks open a file.
+// system calls: one readdir pass over the proc folder, and per process one
+// readlinkat of PID/exe relative to the folder's descriptor, into buffers on
+// the stack (no allocation per process).
+//
+// Which processes open more than that:
+// - exe is read: its file name is the image name. Nothing else is opened.
+// - exe fails with ENOENT: the process has no executable (a kernel thread as
+//   seen by root, a zombie, or a process that ended since readdir), so it is
+//   none of the node's programs. Nothing else is opened.
+// - exe is refused (EACCES, EPERM: another user's process, or any kernel
+//   thread as seen by an ordinary user): argv[0] from PID/cmdline, and when
+//   that is empty, the name in PID/stat, unless stat says the process is a
+//   zombie or a kernel thread.
+// - any other failure: not a process that can be named.
 
 namespace tw::platform {
 
 namespace {
+
+constexpr std::size_t PathCapacity = NAME_MAX + 16;    // "<entry>/cmdline" and its NUL
+constexpr std::size_t TextCapacity = PATH_MAX;         // a link target, argv[0], a stat line
+constexpr unsigned long KernelThreadFlag = 0x00200000; // PF_KTHREAD in the flags of stat
+
+// Scratch space of one scan, on the caller's stack; the name a lookup returns
+// points into it.
+struct Scratch {
+    char path[PathCapacity];
+    char text[TextCapacity];
+};
 
 class DirHandle {
 public:
@@ -51,14 +73,23 @@ private:
     int fd_;
 };
 
-bool isProcessEntry(const char* name) {
-    if (*name == '\0')
-        return false;
-    for (; *name; ++name) {
-        if (*name < '0' || *name > '9')
-            return false;
+// The length of a process entry's name (all digits), 0 for anything else.
+std::size_t processEntryLength(const char* name) {
+    std::size_t length = 0;
+    for (; name[length]; ++length) {
+        if (name[length] < '0' || name[length] > '9')
+            return 0;
     }
-    return true;
+    return length;
+}
+
+// "<entry>/<file>" into scratch.path.
+const char* entryPath(Scratch& scratch, std::string_view entry, std::string_view file) {
+    std::memcpy(scratch.path, entry.data(), entry.size());
+    scratch.path[entry.size()] = '/';
+    std::memcpy(scratch.path + entry.size() + 1, file.data(), file.size());
+    scratch.path[entry.size() + 1 + file.size()] = '\0';
+    return scratch.path;
 }
 
 std::string_view fileNameOf(std::string_view path) {
@@ -66,75 +97,101 @@ std::string_view fileNameOf(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// Reads `relative` under the proc folder until EOF, until `stopAt` shows up
-// (when stopAt >= 0) or until `limit` bytes. False when it cannot be opened
-// or read at all (the process is gone, or not ours to look at).
-bool readSmallFile(int dirFd, const std::string& relative, std::string& out, int stopAt,
-                   std::size_t limit) {
-    out.clear();
-    FdHandle fd(::openat(dirFd, relative.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0)
-        return false;
-    char chunk[4096];
-    while (out.size() < limit) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return !out.empty();
-        }
-        if (n == 0)
-            break;
-        out.append(chunk, static_cast<std::size_t>(n));
-        if (stopAt >= 0 && std::memchr(chunk, stopAt, static_cast<std::size_t>(n)))
-            break;
-    }
-    return true;
+ssize_t readRetrying(int fd, char* into, std::size_t size) {
+    ssize_t n;
+    do {
+        n = ::read(fd, into, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
 }
 
-// The image name of process `pid`: file name of its executable, else of
-// argv[0], else the kernel's short name. Empty when none can be read.
-std::string_view imageNameOf(int dirFd, const char* pid, std::string& path, std::string& buffer) {
-    path.assign(pid).append("/exe");
-    buffer.resize(PATH_MAX + 1);
-    const ssize_t n = ::readlinkat(dirFd, path.c_str(), buffer.data(), buffer.size());
-    if (n > 0 && static_cast<std::size_t>(n) < buffer.size()) {
-        buffer.resize(static_cast<std::size_t>(n));
-        constexpr std::string_view deleted = " (deleted)";
-        std::string_view target(buffer);
-        if (target.size() > deleted.size() && target.ends_with(deleted))
-            target.remove_suffix(deleted.size());
-        const std::string_view name = fileNameOf(target);
-        if (!name.empty())
-            return name;
+// The file name of argv[0]: PID/cmdline up to its first NUL (or its end, for
+// a process that rewrote its command line). An argv[0] longer than the
+// buffer keeps only what follows its last slash. Empty when the file cannot
+// be read or holds nothing (a kernel thread, a zombie).
+std::string_view argv0NameOf(int dirFd, Scratch& scratch, std::string_view entry) {
+    FdHandle fd(
+        ::openat(dirFd, entryPath(scratch, entry, "cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0)
+        return {};
+    char* const text = scratch.text;
+    std::size_t used = 0;      // bytes in text
+    std::size_t nameStart = 0; // after the last slash seen
+    for (;;) {
+        if (used == TextCapacity) {
+            if (nameStart == 0)
+                return {}; // a file name longer than any file system allows
+            std::memmove(text, text + nameStart, used - nameStart);
+            used -= nameStart;
+            nameStart = 0;
+        }
+        const ssize_t n = readRetrying(fd.get(), text + used, TextCapacity - used);
+        if (n <= 0) // end of the file (or a read error): argv[0] is what came
+            return std::string_view(text + nameStart, used - nameStart);
+        for (const std::size_t end = used + static_cast<std::size_t>(n); used < end; ++used) {
+            if (text[used] == '\0')
+                return std::string_view(text + nameStart, used - nameStart);
+            if (text[used] == '/')
+                nameStart = used + 1;
+        }
     }
+}
 
-    path.assign(pid).append("/cmdline");
-    if (readSmallFile(dirFd, path, buffer, '\0', 1 << 16)) {
-        const std::string_view argv0(buffer.c_str()); // up to the first NUL
-        const std::string_view name = fileNameOf(argv0);
-        if (!name.empty())
-            return name;
+// The name between the parentheses of PID/stat; empty when the file cannot
+// be read, or when the process is a zombie (ended, not yet reaped: not
+// running) or a kernel thread (no program at all).
+std::string_view statNameOf(int dirFd, Scratch& scratch, std::string_view entry) {
+    FdHandle fd(
+        ::openat(dirFd, entryPath(scratch, entry, "stat"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0)
+        return {};
+    std::size_t used = 0;
+    while (used < TextCapacity - 1) {
+        const ssize_t n = readRetrying(fd.get(), scratch.text + used, TextCapacity - 1 - used);
+        if (n <= 0)
+            break;
+        used += static_cast<std::size_t>(n);
     }
-
-    // Nothing but the kernel's short name left: a zombie (ended, not yet
-    // reaped by its parent) looks like this too, and it is not running.
-    path.assign(pid).append("/stat");
-    if (readSmallFile(dirFd, path, buffer, -1, 4096)) {
-        const auto close = buffer.rfind(')');
-        if (close != std::string::npos && close + 2 < buffer.size() &&
-            (buffer[close + 2] == 'Z' || buffer[close + 2] == 'X'))
+    const std::string_view line(scratch.text, used);
+    // "pid (name) state ppid pgrp session tty_nr tpgid flags ..."; the name
+    // may hold blanks and parentheses itself, the fields after it do not.
+    const auto open = line.find('(');
+    const auto close = line.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return {};
+    const std::string_view fields = line.substr(close + 1);
+    if (fields.size() >= 2 && (fields[1] == 'Z' || fields[1] == 'X'))
+        return {};
+    std::size_t at = 0;
+    for (int field = 0; field < 6 && at != std::string_view::npos; ++field)
+        at = fields.find(' ', at + 1); // before ppid, pgrp, session, tty_nr, tpgid, flags
+    if (at != std::string_view::npos) {
+        unsigned long flags = 0;
+        for (++at; at < fields.size() && fields[at] >= '0' && fields[at] <= '9'; ++at)
+            flags = flags * 10 + static_cast<unsigned long>(fields[at] - '0');
+        if (flags & KernelThreadFlag)
             return {};
     }
+    return line.substr(open + 1, close - open - 1);
+}
 
-    path.assign(pid).append("/comm");
-    if (readSmallFile(dirFd, path, buffer, -1, 4096)) {
-        std::string_view comm(buffer);
-        while (!comm.empty() && (comm.back() == '\n' || comm.back() == '\0'))
-            comm.remove_suffix(1);
-        return comm;
+// The image name of the process of proc entry `entry`; empty when it is none
+// of the programs this check can name (see the top of this file).
+std::string_view imageNameOf(int dirFd, Scratch& scratch, std::string_view entry) {
+    const ssize_t n =
+        ::readlinkat(dirFd, entryPath(scratch, entry, "exe"), scratch.text, TextCapacity);
+    if (n > 0 && static_cast<std::size_t>(n) < TextCapacity) {
+        constexpr std::string_view deleted = " (deleted)";
+        std::string_view target(scratch.text, static_cast<std::size_t>(n));
+        if (target.size() > deleted.size() && target.ends_with(deleted))
+            target.remove_suffix(deleted.size());
+        return fileNameOf(target);
     }
-    return {};
+    // A target that filled the whole buffer was cut: named as a refused one.
+    if (n < 0 && errno != EACCES && errno != EPERM)
+        return {};
+    const std::string_view argv0 = argv0NameOf(dirFd, scratch, entry);
+    return argv0.empty() ? statNameOf(dirFd, scratch, entry) : argv0;
 }
 
 bool isAscii(std::string_view text) {
@@ -182,28 +239,26 @@ private:
 
 } // namespace
 
-ProcProcessTable::ProcProcessTable(QString procRoot) : root_(std::move(procRoot)) {}
+ProcProcessTable::ProcProcessTable(QString procRoot) : root_(QFile::encodeName(procRoot)) {}
 
 std::optional<int> ProcProcessTable::countByImageName(const QString& imageName) {
     if (imageName.isEmpty())
         return 0;
 
-    const QByteArray root = QFile::encodeName(root_);
-    DirHandle dir(::opendir(root.constData()));
+    DirHandle dir(::opendir(root_.constData()));
     if (!dir.get())
         return std::nullopt;
     const int dirFd = ::dirfd(dir.get());
 
     const NameMatcher matcher(imageName);
-    std::string path;
-    std::string buffer;
-    path.reserve(64);
-    buffer.reserve(PATH_MAX + 1);
+    Scratch scratch;
     int count = 0;
     while (const dirent* entry = ::readdir(dir.get())) {
-        if (!isProcessEntry(entry->d_name))
+        const std::size_t length = processEntryLength(entry->d_name);
+        if (length == 0)
             continue;
-        const std::string_view name = imageNameOf(dirFd, entry->d_name, path, buffer);
+        const std::string_view name =
+            imageNameOf(dirFd, scratch, std::string_view(entry->d_name, length));
         if (!name.empty() && matcher.matches(name))
             ++count;
     }

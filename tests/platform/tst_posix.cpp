@@ -15,10 +15,21 @@
 #include <QTextStream>
 #include <QWidget>
 
+#include <csignal>
+#include <cstdio>
+
+#include <grp.h>
+#include <unistd.h>
+
 using namespace tw::platform;
 
 constexpr int Bound = 10000; // ms: the most a started process may take
 const QString App = QStringLiteral("TW-CLI-UI");
+
+static QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
 
 static bool writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -86,38 +97,57 @@ private slots:
         QVERIFY2(!result.ok && result.error.contains("plain/x.ini"), qPrintable(result.error));
     }
 
+    // A folder laid out like /proc. Links here are always readable (even a
+    // dangling one, as the exe of a deleted program is), and a missing exe
+    // is ENOENT: what root sees of a kernel thread or a zombie. A refused
+    // exe (EACCES) cannot be made in a folder as root: the refused-process
+    // test below reads the real /proc as another user for that.
     void processTableCountsFakeProc_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("expected");
-        // pid, exe link target (none when empty), cmdline ('|' for NUL), comm, stat
-        const char* fake[][5] = {
-            {"101", "/usr/bin/bitcoin-cli", "bitcoin-cli|-conf=x|", "", ""},
-            {"102", "/opt/Bitcoin-Qt (deleted)", "", "", ""},
-            {"103", "/usr/bin/bitcoind", "", "", ""},
-            {"104", "", "/usr/local/bin/bitcoind|-daemon|", "bd-main\n", ""},
-            {"2", "", "", "kworker/0:1\n", "2 (kworker/0:1) I 0 0"},
-            {"112", "", "", "zz-true\n", "112 (zz-true) Z 1 112"},
+        QVERIFY(writeAll(path("TwLinked"), "#!/bin/sh\n"));
+        // entry, exe (none when empty; '=' a plain file), cmdline ('|' for NUL), stat
+        const char* fake[][4] = {
+            {"101", "/usr/bin/bitcoin-cli", "bitcoin-cli|-conf=x|", ""},
+            {"102", "/opt/Bitcoin-Qt (deleted)", "", ""},
+            {"103", "/nowhere/bitcoind", "bitcoind|", ""},
+            {"104", "", "/usr/local/bin/bitcoind|-daemon|", "104 (bitcoind) S 1 104 104 0 -1 0"},
+            {"105", "", "", ""}, // exe: the link to TwLinked, below
+            {"106", "/opt/Knoten-Ä", "", ""},
+            {"2", "", "", "2 (kthreadd) S 0 0 0 0 -1 2129984"},
+            {"112", "", "", "112 (zz-true) Z 1 112 1 0 -1 4194316"},
+            {"120", "=", "twplain|", "120 (twplain) S 1 120 120 0 -1 0"},
+            {"12a", "/usr/bin/twnotaprocess", "twnotaprocess|", ""},
         };
         for (const auto& p : fake) {
             const QString dir = path(QString("proc/%1/").arg(p[0]));
-            QVERIFY(QDir().mkpath(dir) && (!*p[1] || QFile::link(p[1], dir + "exe")));
+            QVERIFY(QDir().mkpath(dir));
+            if (QByteArray(p[1]) == "=")
+                QVERIFY(writeAll(dir + "exe", "not a link"));
+            else if (*p[1])
+                QVERIFY(QFile::link(QString::fromUtf8(p[1]), dir + "exe"));
             QVERIFY(writeAll(dir + "cmdline", QByteArray(p[2]).replace('|', '\0')));
-            QVERIFY(writeAll(dir + "comm", p[3]) && writeAll(dir + "stat", p[4]));
+            QVERIFY(writeAll(dir + "stat", p[3]));
         }
+        QVERIFY(QFile::link(path("TwLinked"), path("proc/105/exe")));
         QTest::newRow("exact") << "bitcoin-cli" << 1;
         QTest::newRow("other letter case") << "BITCOIN-CLI" << 1;
         QTest::newRow("prefix") << "bitcoin" << 0;
         QTest::newRow("longer") << "bitcoin-cli-x" << 0;
-        QTest::newRow("two instances, one by argv[0]") << "BitcoinD" << 2;
         QTest::newRow("deleted executable") << "bitcoin-qt" << 1;
-        QTest::newRow("comm") << "kworker/0:1" << 1;
+        QTest::newRow("dangling link; no argv[0] without exe") << "BitcoinD" << 1;
+        QTest::newRow("link to a present file") << "twlinked" << 1;
+        QTest::newRow("non-ASCII, other letter case") << "KNOTEN-Ä" << 1;
+        QTest::newRow("kernel thread") << "kthreadd" << 0;
         QTest::newRow("zombie") << "zz-true" << 0;
+        QTest::newRow("exe not a link") << "twplain" << 0;
+        QTest::newRow("not a process folder") << "twnotaprocess" << 0;
         QTest::newRow("empty name") << "" << 0;
     }
     void processTableCountsFakeProc() {
         QFETCH(QString, name);
         QFETCH(int, expected);
-        QCOMPARE(ProcProcessTable(path("proc")).countByImageName(name), expected);
+        QCOMPARE(ProcProcessTable(path("proc")).countByImageName(name).value_or(-1), expected);
     }
 
     void processTableFindsRenamedCopyInRealProc() {
@@ -133,6 +163,79 @@ private slots:
         QVERIFY(sleeper.waitForFinished(Bound));
         QCOMPARE(table.countByImageName("twprobesleeper"), 0);
         QCOMPARE(ProcProcessTable(path("no-proc")).countByImageName("sleep"), std::nullopt);
+    }
+
+    // Root's processes, counted by root (exe readable, or ENOENT) and by this
+    // binary as another user (--count-as-nobody), to whom every exe here is
+    // refused: a sleeper whose argv[0] differs from its file name, one with
+    // an empty argv[0] (named by stat), a zombie and, where the kernel's
+    // threads are visible, kthreadd.
+    void processTableNamesRefusedProcessesByArgv0ThenStat() {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to start processes another user is refused");
+        const QString bash = QStandardPaths::findExecutable("bash");
+        if (bash.isEmpty())
+            QSKIP("needs bash (exec -a)");
+        for (const QString name : {"TwRefusedSleeper", "TwStatOnly", "TwZombieKid"}) {
+            const QString copy = path(name);
+            QVERIFY(QFile::copy(QStandardPaths::findExecutable("sleep"), copy));
+            QVERIFY(QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ExeOwner));
+        }
+        const QString kernelThread =
+            readAll("/proc/2/stat").startsWith("2 (kthreadd) ") ? "kthreadd" : "";
+        QProcess sleepers[3];
+        const QString scripts[] = {
+            QString("exec -a TwArgvName '%1' 300").arg(path("TwRefusedSleeper")),
+            QString("exec -a '' '%1' 300").arg(path("TwStatOnly")),
+            QString("'%1' 300 & exec sleep 300").arg(path("TwZombieKid")),
+        };
+        for (int i = 0; i < 3; ++i) {
+            sleepers[i].start(bash, {"-c", scripts[i]});
+            QVERIFY(sleepers[i].waitForStarted(Bound));
+        }
+        // The zombie: TwZombieKid killed once its parent is `sleep`, which
+        // never reaps it.
+        const QByteArray parent = QByteArray::number(sleepers[2].processId());
+        QTRY_VERIFY_WITH_TIMEOUT(readAll("/proc/" + parent + "/stat").contains(" (sleep) "), Bound);
+        auto kid = [&](const char* state) {
+            for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+                const QList<QByteArray> fields = readAll("/proc/" + entry + "/stat").split(' ');
+                if (fields.size() > 3 && fields[1] == "(TwZombieKid)" && fields[2] == state &&
+                    fields[3] == parent)
+                    return entry.toInt();
+            }
+            return 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(kid("S") > 0, Bound);
+        QCOMPARE(::kill(kid("S"), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(kid("Z") > 0, Bound);
+        auto counts = [&](bool asRoot) {
+            const QStringList names{"TwRefusedSleeper", "TwArgvName", "TwStatOnly", "TwZombieKid",
+                                    kernelThread.isEmpty() ? "TwNoKernelThread" : kernelThread};
+            QString text;
+            if (asRoot) {
+                ProcProcessTable table;
+                for (const QString& name : names)
+                    text += QString::number(table.countByImageName(name).value_or(-1)) + " ";
+            } else {
+                QProcess other;
+                other.start(QCoreApplication::applicationFilePath(),
+                            QStringList{"--count-as-nobody"} + names);
+                if (!other.waitForFinished(Bound) || other.exitCode() != 0)
+                    return QString("helper failed: ") + other.readAllStandardError();
+                text = QString::fromUtf8(other.readAllStandardOutput());
+            }
+            return text.trimmed();
+        };
+        // The names by exe for root (the zombie and the kernel thread have none)...
+        QTRY_COMPARE_WITH_TIMEOUT(counts(true), QString("1 0 1 0 0"), Bound);
+        // ...and by argv[0], else stat, for the other user.
+        QCOMPARE(counts(false), QString("0 1 1 0 0"));
+        for (QProcess& sleeper : sleepers) {
+            sleeper.kill();
+            QVERIFY(sleeper.waitForFinished(Bound));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(counts(false), QString("0 0 0 0 0"), Bound);
     }
 
     // Each row replaces the longer file of the row before, then reads it back.
@@ -202,6 +305,17 @@ private slots:
 };
 
 int main(int argc, char** argv) {
+    // The process table as an ordinary user (uid and gid 65534), for root's
+    // test: one count per name on stdout.
+    if (argc >= 2 && QByteArray(argv[1]) == "--count-as-nobody") {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            return 3;
+        ProcProcessTable table;
+        for (int i = 2; i < argc; ++i)
+            std::printf("%d ",
+                        table.countByImageName(QString::fromLocal8Bit(argv[i])).value_or(-1));
+        return 0;
+    }
     QApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--read") { // the second process on the store
         const SettingRead read = IniSettingsBackend().read(App, argv[2], argv[3]);

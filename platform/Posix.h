@@ -7,6 +7,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace tw::platform {
 
@@ -106,6 +108,11 @@ public:
 
 private:
     QByteArray root_; // in the file system's encoding
+    // Kernel threads seen by the last scan, as (pid, inode of the proc
+    // entry), sorted: an ordinary user may not read their exe, and they are
+    // passed over without the fallback's opens (which made a user's check
+    // several times dearer than root's).
+    std::vector<std::pair<quint64, quint64>> kernelThreads_;
 };
 
 // Files on the local file system through POSIX descriptors: logs are

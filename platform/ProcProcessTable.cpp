@@ -2,9 +2,11 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -140,7 +142,8 @@ std::string_view argv0NameOf(int dirFd, Scratch& scratch, std::string_view entry
 // The name between the parentheses of PID/stat; empty when the file cannot
 // be read, or when the process is a zombie (ended, not yet reaped: not
 // running) or a kernel thread (no program at all).
-std::string_view statNameOf(int dirFd, Scratch& scratch, std::string_view entry) {
+std::string_view statNameOf(int dirFd, Scratch& scratch, std::string_view entry,
+                            bool& kernelThread) {
     FdHandle fd(
         ::openat(dirFd, entryPath(scratch, entry, "stat"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0)
@@ -169,15 +172,18 @@ std::string_view statNameOf(int dirFd, Scratch& scratch, std::string_view entry)
         unsigned long flags = 0;
         for (++at; at < fields.size() && fields[at] >= '0' && fields[at] <= '9'; ++at)
             flags = flags * 10 + static_cast<unsigned long>(fields[at] - '0');
-        if (flags & KernelThreadFlag)
+        if (flags & KernelThreadFlag) {
+            kernelThread = true;
             return {};
+        }
     }
     return line.substr(open + 1, close - open - 1);
 }
 
 // The image name of the process of proc entry `entry`; empty when it is none
 // of the programs this check can name (see the top of this file).
-std::string_view imageNameOf(int dirFd, Scratch& scratch, std::string_view entry) {
+std::string_view imageNameOf(int dirFd, Scratch& scratch, std::string_view entry,
+                             bool& kernelThread) {
     const ssize_t n =
         ::readlinkat(dirFd, entryPath(scratch, entry, "exe"), scratch.text, TextCapacity);
     if (n > 0 && static_cast<std::size_t>(n) < TextCapacity) {
@@ -191,7 +197,7 @@ std::string_view imageNameOf(int dirFd, Scratch& scratch, std::string_view entry
     if (n < 0 && errno != EACCES && errno != EPERM)
         return {};
     const std::string_view argv0 = argv0NameOf(dirFd, scratch, entry);
-    return argv0.empty() ? statNameOf(dirFd, scratch, entry) : argv0;
+    return argv0.empty() ? statNameOf(dirFd, scratch, entry, kernelThread) : argv0;
 }
 
 bool isAscii(std::string_view text) {
@@ -253,15 +259,31 @@ std::optional<int> ProcProcessTable::countByImageName(const QString& imageName) 
     const NameMatcher matcher(imageName);
     Scratch scratch;
     int count = 0;
+    // Kernel threads met before are passed over without a look: a kernel
+    // thread never becomes a program, and a process that reuses its number
+    // is a new proc entry with a new inode number.
+    std::vector<std::pair<quint64, quint64>> kernelThreads;
+    kernelThreads.reserve(kernelThreads_.size() + 8);
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::size_t length = processEntryLength(entry->d_name);
         if (length == 0)
             continue;
+        const std::pair<quint64, quint64> key{std::strtoull(entry->d_name, nullptr, 10),
+                                              entry->d_ino};
+        if (std::binary_search(kernelThreads_.begin(), kernelThreads_.end(), key)) {
+            kernelThreads.push_back(key);
+            continue;
+        }
+        bool kernelThread = false;
         const std::string_view name =
-            imageNameOf(dirFd, scratch, std::string_view(entry->d_name, length));
-        if (!name.empty() && matcher.matches(name))
+            imageNameOf(dirFd, scratch, std::string_view(entry->d_name, length), kernelThread);
+        if (kernelThread)
+            kernelThreads.push_back(key);
+        else if (!name.empty() && matcher.matches(name))
             ++count;
     }
+    std::sort(kernelThreads.begin(), kernelThreads.end());
+    kernelThreads_ = std::move(kernelThreads);
     return count;
 }
 

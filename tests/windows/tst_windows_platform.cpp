@@ -1,0 +1,170 @@
+// The Windows platform through the program's own interfaces, against the
+// real system (under Wine here): the store in the registry through
+// GetSetting/SaveSetting with reg.exe on the other side, batch files run by
+// cmd.exe and a query's processes ended, the process count, the files, and
+// the top-most keeper's two SetWindowPos calls on two real windows.
+
+#include "app/Diagnostics.h"
+#include "app/SettingsStore.h"
+#include "platform/Win32.h"
+#include "platform/Windows.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+using namespace tw::platform;
+
+namespace {
+
+const QString App = QStringLiteral("TW-CLI-UI");
+constexpr int Bound = 15000;
+
+bool writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+int reg(const QStringList& arguments, QByteArray* output = nullptr) {
+    QProcess process;
+    process.start(QStringLiteral("reg.exe"), arguments);
+    if (!process.waitForFinished(Bound))
+        return -1;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitCode();
+}
+
+} // namespace
+
+class TestWindowsPlatform : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp_;
+    QString section_ = QStringLiteral("TW-WINDOWS-PLATFORM-TEST");
+    QString key_ = QStringLiteral("HKCU\\Software\\VB and VBA Program Settings\\TW-CLI-UI\\") +
+                   QStringLiteral("TW-WINDOWS-PLATFORM-TEST");
+
+private slots:
+    void initTestCase() { QVERIFY(tmp_.isValid()); }
+    void cleanupTestCase() { reg({"delete", key_, "/f"}); }
+
+    // Values as typed come back exactly; "no such key" is not "cannot read".
+    void storeKeepsValues_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("empty") << "";
+        QTest::newRow("path") << "C:\\Program Files\\Bitcoin\\daemon\\bitcoin-cli.exe";
+        QTest::newRow("signs") << "x;y,\"q\" = %APPDATA% ^&|<>";
+        QTest::newRow("blanks") << "  both  ";
+        QTest::newRow("non-ASCII") << "Gr\u00fc\u00dfe \u65e5\u672c";
+    }
+    void storeKeepsValues() {
+        QFETCH(QString, value);
+        RegistrySettingsBackend backend;
+        tw::app::Diagnostics diagnostics(QString(), false);
+        tw::app::SettingsStore store(backend, section_, &diagnostics);
+        const QString key = QTest::currentDataTag();
+        QCOMPARE(store.GetSetting(key, "default"), QString("default"));
+        store.SaveSetting(key, value);
+        QCOMPARE(store.GetSetting(key, "default"), value);
+        QCOMPARE(diagnostics.failureCount(), 0);
+        QCOMPARE(int(backend.read(App, "NO-SUCH-SECTION", key).state),
+                 int(SettingRead::State::Missing));
+    }
+
+    // An existing configuration is found where GetSetting/SaveSetting-style
+    // programs keep it, and reg.exe sees what the panel saved.
+    void storeSharesTheRegistryKey() {
+        QCOMPARE(reg({"add", key_, "/v", "CLI_NAME_TEXTBOX", "/t", "REG_SZ", "/d",
+                      "bitcoin-cli.exe", "/f"}),
+                 0);
+        RegistrySettingsBackend backend;
+        tw::app::SettingsStore store(backend, section_);
+        QCOMPARE(store.GetSetting("CLI_NAME_TEXTBOX", ""), QString("bitcoin-cli.exe"));
+        store.saveTickState("AUTOSTART_TICKBOX", true);
+        QByteArray output;
+        QCOMPARE(reg({"query", key_, "/v", "AUTOSTART_TICKBOX"}, &output), 0);
+        QVERIFY2(output.contains("REG_SZ") && output.trimmed().endsWith("1"), output.constData());
+    }
+
+    // A query's batch file, CR LF and all, run by cmd.exe; what it leaves
+    // running is ended after its read.
+    void batchFiles() {
+        const QString folder = QDir::toNativeSeparators(tmp_.path());
+        const QString log = folder + "\\CLI-UI-GBC.LOG";
+        const QString batch = folder + "\\CLI-UI-GBC.BAT";
+        QVERIFY(writeAll(batch, ("call \"C:\\windows\\system32\\cmd.exe\" /c echo 840123 > " + log +
+                                 "\r\n")
+                                    .toLocal8Bit()));
+        WinProcessStarter starter;
+        const BatchStart started = starter.startBatchFile(batch, BatchKind::Query);
+        QVERIFY2(started.result.ok, qPrintable(started.result.error));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(log).startsWith("840123"), Bound);
+        QTest::qWait(300);
+        QCOMPARE(starter.finishBatch(started.id), QString());
+
+        const QString endless = folder + "\\ENDLESS.BAT";
+        QVERIFY(writeAll(endless, ":again\r\nping -n 2 127.0.0.1 > NUL\r\ngoto again\r\n"));
+        const BatchStart hung = starter.startBatchFile(endless, BatchKind::Query);
+        QVERIFY(hung.result.ok);
+        QTest::qWait(500);
+        QVERIFY(!starter.finishBatch(hung.id).isEmpty());
+
+        QVERIFY(!starter.startBatchFile(folder + "\\NONE.BAT", BatchKind::Stop).result.ok);
+    }
+
+    void processTable() {
+        ToolhelpProcessTable table;
+        const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+        QVERIFY(table.countByImageName(self.toUpper()).value_or(0) >= 1);
+        QCOMPARE(table.countByImageName("no-such-program.exe"), std::optional<int>(0));
+        QCOMPARE(windowsExecutableName(), QString("test_windows_platform"));
+    }
+
+    void files() {
+        WinFileSystem files;
+        const QString path = QDir::toNativeSeparators(tmp_.filePath("external.txt"));
+        QVERIFY(files.writeFile(path, "840123\r\n\r\n").ok);
+        const FileRead read = files.readFile(path, 32767);
+        QVERIFY(read.result.ok);
+        QCOMPARE(read.bytes, QByteArray("840123\r\n\r\n"));
+        QCOMPARE(files.stamp(path), read.stamp);
+        QVERIFY(!files.readFile("NUL", 100).result.ok);
+        QVERIFY(!files.readFile(QDir::toNativeSeparators(tmp_.path()), 100).result.ok);
+    }
+
+    // The keeper's two calls: the foreground window out of the top-most
+    // band, then the main window into it.
+    void keeperPlacement() {
+        if (QGuiApplication::platformName() != QLatin1String("windows"))
+            QSKIP("needs real windows (the windows platform)");
+        Win32WindowSystem windows;
+        QWidget main, other;
+        main.setWindowTitle("main");
+        other.setWindowTitle("other");
+        main.show();
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        other.activateWindow();
+        const WindowHandle own = windows.handleOf(&main);
+        const WindowHandle theirs = windows.handleOf(&other);
+        QTRY_COMPARE_WITH_TIMEOUT(windows.foregroundWindow(), theirs, Bound);
+        windows.setTopMost(theirs, true); // the other program made itself top-most
+        QVERIFY(win::isTopMost(theirs) && !win::isTopMost(own));
+        windows.setTopMost(windows.foregroundWindow(), false);
+        windows.setTopMost(own, true);
+        QVERIFY(win::isTopMost(own));
+        QVERIFY(!win::isTopMost(theirs));
+    }
+};
+
+QTEST_MAIN(TestWindowsPlatform)
+#include "tst_windows_platform.moc"

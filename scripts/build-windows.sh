@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds TW-CLI-UI for 64-bit Windows on this Debian machine: installs what is
+# missing (mingw-w64, Wine), builds the static cross Qt once into the cache
+# (scripts/build-windows-qt.sh), then TW-CLI-UI.exe (one static file, no DLLs
+# beside it), the demo node's programs as .exe, the Windows tests, and
+# TW-CLI-UI-<version>-win64.zip (program, README, LICENSE, manual).
+#
+#   ./scripts/build-windows.sh     build folder build-win64/ (or $TW_WIN_BUILD_DIR)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh --windows
+qt=$(./scripts/build-windows-qt.sh)
+build=${TW_WIN_BUILD_DIR:-build-win64}
+
+# Qt's own toolchain file (it chains the mingw-w64 one of the cache); Wine
+# runs what the tests start, so ctest works as it does on Linux.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+version=$(sed -n 's/^project(TW-CLI-UI VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+package=$build/TW-CLI-UI-$version-win64
+rm -rf "$package" "$package.zip"
+mkdir -p "$package"
+x86_64-w64-mingw32-strip -o "$package/TW-CLI-UI.exe" "$build/bin/TW-CLI-UI.exe"
+cp README.md LICENSE "$package/"
+[[ -f docs/MANUAL.md ]] && cp docs/MANUAL.md "$package/"
+(cd "$build" && zip -q -r "$(basename "$package").zip" "$(basename "$package")")
+echo "build-windows: $package.zip ($(du -h "$package/TW-CLI-UI.exe" | cut -f1) program)"

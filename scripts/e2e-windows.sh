@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# One end-to-end run of the real TW-CLI-UI.exe under Wine against the demo
+# node's .exe programs: "Auto Start", "Auto G-B-C", "Also Update External
+# File" and "Auto Close" ticked in the registry. The panel counts down,
+# queries the node through cmd.exe and its batch file, writes the height and
+# CR LF to the external file, closes itself with status 0 and leaves its
+# position in the registry. Run by scripts/test-windows.sh (WINEPREFIX set,
+# an X server at hand).
+#
+#   scripts/e2e-windows.sh BUILD_FOLDER
+set -euo pipefail
+build=$(cd "$1" && pwd)
+bin=$build/bin
+section=TW-CLI-UI-E2E
+key="HKCU\\Software\\VB and VBA Program Settings\\TW-CLI-UI\\$section"
+work=$(mktemp -d)
+node=$work/node
+mkdir -p "$node"
+printf '# the end-to-end run'"'"'s demo node\n' >"$node/twdemo.conf"
+win() { winepath -w "$1" 2>/dev/null; }
+cli=(wine "$bin/twdemo-cli.exe" "-conf=$(win "$node/twdemo.conf")")
+
+fail() {
+    echo "e2e-windows: FAILED: $*" >&2
+    echo "0 passed, 1 failed"
+    exit 1
+}
+cleanup() {
+    "${cli[@]}" stop >/dev/null 2>&1 || true
+    wine reg delete "$key" /f >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+wine "$bin/twdemo-daemon.exe" "-conf=$(win "$node/twdemo.conf")" >"$work/daemon.log" 2>&1 &
+for _ in $(seq 100); do
+    "${cli[@]}" getblockcount >/dev/null 2>&1 && break
+    sleep 0.2
+done
+"${cli[@]}" getblockcount >/dev/null 2>&1 || fail "the demo daemon did not come up"
+
+# The configuration, as the settings window would have saved it.
+cp "$bin/TW-CLI-UI.exe" "$work/$section.exe"
+log=$(win "$work")\\CLI-UI-GBC.LOG
+batch=$(win "$work")\\CLI-UI-GBC.BAT
+external=$(win "$work")\\height.txt
+printf 'call "%s" -conf=%s getblockcount > %s\r\n' "$(win "$bin/twdemo-cli.exe")" \
+    "$(win "$node/twdemo.conf")" "$log" >"$work/CLI-UI-GBC.BAT"
+set_value() { wine reg add "$key" /v "$1" /t REG_SZ /d "$2" /f >/dev/null; }
+wine reg delete "$key" /f >/dev/null 2>&1 || true
+for tick in AUTOSTART_TICKBOX CLI_GBC_BAT_TICKBOX UPDATE_EXTERNAL_FILE_TICKBOX \
+    AUTOCLOSE_TIMER_TICKBOX; do
+    set_value "$tick" 1
+done
+set_value AlwaysOnTopTimer_TICKBOX 0
+set_value CLI_NAME_TEXTBOX twdemo-cli.exe
+set_value CLI_GBC_FULL_BAT_LOCATION_TEXTBOX "$batch"
+set_value CLI_GBC_FULL_LOG_LOCATION_TEXTBOX "$log"
+set_value UPDATE_EXTERNAL_FILE_TEXTBOX "$external"
+set_value MainLeft 1500
+
+start=$(date +%s)
+status=0
+timeout 120 wine "$work/$section.exe" >"$work/panel.log" 2>&1 || status=$?
+took=$(($(date +%s) - start))
+[[ $status == 0 ]] || fail "the panel ended with status $status after $took s: $(tail -n 5 "$work/panel.log")"
+[[ -f "$work/height.txt" ]] || fail "no external file after $took s"
+grep -qaP '^8[0-9]{5}\r\n\r\n$' <(cat "$work/height.txt"; echo -n) ||
+    fail "external file holds $(od -c "$work/height.txt" | head -n 3)"
+wine reg query "$key" /v MainLeft | grep -q 'REG_SZ' || fail "no MainLeft in the registry"
+echo "e2e-windows: the panel counted down, queried, wrote $(head -c 6 "$work/height.txt") and closed itself in $took s"
+echo "1 passed, 0 failed"

@@ -77,7 +77,7 @@ public:
         for (;;) {
             IWbemClassObject* object = nullptr;
             ULONG returned = 0;
-            if (results->Next(WBEM_INFINITE, 1, &object, &returned) != S_OK || returned == 0)
+            if (results->Next(static_cast<LONG>(-1) /* WBEM_INFINITE */, 1, &object, &returned) != S_OK || returned == 0)
                 break;
             ++found;
             object->Release();

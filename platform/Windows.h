@@ -10,9 +10,10 @@
 
 namespace tw::platform {
 
-// HKEY_CURRENT_USER\Software\VB and VBA Program Settings\<application>\
-// <section>, one REG_SZ value per key. A registry write touches its one
-// value only, so no other section's values can be lost.
+// One registry key per section, below HKEY_CURRENT_USER, "Software", "VB
+// and VBA Program Settings" and the application; one REG_SZ value per
+// setting. A registry write touches its one value only, so no other
+// section's values can be lost.
 class RegistrySettingsBackend final : public SettingsBackend {
 public:
     SettingRead read(const QString& application, const QString& section,

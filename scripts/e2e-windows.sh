@@ -65,8 +65,11 @@ timeout 120 wine "$work/$section.exe" >"$work/panel.log" 2>&1 || status=$?
 took=$(($(date +%s) - start))
 [[ $status == 0 ]] || fail "the panel ended with status $status after $took s: $(tail -n 5 "$work/panel.log")"
 [[ -f "$work/height.txt" ]] || fail "no external file after $took s"
-grep -qaP '^8[0-9]{5}\r\n\r\n$' <(cat "$work/height.txt"; echo -n) ||
+# The client's answer with its line end, then the panel's CR LF.
+height=$(head -c 6 "$work/height.txt")
+ends=$(tail -c +7 "$work/height.txt" | od -An -tx1 | tr -d ' \n')
+[[ $height =~ ^8[0-9]{5}$ && $ends == 0d0a0d0a ]] ||
     fail "external file holds $(od -c "$work/height.txt" | head -n 3)"
 wine reg query "$key" /v MainLeft | grep -q 'REG_SZ' || fail "no MainLeft in the registry"
-echo "e2e-windows: the panel counted down, queried, wrote $(head -c 6 "$work/height.txt") and closed itself in $took s"
+echo "e2e-windows: the panel counted down, queried, wrote $height and closed itself in $took s"
 echo "1 passed, 0 failed"

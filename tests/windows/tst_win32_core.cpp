@@ -170,7 +170,7 @@ void processes() {
     check(count && *count >= 1, "this program counted by its name in other letter case", name);
     check(countProcesses(L"no-such-program.exe") == 0, "an absent program counts 0");
     check(countProcesses(L"") == 0, "an empty name counts 0");
-    check(executableName() == L"tst_win32_core", "executable name without .exe", executableName());
+    check(executableName() == L"test_win32_core", "executable name without .exe", executableName());
 }
 
 void files(const std::wstring& folder) {

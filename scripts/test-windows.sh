@@ -22,6 +22,13 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     wineboot -i >/dev/null 2>&1
 fi
 
+# Windows has Arial and MS Sans Serif, which the windows are laid out for;
+# a Wine prefix has neither, so it is pointed at their metric twins.
+for face in Arial "Arial Black" "MS Sans Serif" "Microsoft Sans Serif"; do
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ \
+        /d "Liberation Sans" /f >/dev/null 2>&1
+done
+
 status=0
 xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --test-dir "$build" --output-on-failure || status=$?

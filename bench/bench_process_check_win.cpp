@@ -77,7 +77,9 @@ public:
         for (;;) {
             IWbemClassObject* object = nullptr;
             ULONG returned = 0;
-            if (results->Next(static_cast<LONG>(-1) /* WBEM_INFINITE */, 1, &object, &returned) != S_OK || returned == 0)
+            if (results->Next(static_cast<LONG>(-1) /* WBEM_INFINITE */, 1, &object, &returned) !=
+                    S_OK ||
+                returned == 0)
                 break;
             ++found;
             object->Release();
@@ -109,7 +111,8 @@ int main(int argc, char** argv) {
     if (argc >= 4) {
         wchar_t self[MAX_PATH];
         GetModuleFileNameW(nullptr, self, MAX_PATH);
-        for (int n = processCount(); n < std::atoi(argv[3]); ++n) {
+        // Wine gives a console program a host process of its own: count again.
+        for (int target = std::atoi(argv[3]); processCount() < target;) {
             std::wstring line = L"\"" + std::wstring(self) + L"\" --idle";
             STARTUPINFOW startup{};
             startup.cb = sizeof startup;

@@ -2,12 +2,16 @@
 // real system (under Wine here): the store in the registry through
 // GetSetting/SaveSetting with reg.exe on the other side, batch files run by
 // cmd.exe and a query's processes ended, the process count, the files, and
-// the top-most keeper's two SetWindowPos calls on two real windows.
+// the top-most keeper's tick on two real windows.
 
 #include "app/Diagnostics.h"
+#include "app/MainWindow.h"
 #include "app/SettingsStore.h"
+#include "app/TopMostKeeper.h"
+#include "app/WindowTimer.h"
 #include "platform/Win32.h"
 #include "platform/Windows.h"
+#include "tests/support/Fakes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -101,9 +105,9 @@ private slots:
         const QString folder = QDir::toNativeSeparators(tmp_.path());
         const QString log = folder + "\\CLI-UI-GBC.LOG";
         const QString batch = folder + "\\CLI-UI-GBC.BAT";
-        QVERIFY(writeAll(batch, ("call \"C:\\windows\\system32\\cmd.exe\" /c echo 840123 > " + log +
-                                 "\r\n")
-                                    .toLocal8Bit()));
+        QVERIFY(writeAll(
+            batch, ("call \"C:\\windows\\system32\\cmd.exe\" /c echo 840123 > " + log + "\r\n")
+                       .toLocal8Bit()));
         WinProcessStarter starter;
         const BatchStart started = starter.startBatchFile(batch, BatchKind::Query);
         QVERIFY2(started.result.ok, qPrintable(started.result.error));
@@ -141,16 +145,29 @@ private slots:
         QVERIFY(!files.readFile(QDir::toNativeSeparators(tmp_.path()), 100).result.ok);
     }
 
-    // The keeper's two calls: the foreground window out of the top-most
-    // band, then the main window into it.
-    void keeperPlacement() {
+    // One tick of the real top-most keeper over the real window system: the
+    // other program's window, in front and top-most, leaves the band and the
+    // main window enters it (WS_EX_TOPMOST on the main window only).
+    void keeperPlacesTheMainWindowAfterATick() {
         if (QGuiApplication::platformName() != QLatin1String("windows"))
             QSKIP("needs real windows (the windows platform)");
+        tw::test::VirtualClock clock;
+        tw::test::FakeSettingsBackend settings; // "Always On Top" ticked by default
+        tw::test::FakeProcessStarter starter(clock);
+        tw::test::FakeProcessTable processes;
+        tw::test::FakeFileSystem files;
         Win32WindowSystem windows;
-        QWidget main, other;
-        main.setWindowTitle("main");
-        other.setWindowTitle("other");
+        Platform platform{clock, settings, starter, processes, files, windows, App, QString()};
+        tw::app::Diagnostics diagnostics(QString(), false);
+        tw::app::SettingsStore store(settings, App, &diagnostics);
+        tw::app::Scheduler scheduler(clock);
+        const tw::app::Services services{platform, scheduler, store, diagnostics};
+        tw::app::MainWindow main(services);
+        tw::app::TopMostKeeper keeper(main, services);
+        main.load();
         main.show();
+        QWidget other;
+        other.setWindowTitle("another program");
         other.show();
         QVERIFY(QTest::qWaitForWindowExposed(&other));
         other.activateWindow();
@@ -159,10 +176,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(windows.foregroundWindow(), theirs, Bound);
         windows.setTopMost(theirs, true); // the other program made itself top-most
         QVERIFY(win::isTopMost(theirs) && !win::isTopMost(own));
-        windows.setTopMost(windows.foregroundWindow(), false);
-        windows.setTopMost(own, true);
+        clock.advance(1000);
         QVERIFY(win::isTopMost(own));
         QVERIFY(!win::isTopMost(theirs));
+        scheduler.stopAll();
     }
 };
 

@@ -57,6 +57,9 @@ const QStringList Texts = {
 // The five full paths (+ "_LOCATION_TEXTBOX") and their file names.
 const QStringList Paths = {"CLI_STOP_BAT_FULL", "CLI_GBC_FULL_BAT", "CLI_GCC_FULL_BAT",
                            "CLI_GBC_FULL_LOG", "CLI_GCC_FULL_LOG"};
+// The separator piece the window starts with, between a folder and a file
+// name: the system's own ("/" here, "\\" on Windows).
+const QString Separator = QDir::separator();
 const QStringList Files = {"CLI-UI-STOP.BAT", "CLI-UI-GBC.BAT", "CLI-UI-GCC.BAT", "CLI-UI-GBC.LOG",
                            "CLI-UI-GCC.LOG"};
 
@@ -162,7 +165,9 @@ private slots:
         rig.advance(1500);
         w->CALL_COMMAND_TEXTBOX->setText("exec ");
         rig.advance(500); // an edit shows within one tick
-        QVERIFY(lines(*w)[1].startsWith("exec \"/CLI_LOCATION//CLI_NAME\""));
+        QCOMPARE(w->BACKSLASH_TEXTBOX->text(), Separator);
+        QVERIFY2(lines(*w)[1].startsWith("exec \"/CLI_LOCATION" + Separator + "/CLI_NAME\""),
+                 qPrintable(lines(*w)[1]));
         rig.files.unwritable.insert("/run/CLI-UI-GBC.BAT");
         w->SAVE_BATS_BUTTON->click();
         QCOMPARE(rig.files.writes, QStringList({"/run/CLI-UI-STOP.BAT", "/run/CLI-UI-GCC.BAT"}));
@@ -172,7 +177,7 @@ private slots:
         QCOMPARE(rig.stored("P4P_TICKBOX"), "1");
         for (int i = 0; i < Paths.size(); ++i) { // alike in both windows and the store
             const QString name = Paths[i] + "_LOCATION_TEXTBOX",
-                          path = "/TW_CLI_UI_LOCATION/" + Files[i];
+                          path = "/TW_CLI_UI_LOCATION" + Separator + Files[i];
             QCOMPARE(w->findChild<QLineEdit*>(name)->text(), path);
             QCOMPARE(rig.window().findChild<QLineEdit*>(name, Qt::FindDirectChildrenOnly)->text(),
                      path);
@@ -181,7 +186,7 @@ private slots:
         w->SAVE_BATS_BUTTON
             ->click(); // after a save: the saved paths, each the line shown and CR LF
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(rig.files.files.value("/TW_CLI_UI_LOCATION/" + Files[i]),
+            QCOMPARE(rig.files.files.value("/TW_CLI_UI_LOCATION" + Separator + Files[i]),
                      lines(*w)[i].toLocal8Bit() + "\r\n");
         w->CLOSE_BUTTON->click();
 
@@ -212,7 +217,7 @@ private slots:
         QObject::connect(rig.window().CLI_NAME_TEXTBOX, &QLineEdit::textChanged,
                          [&] { rig.settings.failWrites = false; });
         w->SAVE_REGISTRY_BUTTON->click();
-        QCOMPARE(rig.stored("CLI_GBC_FULL_LOG_LOCATION_TEXTBOX"), "/CLI-UI-GBC.LOG");
+        QCOMPARE(rig.stored("CLI_GBC_FULL_LOG_LOCATION_TEXTBOX"), Separator + "CLI-UI-GBC.LOG");
         QVERIFY(rig.diagnostics.isReported(settings::SettingsSaver::SaveFailure));
     }
 

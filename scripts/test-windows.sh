@@ -28,6 +28,9 @@ for face in Arial "Arial Black" "MS Sans Serif" "Microsoft Sans Serif"; do
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ \
         /d "Liberation Sans" /f >/dev/null 2>&1
 done
+# Those ran without an X server: their Wine desktop has no display, and a
+# program started while it lasts gets no windows. Let it end first.
+wineserver -w
 
 status=0
 xvfb-run -a -s "-screen 0 1280x1024x24" \

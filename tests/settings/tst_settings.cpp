@@ -1,16 +1,13 @@
 // The settings window: its load, the command-line composer, Save To Registry,
 // Save To .BAT Files and the top-most keeper's switches, over the fake platform
-// and the virtual clock; at the end the same over real processes (the demo
-// node, and Xvfb with openbox through run-under-xvfb.sh), waited for with a bound.
+// and the virtual clock. The same over real processes (the demo node, and Xvfb
+// with openbox) is in tst_settings_posix.cpp.
 
 #include "app/Colours.h"
-#include "platform/Posix.h"
 #include "settings/SettingsSaver.h"
 #include "tests/support/TestRig.h"
 
 #include <QPlainTextEdit>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tw;
@@ -60,15 +57,11 @@ const QStringList Texts = {
 // The five full paths (+ "_LOCATION_TEXTBOX") and their file names.
 const QStringList Paths = {"CLI_STOP_BAT_FULL", "CLI_GBC_FULL_BAT", "CLI_GCC_FULL_BAT",
                            "CLI_GBC_FULL_LOG", "CLI_GCC_FULL_LOG"};
+// The separator piece the window starts with, between a folder and a file
+// name: the system's own ("/" here, "\\" on Windows).
+const QString Separator = QDir::separator();
 const QStringList Files = {"CLI-UI-STOP.BAT", "CLI-UI-GBC.BAT", "CLI-UI-GCC.BAT", "CLI-UI-GBC.LOG",
                            "CLI-UI-GCC.LOG"};
-
-// Whether the window manager lists _NET_WM_STATE_ABOVE in the window's state.
-bool isAbove(platform::WindowHandle window) {
-    QProcess xprop;
-    xprop.start("xprop", {"-id", QString::number(window), "_NET_WM_STATE"});
-    return xprop.waitForFinished(5000) && xprop.readAll().contains("_NET_WM_STATE_ABOVE");
-}
 
 } // namespace
 
@@ -172,7 +165,9 @@ private slots:
         rig.advance(1500);
         w->CALL_COMMAND_TEXTBOX->setText("exec ");
         rig.advance(500); // an edit shows within one tick
-        QVERIFY(lines(*w)[1].startsWith("exec \"/CLI_LOCATION//CLI_NAME\""));
+        QCOMPARE(w->BACKSLASH_TEXTBOX->text(), Separator);
+        QVERIFY2(lines(*w)[1].startsWith("exec \"/CLI_LOCATION" + Separator + "/CLI_NAME\""),
+                 qPrintable(lines(*w)[1]));
         rig.files.unwritable.insert("/run/CLI-UI-GBC.BAT");
         w->SAVE_BATS_BUTTON->click();
         QCOMPARE(rig.files.writes, QStringList({"/run/CLI-UI-STOP.BAT", "/run/CLI-UI-GCC.BAT"}));
@@ -182,7 +177,7 @@ private slots:
         QCOMPARE(rig.stored("P4P_TICKBOX"), "1");
         for (int i = 0; i < Paths.size(); ++i) { // alike in both windows and the store
             const QString name = Paths[i] + "_LOCATION_TEXTBOX",
-                          path = "/TW_CLI_UI_LOCATION/" + Files[i];
+                          path = "/TW_CLI_UI_LOCATION" + Separator + Files[i];
             QCOMPARE(w->findChild<QLineEdit*>(name)->text(), path);
             QCOMPARE(rig.window().findChild<QLineEdit*>(name, Qt::FindDirectChildrenOnly)->text(),
                      path);
@@ -191,7 +186,7 @@ private slots:
         w->SAVE_BATS_BUTTON
             ->click(); // after a save: the saved paths, each the line shown and CR LF
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(rig.files.files.value("/TW_CLI_UI_LOCATION/" + Files[i]),
+            QCOMPARE(rig.files.files.value("/TW_CLI_UI_LOCATION" + Separator + Files[i]),
                      lines(*w)[i].toLocal8Bit() + "\r\n");
         w->CLOSE_BUTTON->click();
 
@@ -222,7 +217,7 @@ private slots:
         QObject::connect(rig.window().CLI_NAME_TEXTBOX, &QLineEdit::textChanged,
                          [&] { rig.settings.failWrites = false; });
         w->SAVE_REGISTRY_BUTTON->click();
-        QCOMPARE(rig.stored("CLI_GBC_FULL_LOG_LOCATION_TEXTBOX"), "/CLI-UI-GBC.LOG");
+        QCOMPARE(rig.stored("CLI_GBC_FULL_LOG_LOCATION_TEXTBOX"), Separator + "CLI-UI-GBC.LOG");
         QVERIFY(rig.diagnostics.isReported(settings::SettingsSaver::SaveFailure));
     }
 
@@ -310,74 +305,6 @@ private slots:
         for (const auto& [window, on] : rig.windows.calls)
             seen << QString(window == own ? "main" : "other") + (on ? "+" : "-");
         QCOMPARE(seen.join(' '), expected);
-    }
-
-    void batchFilesOnTheDemoNode() {
-        const QString client = TWDEMO_CLI;
-        QTemporaryDir dir(QDir::tempPath() + "/tw-demo-XXXXXX"); // no blank: paths stand bare
-        const QString conf = dir.filePath("twdemo.conf");
-        platform::LocalFileSystem files;
-        QVERIFY(files.writeFile(conf, {}));
-        QProcess daemon;
-        daemon.start(TWDEMO_DAEMON, {"-conf=" + conf});
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dir.filePath("twdemo-daemon.alive")), 10000);
-
-        TestRig rig; // the store, the clock and the fakes; files and processes are real
-        platform::PosixProcessStarter starter;
-        platform::Platform real{rig.clock, rig.settings, starter,     rig.processes,
-                                files,     rig.windows,  rig.section, QString()};
-        const app::Services services{real, rig.scheduler, rig.settingsStore, rig.diagnostics};
-        app::MainWindow main(services);
-        new poll::ChainPoll(main, services);
-        main.load();
-        settings::SettingsWindow w(main, services);
-        w.TW_CLI_UI_LOCATION_TEXTBOX->setText(dir.path());
-        w.CLI_LOCATION_TEXTBOX->setText(QFileInfo(client).absolutePath());
-        w.CLI_NAME_TEXTBOX->setText(QFileInfo(client).fileName());
-        w.CONF_LOCATION_TEXTBOX->setText(conf);
-        w.SAVE_REGISTRY_BUTTON->click();
-        w.SAVE_BATS_BUTTON->click();
-        const QString log = dir.filePath("CLI-UI-GBC.LOG");
-        // The poll's fixed 3-second wait after the start is where the client answers.
-        rig.clock.onWait = [&](qint64, int ms) {
-            if (ms == 3000)
-                QTRY_VERIFY_WITH_TIMEOUT(files.readFile(log, 100).bytes.endsWith('\n'), 15000);
-        };
-        poll::ChainPoll::requestBlockCount(main);
-        rig.advance(1000);
-        QCOMPARE(main.CURRENT_BLOCK_TEXTBOX->text().toLocal8Bit(), files.readFile(log, 100).bytes);
-        // The stop batch file ends the daemon.
-        QVERIFY(starter
-                    .startBatchFile(main.CLI_STOP_BAT_FULL_LOCATION_TEXTBOX->text(),
-                                    platform::BatchKind::Stop)
-                    .result);
-        QTRY_COMPARE_WITH_TIMEOUT(daemon.state(), QProcess::NotRunning, 15000);
-    }
-
-    void keeperOnX11() {
-        if (!qEnvironmentVariableIsSet("TW_UNDER_XVFB"))
-            QSKIP("needs Xvfb, openbox and xprop: run through run-under-xvfb.sh");
-        const auto windows = platform::createWindowSystem();
-        TestRig rig; // the store, the clock and the fakes; the window system is real
-        platform::Platform real{rig.clock, rig.settings, rig.starter, rig.processes,
-                                rig.files, *windows,     rig.section, QString()};
-        const app::Services services{real, rig.scheduler, rig.settingsStore, rig.diagnostics};
-        app::MainWindow main(services);
-        new app::TopMostKeeper(main, services);
-        main.load();
-        main.show();
-        QWidget other; // another program's window, top-most, in front
-        other.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&main) && QTest::qWaitForWindowExposed(&other));
-        const auto own = windows->handleOf(&main), front = windows->handleOf(&other);
-        windows->setTopMost(front, true);
-        other.activateWindow();
-        QTRY_COMPARE_WITH_TIMEOUT(windows->foregroundWindow(), front, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(isAbove(front), 10000);
-        QVERIFY(!isAbove(own));
-        rig.advance(1000);
-        QTRY_VERIFY_WITH_TIMEOUT(isAbove(own), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!isAbove(front), 10000);
     }
 };
 

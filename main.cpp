@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 
 #include <memory>
 
@@ -29,6 +30,13 @@ int main(int argc, char* argv[]) {
 #endif
     QApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    // The window is matched to its menu entry by this id, and both windows
+    // carry the program's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TW_APP_ID));
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     tw::platform::RealClock clock;
 #ifdef Q_OS_WIN

@@ -3,6 +3,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include <algorithm>
+
 namespace tw::app {
 
 namespace {
@@ -33,6 +35,17 @@ void WrapButton::paintEvent(QPaintEvent*) {
                           isEnabled(), caption, QPalette::ButtonText);
 }
 
+QRect WrapCheckBox::captionArea() const {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const int indicatorEnd =
+        style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this).right() + 1;
+    const int styleLeft =
+        indicatorEnd + style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, this);
+    const int left = std::max(indicatorEnd + 2, std::min(styleLeft, ClassicCaptionLeft));
+    return QRect(left, 0, std::max(0, width() - left), height());
+}
+
 void WrapCheckBox::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);
     QStyleOptionButton option;
@@ -41,9 +54,7 @@ void WrapCheckBox::paintEvent(QPaintEvent*) {
     indicator.rect = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this);
     indicator.rect.moveTop((height() - indicator.rect.height()) / 2);
     painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, indicator);
-    const int textLeft = indicator.rect.right() + 1 +
-                         style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, this);
-    const QRect area(textLeft, 0, width() - textLeft, height());
+    const QRect area = captionArea();
     // Only a box tall enough for two lines wraps; a one-line box keeps its
     // caption on one line.
     const bool tall = height() >= 2 * fontMetrics().lineSpacing();

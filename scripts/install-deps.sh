@@ -22,6 +22,8 @@ packages=(
     xvfb xauth openbox x11-utils fonts-dejavu-core fonts-liberation
     # Faster rebuilds, and the `format` target
     ccache clang-format
+    # Checking the menu entries (the per-node command's test)
+    desktop-file-utils
 )
 
 # --windows: what the Windows build and its tests under Wine need besides.

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# tw-cli-ui-node against a temporary home: add makes the link and the menu
+# entry, the link runs the panel under the node's own name, list names it,
+# remove takes both away, odd names and foreign files are refused, and the
+# settings file is never touched. Prints "N passed, N failed".
+#
+#   test-node-command.sh COMMAND PANEL
+set -uo pipefail
+command=$1
+panel=$2
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+export HOME=$home XDG_DATA_HOME=$home/share XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state
+export TW_CLI_UI_PROGRAM=$panel TW_CLI_UI_BIN_DIR=$home/bin QT_QPA_PLATFORM=offscreen
+entry=$home/share/applications/io.github.tw_cli_ui.TWCLIUI.node-BTC-A.desktop
+passed=0
+failed=0
+check() { # check WHAT COMMAND...
+    local what=$1
+    shift
+    if "$@" >/dev/null 2>&1; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL: $what" >&2
+    fi
+}
+
+check "add" "$command" add BTC-A
+check "the link leads to the panel" test "$(readlink "$home/bin/TW-CLI-UI-BTC-A")" = "$panel"
+check "the menu entry names the node" grep -qx "Name=TW-CLI-UI – BTC-A" "$entry"
+check "the menu entry runs the link" grep -qx "Exec=$home/bin/TW-CLI-UI-BTC-A" "$entry"
+if command -v desktop-file-validate >/dev/null; then
+    check "the menu entry is valid" desktop-file-validate "$entry"
+fi
+check "list names it" test "$("$command" list)" = "BTC-A"
+# The link is the panel under the node's name: its diagnostics carry it.
+timeout 5 "$home/bin/TW-CLI-UI-BTC-A" >/dev/null 2>&1
+check "the link runs as TW-CLI-UI-BTC-A" test -f "$home/state/TW-CLI-UI/TW-CLI-UI-BTC-A.log"
+check "adding again is fine" "$command" add BTC-A
+check "remove" "$command" remove BTC-A
+check "the link is gone" test ! -e "$home/bin/TW-CLI-UI-BTC-A" -a ! -L "$home/bin/TW-CLI-UI-BTC-A"
+check "the menu entry is gone" test ! -e "$entry"
+for name in "" "../x" "a/b" "-x" ".hidden" "a b" 'a$(x)'; do
+    "$command" add "$name" >/dev/null 2>&1
+    check "\"$name\" refused" test $? -eq 2
+done
+echo "mine" >"$home/bin/TW-CLI-UI-OWN"
+"$command" add OWN >/dev/null 2>&1
+check "a file of the user's is left alone by add" test $? -eq 1 -a "$(cat "$home/bin/TW-CLI-UI-OWN")" = mine
+"$command" remove OWN >/dev/null 2>&1
+check "and by remove" test $? -eq 1 -a -f "$home/bin/TW-CLI-UI-OWN"
+check "the settings file was never touched" test ! -e "$home/config/TW-CLI-UI"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -22,8 +22,8 @@ packages=(
     xvfb xauth openbox x11-utils fonts-dejavu-core fonts-liberation
     # Faster rebuilds, and the `format` target
     ccache clang-format
-    # Checking the menu entries (the per-node command's test)
-    desktop-file-utils
+    # Checking the menu entries and the AppStream metainfo
+    desktop-file-utils appstream
 )
 
 # --windows: what the Windows build and its tests under Wine need besides.

@@ -2,13 +2,10 @@
 // damaged files, the earlier version's files, the program's own values, the
 // .bak of the previous run, and a store that cannot be read at start.
 
-#include "app/Diagnostics.h"
-#include "app/MainWindow.h"
-#include "app/SettingsStore.h"
-#include "app/WindowTimer.h"
 #include "platform/IniFile.h"
 #include "platform/Posix.h"
-#include "tests/support/Fakes.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/TestRig.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using tw::test::readAll;
+using tw::test::writeAll;
 using namespace tw::platform;
 using State = SettingRead::State;
 
@@ -26,16 +25,6 @@ namespace {
 
 const QString App = QStringLiteral("TW-CLI-UI");
 const QString Missing = QStringLiteral("<missing>");
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QString shown(const SettingRead& read) {
     return read.state == State::Found ? read.value : Missing;
@@ -338,19 +327,10 @@ private slots:
     // and says what it did not save.
     void unreadableAtStartNotWrittenAtClose() {
         QVERIFY(QDir().mkpath(file_)); // unreadable: a folder stands in its place
-        tw::test::VirtualClock clock;
         IniSettingsBackend settings(file_);
-        tw::test::FakeProcessStarter starter(clock);
-        tw::test::FakeProcessTable processes;
-        tw::test::FakeFileSystem files;
-        tw::test::FakeWindowSystem windows;
-        Platform platform{clock, settings, starter, processes, files, windows, App, QString()};
-        tw::app::Diagnostics diagnostics(QString(), false);
-        tw::app::SettingsStore store(settings, App, &diagnostics);
-        tw::app::Scheduler scheduler(clock);
-        const tw::app::Services services{platform, scheduler, store, diagnostics};
-        tw::app::MainWindow window(services);
-        window.load();
+        tw::test::TestRig rig(App, {.settings = &settings});
+        tw::app::MainWindow& window = rig.start();
+        tw::app::Diagnostics& diagnostics = rig.diagnostics;
         QVERIFY(!window.storeWasRead());
         QVERIFY(diagnostics.isReported(tw::app::SettingsStore::ReadFailure));
         QVERIFY(window.APP_EXE_NAME_LABEL->toolTip().contains("cannot be read"));

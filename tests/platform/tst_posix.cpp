@@ -5,6 +5,7 @@
 // binary, run with --other, is the other program).
 
 #include "platform/Posix.h"
+#include "tests/support/FileBytes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,20 +22,12 @@
 #include <grp.h>
 #include <unistd.h>
 
+using tw::test::readAll;
+using tw::test::writeAll;
 using namespace tw::platform;
 
 constexpr int Bound = 10000; // ms: the most a started process may take
 const QString App = QStringLiteral("TW-CLI-UI");
-
-static QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-static bool writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Whether the window manager keeps the X window in the top-most band.
 static bool isAbove(quintptr window) {

@@ -11,6 +11,7 @@
 
 #include "platform/BatchLine.h"
 #include "platform/Posix.h"
+#include "tests/support/FileBytes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,21 +21,13 @@
 
 #include <sys/stat.h>
 
+using tw::test::readAll;
+using tw::test::writeAll;
 using namespace tw::platform;
 
 namespace {
 
 constexpr int Bound = 10000; // ms: the most a started process may take
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // The state letter of /proc/PID/stat ('Z' a zombie), 0 when there is no such
 // process.

@@ -79,7 +79,7 @@ void TestChainPollPosix::realLogs() {
                                     QFileDevice::ReadOther));
     }
     tw::platform::LocalFileSystem files;
-    tw::test::TestRig rig(QStringLiteral("TW-CLI-UI"), &files);
+    tw::test::TestRig rig(QStringLiteral("TW-CLI-UI"), {.files = &files});
     rig.starter.onBatch = [&](const QString&) {
         QFile file(path);
         if (clientWrites)
@@ -138,7 +138,7 @@ void TestChainPollPosix::realExternalFile() {
     if (foreign && ::lchown(QFile::encodeName(link).constData(), other, other) != 0)
         QSKIP("giving a link to another user needs root");
     tw::platform::LocalFileSystem files;
-    tw::test::TestRig rig(QStringLiteral("TW-CLI-UI"), &files);
+    tw::test::TestRig rig(QStringLiteral("TW-CLI-UI"), {.files = &files});
     rig.starter.onBatch = [&](const QString&) {
         QFile file(log);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("840123\r\n") == 8);

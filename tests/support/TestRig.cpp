@@ -6,12 +6,18 @@
 
 namespace tw::test {
 
-TestRig::TestRig(QString sectionName, platform::FileSystem* realFiles)
-    : section(std::move(sectionName)),
-      platform{clock,   settings, starter,  processes, realFiles ? *realFiles : files,
-               windows, section,  QString()},
-      settingsStore(settings, section, &diagnostics), services{platform, scheduler, settingsStore,
-                                                               diagnostics} {}
+TestRig::TestRig(QString sectionName, RealParts real)
+    : section(std::move(sectionName)), platform{clock,
+                                                real.settings ? *real.settings : settings,
+                                                starter,
+                                                processes,
+                                                real.files ? *real.files : files,
+                                                real.windows ? *real.windows : windows,
+                                                section,
+                                                QString()},
+      settingsStore(platform.settings, section, &diagnostics), services{platform, scheduler,
+                                                                        settingsStore,
+                                                                        diagnostics} {}
 
 TestRig::~TestRig() {
     if (window_)

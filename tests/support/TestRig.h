@@ -20,13 +20,18 @@
 
 namespace tw::test {
 
+// Real platform parts (which must outlive the rig) in place of fakes, for
+// tests over real files, a real store or real windows; the fake a part
+// replaces then stays unused.
+struct RealParts {
+    platform::SettingsBackend* settings = nullptr;
+    platform::FileSystem* files = nullptr;
+    platform::WindowSystem* windows = nullptr;
+};
+
 class TestRig {
 public:
-    // realFiles: a real file system (which must outlive the rig) in place of
-    // the fake one, for cycles over real logs and files; `files` then stays
-    // unused.
-    explicit TestRig(QString section = QStringLiteral("TW-CLI-UI"),
-                     platform::FileSystem* realFiles = nullptr);
+    explicit TestRig(QString section = QStringLiteral("TW-CLI-UI"), RealParts real = {});
     ~TestRig();
 
     // Put values into the store before start().

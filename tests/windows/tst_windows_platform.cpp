@@ -5,13 +5,11 @@
 // the top-most keeper's tick on two real windows.
 
 #include "app/Diagnostics.h"
-#include "app/MainWindow.h"
 #include "app/SettingsStore.h"
-#include "app/TopMostKeeper.h"
-#include "app/WindowTimer.h"
 #include "platform/Win32.h"
 #include "platform/Windows.h"
-#include "tests/support/Fakes.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/TestRig.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,22 +19,14 @@
 #include <QTest>
 #include <QWidget>
 
+using tw::test::readAll;
+using tw::test::writeAll;
 using namespace tw::platform;
 
 namespace {
 
 const QString App = QStringLiteral("TW-CLI-UI");
 constexpr int Bound = 15000;
-
-bool writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 int reg(const QStringList& arguments, QByteArray* output = nullptr) {
     QProcess process;
@@ -151,21 +141,9 @@ private slots:
     void keeperPlacesTheMainWindowAfterATick() {
         if (QGuiApplication::platformName() != QLatin1String("windows"))
             QSKIP("needs real windows (the windows platform)");
-        tw::test::VirtualClock clock;
-        tw::test::FakeSettingsBackend settings; // "Always On Top" ticked by default
-        tw::test::FakeProcessStarter starter(clock);
-        tw::test::FakeProcessTable processes;
-        tw::test::FakeFileSystem files;
         Win32WindowSystem windows;
-        Platform platform{clock, settings, starter, processes, files, windows, App, QString()};
-        tw::app::Diagnostics diagnostics(QString(), false);
-        tw::app::SettingsStore store(settings, App, &diagnostics);
-        tw::app::Scheduler scheduler(clock);
-        const tw::app::Services services{platform, scheduler, store, diagnostics};
-        tw::app::MainWindow main(services);
-        tw::app::TopMostKeeper keeper(main, services);
-        main.load();
-        main.show();
+        tw::test::TestRig rig(App, {.windows = &windows}); // "Always On Top" ticked by default
+        tw::app::MainWindow& main = rig.start(true);
         QWidget other;
         other.setWindowTitle("another program");
         other.show();
@@ -176,10 +154,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(windows.foregroundWindow(), theirs, Bound);
         windows.setTopMost(theirs, true); // the other program made itself top-most
         QVERIFY(win::isTopMost(theirs) && !win::isTopMost(own));
-        clock.advance(1000);
+        rig.advance(1000);
         QVERIFY(win::isTopMost(own));
         QVERIFY(!win::isTopMost(theirs));
-        scheduler.stopAll();
     }
 };
 

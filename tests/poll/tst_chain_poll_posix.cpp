@@ -23,6 +23,24 @@ namespace {
 
 const QString Command = "notify --now"; // the user command after a block-count query
 
+// One block-count query by the G-B-C button over the rig's platform, both
+// actions ticked, the watcher off; the cycle has ended when it returns.
+tw::app::MainWindow& queryOnce(tw::test::TestRig& rig, const QString& batch, const QString& log,
+                               const QString& external) {
+    auto& w = rig.start();
+    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
+    w.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX->setText(batch);
+    w.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX->setText(log);
+    w.UPDATE_EXTERNAL_FILE_TICKBOX->setChecked(true);
+    w.UPDATE_EXTERNAL_FILE_TEXTBOX->setText(external);
+    w.RUN_COMMAND_TICKBOX->setChecked(true);
+    w.RUN_COMMAND_TEXTBOX->setText(Command);
+    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
+    w.GETBLOCKCOUNT_BUTTON->click();
+    rig.advance(8000);
+    return w;
+}
+
 } // namespace
 
 class TestChainPollPosix : public QObject {
@@ -85,17 +103,7 @@ void TestChainPollPosix::realLogs() {
         if (clientWrites)
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(answer) == answer.size());
     };
-    auto& w = rig.start();
-    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
-    w.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX->setText(dir.filePath("CLI-UI-GBC.BAT"));
-    w.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX->setText(path);
-    w.UPDATE_EXTERNAL_FILE_TICKBOX->setChecked(true);
-    w.UPDATE_EXTERNAL_FILE_TEXTBOX->setText(dir.filePath("height.txt"));
-    w.RUN_COMMAND_TICKBOX->setChecked(true);
-    w.RUN_COMMAND_TEXTBOX->setText(Command);
-    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
-    w.GETBLOCKCOUNT_BUTTON->click();
-    rig.advance(8000);
+    auto& w = queryOnce(rig, dir.filePath("CLI-UI-GBC.BAT"), path, dir.filePath("height.txt"));
 
     QVERIFY(!w.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled());
     QCOMPARE(rig.colour("CURRENT_BLOCK_TEXTBOX"), tw::app::colour::Black);
@@ -143,17 +151,7 @@ void TestChainPollPosix::realExternalFile() {
         QFile file(log);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("840123\r\n") == 8);
     };
-    auto& w = rig.start();
-    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
-    w.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX->setText(dir.filePath("CLI-UI-GBC.BAT"));
-    w.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX->setText(log);
-    w.UPDATE_EXTERNAL_FILE_TICKBOX->setChecked(true);
-    w.UPDATE_EXTERNAL_FILE_TEXTBOX->setText(link);
-    w.RUN_COMMAND_TICKBOX->setChecked(true);
-    w.RUN_COMMAND_TEXTBOX->setText(Command);
-    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
-    w.GETBLOCKCOUNT_BUTTON->click();
-    rig.advance(8000);
+    auto& w = queryOnce(rig, dir.filePath("CLI-UI-GBC.BAT"), log, link);
 
     QVERIFY(!w.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled());
     QCOMPARE(w.CURRENT_BLOCK_TEXTBOX->text(), "840123\r\n");

@@ -22,6 +22,12 @@ void fitFont(QPainter& painter, const QRect& area, const QString& caption) {
 }
 } // namespace
 
+QRect WrapButton::captionArea() const {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    return style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+}
+
 void WrapButton::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);
     QStyleOptionButton option;
@@ -29,7 +35,7 @@ void WrapButton::paintEvent(QPaintEvent*) {
     const QString caption = option.text;
     option.text.clear();
     painter.drawControl(QStyle::CE_PushButton, option);
-    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    const QRect area = captionArea();
     fitFont(painter, area, caption);
     style()->drawItemText(&painter, area, Qt::AlignCenter | Qt::TextWordWrap, option.palette,
                           isEnabled(), caption, QPalette::ButtonText);

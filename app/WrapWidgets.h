@@ -12,6 +12,9 @@ class WrapButton : public QPushButton {
 public:
     using QPushButton::QPushButton;
 
+    // Where the caption is drawn, inside the style's frame and margins.
+    QRect captionArea() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 };

@@ -26,6 +26,7 @@ rm -rf "$package" "$package.zip"
 mkdir -p "$package"
 x86_64-w64-mingw32-strip -o "$package/TW-CLI-UI.exe" "$build/bin/TW-CLI-UI.exe"
 cp README.md LICENSE "$package/"
-[[ -f docs/MANUAL.md ]] && cp docs/MANUAL.md "$package/"
+# The manual and its pictures, side by side as the manual links them.
+cp docs/MANUAL.md docs/*.png "$package/"
 (cd "$build" && zip -q -r "$(basename "$package").zip" "$(basename "$package")")
 echo "build-windows: $package.zip ($(du -h "$package/TW-CLI-UI.exe" | cut -f1) program)"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the packages that building, testing and running TW-CLI-UI need on
 # Debian 12 or Ubuntu 24.04 (or newer), with apt-get, through sudo when not
-# run as root; with --windows also what the Windows build needs. Installs nothing, and asks for nothing, when every package is
-# already there, so it is cheap to run before each build.
+# run as root; with --windows also what the Windows build needs, with
+# --screenshots what scripts/screenshots.sh needs. Installs nothing, and
+# asks for nothing, when every package is already there, so it is cheap to
+# run before each build.
 #
 # TW_SKIP_DEPS=1 skips the whole step (other distributions, offline machines).
 set -euo pipefail
@@ -22,8 +24,12 @@ packages=(
     xvfb xauth openbox x11-utils fonts-dejavu-core fonts-liberation
     # Faster rebuilds, and the `format` target
     ccache clang-format
-    # Checking the menu entries and the AppStream metainfo
-    desktop-file-utils appstream
+    # Checking the menu entries and the AppStream metainfo; building and
+    # checking the Debian package (dpkg-shlibdeps is in dpkg-dev); closing
+    # the panel's window as a user would in the package tests
+    desktop-file-utils appstream dpkg-dev lintian wmctrl
+    # A system tray on the private X server of the tray test
+    trayer
 )
 
 # --windows: what the Windows build and its tests under Wine need besides.
@@ -36,6 +42,11 @@ if [[ "${1:-}" == --windows ]]; then
         # Unpacking and patching Debian's qt6-base source
         xz-utils patch zip
     )
+fi
+
+# --screenshots: what scripts/screenshots.sh needs besides.
+if [[ "${1:-}" == --screenshots ]]; then
+    packages+=(xdotool imagemagick)
 fi
 
 if [[ "${TW_SKIP_DEPS:-0}" == 1 ]]; then

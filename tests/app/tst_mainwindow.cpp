@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QFontInfo>
 #include <QLabel>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -55,13 +56,15 @@ private slots:
     void closeWritesPositionAndSixTicksOnce();
     void aMovedWindowReopensThere();
     void settingsWindowIsModalAndTimersTick();
-    void oneLineCaptionsFitTheirBoxes();
+    void captionsFitTheirControls();
 };
 
-// Every one-line tick box of both windows shows its whole caption in its
-// designed width (tall ones wrap and shrink by themselves), with the fonts
-// the program asks for ("AutoSend STOP Command" lost its last letter).
-void TestMainWindow::oneLineCaptionsFitTheirBoxes() {
+// Every caption of both windows shows whole in its control's designed box,
+// at the font size the program asks for: one-line tick boxes, labels and
+// buttons on one line ("AutoSend STOP Command" lost its last letter), tall
+// tick boxes and buttons wrapped on words without shrinking their font. All
+// misfits are listed at once.
+void TestMainWindow::captionsFitTheirControls() {
     TestRig rig;
     rig.start(true);
     // The designed widths hold for Arial and its metric twin; with some other
@@ -72,24 +75,45 @@ void TestMainWindow::oneLineCaptionsFitTheirBoxes() {
         QSKIP(qPrintable("neither Arial nor Liberation Sans here, only " + face));
     auto settings = tw::settings::settingsWindowFactory(rig.services)(rig.window());
     settings->show();
+    QSet<const QWidget*> seen;
     QStringList checked;
+    QStringList misfits;
+    // One line when the box is lower than two lines, wrapped on words when
+    // it is taller.
+    const auto fits = [&](const QWidget* control, const QString& text, const QRect& area) {
+        if (text.isEmpty() || seen.contains(control))
+            return;
+        seen.insert(control);
+        checked << control->objectName();
+        const QFontMetrics metrics = control->fontMetrics();
+        const bool tall = area.height() >= 2 * metrics.lineSpacing();
+        const QRect needed =
+            tall ? metrics.boundingRect(area, Qt::AlignCenter | Qt::TextWordWrap, text)
+                 : QRect(0, 0, metrics.horizontalAdvance(text), metrics.height());
+        if (needed.width() > area.width() || needed.height() > std::max(area.height(), 1) + 1)
+            misfits << QStringLiteral("%1: \"%2\" needs %3x%4 px, has %5x%6")
+                           .arg(control->objectName(), text)
+                           .arg(needed.width())
+                           .arg(needed.height())
+                           .arg(area.width())
+                           .arg(area.height());
+    };
     for (QWidget* window :
-         {static_cast<QWidget*>(&rig.window()), static_cast<QWidget*>(settings.get())}) {
-        for (const auto* box : window->findChildren<tw::app::WrapCheckBox*>()) {
-            if (box->height() >= 2 * box->fontMetrics().lineSpacing())
-                continue;
-            const int needed = box->fontMetrics().horizontalAdvance(box->text());
-            QVERIFY2(needed <= box->captionArea().width(),
-                     qPrintable(QStringLiteral("%1: \"%2\" needs %3 px, has %4")
-                                    .arg(box->objectName(), box->text())
-                                    .arg(needed)
-                                    .arg(box->captionArea().width())));
-            checked << box->objectName();
+         {static_cast<QWidget*>(settings.get()), static_cast<QWidget*>(&rig.window())}) {
+        for (const auto* box : window->findChildren<tw::app::WrapCheckBox*>())
+            fits(box, box->text(), box->captionArea());
+        for (const auto* button : window->findChildren<tw::app::WrapButton*>())
+            fits(button, button->text(), button->captionArea());
+        for (const auto* label : window->findChildren<QLabel*>()) {
+            if (!label->wordWrap())
+                fits(label, label->text(), label->contentsRect());
         }
     }
-    QVERIFY2(checked.contains("CLI_STOP_BAT_TICKBOX") &&
-                 checked.contains("AUTOCLOSE_TIMER_TICKBOX"),
-             qPrintable(checked.join(' ')));
+    QVERIFY2(misfits.isEmpty(), qPrintable(misfits.join(QStringLiteral("\n"))));
+    for (const char* name : {"CLI_STOP_BAT_TICKBOX", "AUTOCLOSE_TIMER_TICKBOX", "SETTINGS_BUTTON",
+                             "SHUTDOWN_BUTTON", "SAVE_BATS_BUTTON", "CONF_LOCATION_LABEL",
+                             "CURRENT_BLOCK_LABEL", "P4P_TICKBOX"})
+        QVERIFY2(checked.contains(QLatin1String(name)), name);
 }
 
 void TestMainWindow::startUpCases_data() {

@@ -8,10 +8,11 @@
 set -uo pipefail
 command=$1
 panel=$2
+here=$(cd "$(dirname "$0")" && pwd)
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 export HOME=$home XDG_DATA_HOME=$home/share XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state
-export TW_CLI_UI_PROGRAM=$panel TW_CLI_UI_BIN_DIR=$home/bin QT_QPA_PLATFORM=offscreen
+export TW_CLI_UI_PROGRAM=$panel TW_CLI_UI_BIN_DIR=$home/bin
 entry=$home/share/applications/io.github.tw_cli_ui.TWCLIUI.node-BTC-A.desktop
 passed=0
 failed=0
@@ -34,11 +35,17 @@ if command -v desktop-file-validate >/dev/null; then
     check "the menu entry is valid" desktop-file-validate "$entry"
 fi
 check "list names it" test "$("$command" list)" = "BTC-A"
-# The link is the panel under the node's name: its diagnostics carry it.
-timeout 5 "$home/bin/TW-CLI-UI-BTC-A" >/dev/null 2>&1
-check "the link runs as TW-CLI-UI-BTC-A" test -f "$home/state/TW-CLI-UI/TW-CLI-UI-BTC-A.log"
+# The link is the panel under the node's name: its window says so, and
+# closing it saves that configuration in the section of that name.
+check "the link shows \"TARN-WICK - TW-CLI-UI - BTC-A\" and closes when asked" \
+    "$here/../settings/run-under-xvfb.sh" "$here/show-and-close.sh" \
+    "TARN-WICK - TW-CLI-UI - TW-CLI-UI-BTC-A" "$home/bin/TW-CLI-UI-BTC-A"
+store=$home/config/TW-CLI-UI/TW-CLI-UI.ini
+check "its settings are the section [TW-CLI-UI-BTC-A]" grep -qx "\[TW-CLI-UI-BTC-A\]" "$store"
+cp "$store" "$home/store-before"
 check "adding again is fine" "$command" add BTC-A
 check "remove" "$command" remove BTC-A
+check "add and remove left the store as it was" cmp "$store" "$home/store-before"
 check "the link is gone" test ! -e "$home/bin/TW-CLI-UI-BTC-A" -a ! -L "$home/bin/TW-CLI-UI-BTC-A"
 check "the menu entry is gone" test ! -e "$entry"
 for name in "" "../x" "a/b" "-x" ".hidden" "a b" 'a$(x)'; do
@@ -50,6 +57,7 @@ echo "mine" >"$home/bin/TW-CLI-UI-OWN"
 check "a file of the user's is left alone by add" test $? -eq 1 -a "$(cat "$home/bin/TW-CLI-UI-OWN")" = mine
 "$command" remove OWN >/dev/null 2>&1
 check "and by remove" test $? -eq 1 -a -f "$home/bin/TW-CLI-UI-OWN"
-check "the settings file was never touched" test ! -e "$home/config/TW-CLI-UI"
+check "the refused commands left the store as it was" cmp "$store" "$home/store-before"
+check "nothing but the store is left behind" test -z "$(find "$home/bin" "$home/share" -type f -o -type l | grep -v "TW-CLI-UI-OWN$")"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

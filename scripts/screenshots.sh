@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Makes the pictures of the manual and the README again, from the real
+# program on the bundled demo node, on a private X server:
+#
+#   docs/main-window.png       the main window once the demo node answered
+#   docs/settings-window.png   the settings window of that configuration
+#
+#   ./scripts/screenshots.sh [--no-deps] [--out FOLDER]
+#
+# Everything runs in a temporary home (settings, demo node, logs), so your
+# own configuration is never touched. Needs Xvfb, openbox, xdotool and
+# ImageMagick's import (installed with --screenshots by install-deps.sh).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=$root/docs
+deps=1
+while (($# > 0)); do
+    case "$1" in
+    --no-deps) deps=0 ;;
+    --out)
+        out=$2
+        shift
+        ;;
+    -h | --help)
+        sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+        exit 0
+        ;;
+    *)
+        echo "screenshots: unknown argument $1 (try --help)" >&2
+        exit 2
+        ;;
+    esac
+    shift
+done
+((deps)) && "$root/scripts/install-deps.sh" --screenshots
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    ((${#pids[@]} > 0)) && kill "${pids[@]}" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private X server with a window manager, so windows get their frames
+# and can be clicked as a user would.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+HOME=$work openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    sleep 0.1
+done
+
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_STATE_HOME=$work/home/.local/state
+mkdir -p "$HOME"
+demo=$work/demo
+"$root/scripts/demo.sh" --no-deps --dir "$demo" --timeout 120 >"$work/demo.log" 2>&1 &
+pids+=($!)
+
+window_of() { # window_of TITLE: the window id, once it shows (30 s at most)
+    local id=""
+    for _ in $(seq 300); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) && [[ -n "$id" ]] && break
+        sleep 0.1
+    done
+    [[ -n "$id" ]] || {
+        echo "screenshots: no window \"$1\"" >&2
+        cat "$work/demo.log" >&2
+        exit 1
+    }
+    echo "$id"
+}
+
+main=$(window_of "TARN-WICK - TW-CLI-UI - TW-CLI-UI-DEMO")
+# The demo configuration counts down 11 seconds, then asks for the block
+# count and the connections; the picture shows both answers.
+for _ in $(seq 600); do
+    [[ -s "$demo/CLI-UI-GBC.LOG" && -s "$demo/CLI-UI-GCC.LOG" ]] && break
+    sleep 0.1
+done
+sleep 3
+import -window "$main" "$out/main-window.png"
+echo "screenshots: $out/main-window.png"
+
+# Settings, at its place in the window (in pixels at 96 dpi).
+xdotool mousemove --window "$main" 44 192 click 1
+settings=$(window_of "TARN-WICK - TW-CLI-UI - SETTINGS")
+sleep 1
+import -window "$settings" "$out/settings-window.png"
+echo "screenshots: $out/settings-window.png"

@@ -37,10 +37,9 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/TW-CLI-UI.1.gz
 # The licence goes in as Debian's machine-readable copyright file.
 install(FILES README.md packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.gz
         DESTINATION ${TW_DOC_DIR})
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/docs/MANUAL.md)
-  install(FILES docs/MANUAL.md DESTINATION ${TW_DOC_DIR})
-  install(DIRECTORY docs/ DESTINATION ${TW_DOC_DIR} FILES_MATCHING PATTERN "*.png")
-endif()
+# The manual with its pictures beside it, as it links them.
+install(FILES docs/MANUAL.md DESTINATION ${TW_DOC_DIR})
+install(DIRECTORY docs/ DESTINATION ${TW_DOC_DIR} FILES_MATCHING PATTERN "*.png")
 
 # The Debian package: tw-cli-ui_<version>_<arch>.deb
 set(CPACK_GENERATOR DEB)

@@ -37,7 +37,13 @@ done
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-work=$(mktemp -d)
+# demo.sh builds the same way; building first keeps the build's time out of
+# the waits for the windows below.
+build=${TW_DEMO_BUILD_DIR:-$root/build}
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target TW-CLI-UI twdemo >/dev/null
+
+work=$(mktemp -d /tmp/tw-cli-ui-screenshots.XXXXXX)
 pids=()
 cleanup() {
     ((${#pids[@]} > 0)) && kill "${pids[@]}" 2>/dev/null
@@ -86,11 +92,16 @@ for _ in $(seq 600); do
     [[ -s "$demo/CLI-UI-GBC.LOG" && -s "$demo/CLI-UI-GCC.LOG" ]] && break
     sleep 0.1
 done
-sleep 3
+# The connection-count cycle follows the block-count one; its box is
+# black with the answer about four seconds after its log is written.
+sleep 6
 import -window "$main" "$out/main-window.png"
 echo "screenshots: $out/main-window.png"
 
-# Settings, at its place in the window (in pixels at 96 dpi).
+# The repeating cycle keeps Settings greyed: STOP first, then Settings, each
+# at its place in the window (in pixels at 96 dpi).
+xdotool mousemove --window "$main" 296 192 click 1
+sleep 1
 xdotool mousemove --window "$main" 44 192 click 1
 settings=$(window_of "TARN-WICK - TW-CLI-UI - SETTINGS")
 sleep 1

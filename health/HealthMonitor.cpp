@@ -10,8 +10,9 @@ namespace tw::health {
 
 const QString HealthMonitor::CommandFailureKey = QStringLiteral("health-command");
 
-HealthMonitor::HealthMonitor(const app::Services& services, QObject* parent)
-    : QObject(parent), services_(services), settings_(AlertSettings::load(services.store)) {}
+HealthMonitor::HealthMonitor(const app::Services& services, WallClock wallClock, QObject* parent)
+    : QObject(parent), services_(services), wallClock_(std::move(wallClock)),
+      settings_(AlertSettings::load(services.store)) {}
 
 void HealthMonitor::setSettings(const AlertSettings& settings) {
     settings_ = settings;
@@ -27,8 +28,8 @@ HealthColour HealthMonitor::colour() const {
     return stalled_ ? HealthColour::Red : HealthColour::Green;
 }
 
-QString HealthMonitor::timeText(qint64 at) const {
-    return QDateTime::fromMSecsSinceEpoch(at).toString(QStringLiteral("HH:mm:ss"));
+QString HealthMonitor::timeText(qint64 wallMs) const {
+    return QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("HH:mm:ss"));
 }
 
 qint64 HealthMonitor::minutesSince(qint64 at) const {
@@ -39,18 +40,18 @@ QString HealthMonitor::summary() const {
     QStringList lines;
     lines << (blocks_ ? QStringLiteral("Block count: %1 (%2)")
                             .arg(blocks_->value)
-                            .arg(timeText(blocks_->at))
+                            .arg(timeText(blocks_->shownAt))
                       : QStringLiteral("Block count: \u2013 (no answer yet)"));
     if (connections_)
         lines << QStringLiteral("Connections: %1 (%2)")
                      .arg(connections_->value)
-                     .arg(timeText(connections_->at));
+                     .arg(timeText(connections_->shownAt));
     if (blockFailure_)
         lines << QStringLiteral("Block-count query failed: ") + *blockFailure_;
     else if (lastFailed_ && connectionsFailure_)
         lines << QStringLiteral("Connection-count query failed: ") + *connectionsFailure_;
     else if (stalled_)
-        lines << QStringLiteral("No new block since ") + timeText(lastRise_);
+        lines << QStringLiteral("No new block since ") + timeText(lastRiseShown_);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -74,11 +75,12 @@ void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
     }
     observe([&] {
         const qint64 now = services_.platform.clock.now();
+        const qint64 shownNow = wallClock_ ? wallClock_() : now;
         (blockCount ? runningBlock_ : runningConnections_) = false;
         succeeded();
         if (!blockCount) {
             connectionsFailure_.reset();
-            connections_ = Reading{*number, now};
+            connections_ = Reading{*number, shownNow};
             return;
         }
         blockFailure_.reset();
@@ -92,6 +94,7 @@ void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
                           .arg(blocks_->value));
             }
             lastRise_ = now;
+            lastRiseShown_ = shownNow;
         } else if (!stalled_ && now - lastRise_ >= qint64(settings_.stallMinutes) * 60000) {
             stalled_ = true;
             raise(stallAnnounced_, QStringLiteral("Node stalled"),
@@ -99,7 +102,7 @@ void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
                       .arg(*number)
                       .arg(minutesSince(lastRise_)));
         }
-        blocks_ = Reading{*number, now};
+        blocks_ = Reading{*number, shownNow};
     });
 }
 

@@ -2,6 +2,7 @@
 #include "app/Services.h"
 #include "health/AlertSettings.h"
 #include "health/HealthColour.h"
+#include "health/History.h"
 
 #include <QObject>
 #include <QString>
@@ -35,8 +36,11 @@ public:
     // Diagnostics key of an alert command that could not be started.
     static const QString CommandFailureKey;
 
-    // Loads the alert settings from the store.
-    explicit HealthMonitor(const app::Services& services, QObject* parent = nullptr);
+    // Loads the alert settings from the store. Durations (the stall time)
+    // are measured on the platform's clock; the times the summary shows come
+    // from the wall clock (empty: the platform clock's, as for the tests'
+    // virtual clock).
+    HealthMonitor(const app::Services& services, WallClock wallClock, QObject* parent = nullptr);
 
     // New alert settings (the caller saves them); they count from the next
     // answer on.
@@ -63,7 +67,7 @@ signals:
 private:
     struct Reading {
         qint64 value = 0;
-        qint64 at = 0; // clock time of the answer
+        qint64 shownAt = 0; // wall-clock time of the answer
     };
 
     void failed(bool blockCount, const QString& reason);
@@ -71,20 +75,23 @@ private:
     void raise(bool& announced, const QString& title, const QString& text);
     void clear(bool& announced, const QString& title, const QString& text);
     void runAlertCommand();
-    QString timeText(qint64 at) const;
+    // The wall clock's time of day.
+    QString timeText(qint64 wallMs) const;
     qint64 minutesSince(qint64 at) const;
 
     // Runs `change` and emits changed() when it changed colour or summary.
     template <class F> void observe(F change);
 
     app::Services services_;
+    WallClock wallClock_;
     AlertSettings settings_;
 
     bool runningBlock_ = false;
     bool runningConnections_ = false;
     std::optional<Reading> blocks_;             // the last block count that was a number
     std::optional<Reading> connections_;        // the last connection count that was a number
-    qint64 lastRise_ = 0;                       // when the block count last rose
+    qint64 lastRise_ = 0;                       // when the block count last rose (platform clock)
+    qint64 lastRiseShown_ = 0;                  // the same on the wall clock
     bool lastFailed_ = false;                   // the last finished query got no usable answer
     std::optional<QString> blockFailure_;       // the last block-count query failed: why
     std::optional<QString> connectionsFailure_; // the same for the connection count

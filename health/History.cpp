@@ -211,14 +211,14 @@ void History::writeWorked() {
     diagnostics_.clear(FailureKey);
 }
 
-void connectHistory(poll::ChainPoll& poll, History& history, platform::Clock& clock) {
+void connectHistory(poll::ChainPoll& poll, History& history, WallClock now) {
     QObject::connect(&poll, &poll::ChainPoll::queryAnswered, &history,
-                     [&history, &clock](bool blockCount, const QString& text) {
-                         history.recordAnswer(clock.now(), blockCount, text);
+                     [&history, now](bool blockCount, const QString& text) {
+                         history.recordAnswer(now(), blockCount, text);
                      });
     QObject::connect(&poll, &poll::ChainPoll::queryFailed, &history,
-                     [&history, &clock](bool blockCount, const QString& reason) {
-                         history.recordFailure(clock.now(), blockCount, reason);
+                     [&history, now](bool blockCount, const QString& reason) {
+                         history.recordFailure(now(), blockCount, reason);
                      });
 }
 

@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -33,6 +34,12 @@ class ChainPoll;
 }
 
 namespace tw::health {
+
+// Milliseconds since the epoch (UTC), for the times the history and the
+// tooltip show. The program's platform clock is monotonic and counts from
+// the start, so the composition root hands in the system's wall clock
+// (QDateTime::currentMSecsSinceEpoch); the tests hand in their virtual clock.
+using WallClock = std::function<qint64()>;
 
 namespace history {
 
@@ -102,7 +109,7 @@ private:
 };
 
 // Every answered or failed cycle of `poll` becomes a row of `history`, at the
-// clock's time.
-void connectHistory(poll::ChainPoll& poll, History& history, platform::Clock& clock);
+// wall clock's time.
+void connectHistory(poll::ChainPoll& poll, History& history, WallClock now);
 
 } // namespace tw::health

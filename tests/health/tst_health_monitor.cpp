@@ -50,9 +50,14 @@ void storeAll(tw::test::TestRig& rig, const QString& setup) {
         rig.store(entry.section('=', 0, 0), entry.section('=', 1));
 }
 
+// The wall clock runs ahead of the platform clock (which counts from the
+// program's start): the summary shows the wall clock's time of day.
+constexpr qint64 WallOffset = (14 * 3600 + 25 * 60 + 37) * 1000;
+
 // A monitor on the rig's services, its signals and the commands it ran noted.
 struct Watch {
-    explicit Watch(tw::test::TestRig& rig) : rig(rig), monitor(rig.services) {
+    explicit Watch(tw::test::TestRig& rig)
+        : rig(rig), monitor(rig.services, [&rig] { return rig.clock.now() + WallOffset; }) {
         QObject::connect(&monitor, &HealthMonitor::alertRaised, &monitor,
                          [this](const QString& title, const QString& text) {
                              events << "raise " + title + ": " + text;
@@ -233,7 +238,7 @@ void TestHealthMonitor::loadSettings() {
     QTEST(settings.failureCount, "failureCount");
     QTEST(settings.command, "command");
     // The monitor starts with what the store holds.
-    QCOMPARE(HealthMonitor(rig.services).settings(), settings);
+    QCOMPARE(HealthMonitor(rig.services, {}).settings(), settings);
 }
 
 void TestHealthMonitor::saveSettings_data() {
@@ -351,22 +356,22 @@ void TestHealthMonitor::summary_data() {
         QTest::newRow(name) << script << summary << changes;
     };
     row("nothing yet", "", "Block count: \u2013 (no answer yet)", 0);
-    row("block count", "@14 b871234", "Block count: 871234 (00:14:00)", 1);
-    row("both", "@14 b871234 @15 c8", "Block count: 871234 (00:14:00)\nConnections: 8 (00:15:00)",
+    row("block count", "@14 b871234", "Block count: 871234 (14:39:37)", 1);
+    row("both", "@14 b871234 @15 c8", "Block count: 871234 (14:39:37)\nConnections: 8 (14:40:37)",
         2);
     row("connections first", "@3 c8",
-        "Block count: \u2013 (no answer yet)\nConnections: 8 (00:03:00)", 1);
-    row("the same answer at the same time changes nothing", "b5 b5", "Block count: 5 (00:00:00)",
+        "Block count: \u2013 (no answer yet)\nConnections: 8 (14:28:37)", 1);
+    row("the same answer at the same time changes nothing", "b5 b5", "Block count: 5 (14:25:37)",
         1);
-    row("the same answer later: a new time", "b5 @1 b5", "Block count: 5 (00:01:00)", 2);
-    row("a running query changes the colour only", "b5 s", "Block count: 5 (00:00:00)", 2);
+    row("the same answer later: a new time", "b5 @1 b5", "Block count: 5 (14:26:37)", 2);
+    row("a running query changes the colour only", "b5 s", "Block count: 5 (14:25:37)", 2);
     row("a block-count failure keeps the last count", "b5 @2 fb",
-        "Block count: 5 (00:00:00)\nBlock-count query failed: log missing", 2);
+        "Block count: 5 (14:25:37)\nBlock-count query failed: log missing", 2);
     row("a connection failure", "b5 c8 @1 fc",
-        "Block count: 5 (00:00:00)\nConnections: 8 (00:00:00)\nConnection-count query failed: "
+        "Block count: 5 (14:25:37)\nConnections: 8 (14:25:37)\nConnection-count query failed: "
         "log missing",
         3);
-    row("stalled", "@10 b5 @100 b5", "Block count: 5 (01:40:00)\nNo new block since 00:10:00", 2);
+    row("stalled", "@10 b5 @100 b5", "Block count: 5 (16:05:37)\nNo new block since 14:35:37", 2);
 }
 
 void TestHealthMonitor::summary() {

@@ -151,7 +151,7 @@ void TestHistory::scripts() {
     Rig rig;
     const QString path = dir.filePath("state/TW-CLI-UI.history.csv");
     History history(path, rig.diagnostics);
-    tw::health::connectHistory(rig.poll(), history, rig.clock);
+    tw::health::connectHistory(rig.poll(), history, [&rig] { return rig.clock.now(); });
     for (const QString& step : script.split(';', Qt::SkipEmptyParts))
         rig.cycle(step);
     QVERIFY(history.waitForWrites(Bound));
@@ -304,7 +304,7 @@ void TestHistory::unwritable() {
     };
     Rig rig;
     History history(path, rig.diagnostics);
-    tw::health::connectHistory(rig.poll(), history, rig.clock);
+    tw::health::connectHistory(rig.poll(), history, [&rig] { return rig.clock.now(); });
     QVERIFY(block());
     for (const QString answer : {"5", "6", "7"}) {
         rig.cycle("B=" + answer + "\\n");

@@ -199,6 +199,22 @@ void DataFolder::removeHeartbeat(const char* name) const {
     fs::remove(file(name), ignored);
 }
 
+std::optional<std::int64_t> DataFolder::frozenHeight() const {
+    const auto content = readSmallFile(file(FrozenName), 64);
+    if (!content || !startsWith(*content, "height="))
+        return std::nullopt;
+    return parseNumber(content->substr(7));
+}
+
+bool DataFolder::writeFrozenHeight(std::int64_t height) const {
+    return replaceFile(file(FrozenName), "height=" + std::to_string(height) + "\n");
+}
+
+void DataFolder::clearFrozen() const {
+    std::error_code ignored;
+    fs::remove(file(FrozenName), ignored);
+}
+
 std::optional<std::string> DataFolder::stopRequest() const {
     return readSmallFile(file(StopRequestName), 256);
 }

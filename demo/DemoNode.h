@@ -6,6 +6,8 @@
 //   twdemo-daemon.alive  "<unix ms>": the daemon's heartbeat, refreshed every second
 //   twdemo-wallet.alive  "<unix ms>": the wallet's heartbeat, refreshed every second
 //   twdemo.stop          a stop request: "stop <unix ms> <nonce>"
+//   twdemo.frozen        "height=<n>": the chain is frozen at this height (twdemo-cli
+//                        freeze); without the file it rises one block every 10 s
 // Every file is replaced whole (written aside, then renamed), so a reader
 // never sees half of one. Nothing here trusts what it reads: a missing,
 // empty, huge or garbled file reads as absent.
@@ -36,6 +38,7 @@ inline constexpr const char* StateFileName = "twdemo.state";
 inline constexpr const char* DaemonHeartbeatName = "twdemo-daemon.alive";
 inline constexpr const char* WalletHeartbeatName = "twdemo-wallet.alive";
 inline constexpr const char* StopRequestName = "twdemo.stop";
+inline constexpr const char* FrozenName = "twdemo.frozen";
 
 // Wall-clock time; the genesis survives restarts of the programs.
 std::int64_t nowUnixMs();
@@ -108,6 +111,11 @@ public:
     bool daemonAlive(std::int64_t nowMs) const;
     bool writeHeartbeat(const char* name, std::int64_t nowMs) const;
     void removeHeartbeat(const char* name) const;
+
+    // The height the chain is frozen at; nullopt while it moves.
+    std::optional<std::int64_t> frozenHeight() const;
+    bool writeFrozenHeight(std::int64_t height) const;
+    void clearFrozen() const;
 
     std::optional<std::string> stopRequest() const;
     bool writeStopRequest() const;

@@ -85,6 +85,7 @@ quint64 ChainPoll::startBatchFile(const Query& query) {
     if (!started.result) {
         services_.diagnostics.report(query.batchKey, control,
                                      query.name + QStringLiteral(": ") + started.result.error);
+        noAnswer_ = QStringLiteral("batch file not started");
         return 0;
     }
     if (!started.skipped.isEmpty())
@@ -116,6 +117,8 @@ std::optional<QString> ChainPoll::readLog(const Query& query) {
     if (!read.result) {
         services_.diagnostics.report(query.logKey, control,
                                      query.name + QStringLiteral(": ") + read.result.error);
+        noAnswer_ = files.stamp(path).exists() ? QStringLiteral("log unreadable")
+                                               : QStringLiteral("log missing");
         return std::nullopt;
     }
     // Whether the client wrote the log is decided on the file's own stamps,
@@ -130,6 +133,7 @@ std::optional<QString> ChainPoll::readLog(const Query& query) {
                 QStringLiteral(": log file %1 not updated by the query (the client did not "
                                "write it; it holds an earlier answer)")
                     .arg(path));
+        noAnswer_ = QStringLiteral("log not updated by the query");
         return std::nullopt;
     }
     if (read.bytes.isEmpty()) {
@@ -137,6 +141,7 @@ std::optional<QString> ChainPoll::readLog(const Query& query) {
             query.logKey, control,
             query.name +
                 QStringLiteral(": log file %1 is empty (the client wrote no answer)").arg(path));
+        noAnswer_ = QStringLiteral("log empty");
         return std::nullopt;
     }
     if (read.truncated) {
@@ -151,6 +156,13 @@ std::optional<QString> ChainPoll::readLog(const Query& query) {
         services_.diagnostics.clear(query.logKey);
     }
     return files.decodeLocal(read.bytes);
+}
+
+void ChainPoll::announce(bool blockCount, const std::optional<QString>& answer) {
+    if (answer)
+        emit queryAnswered(blockCount, *answer);
+    else
+        emit queryFailed(blockCount, noAnswer_.isEmpty() ? QStringLiteral("no answer") : noAnswer_);
 }
 
 void ChainPoll::updateExternalFile() {
@@ -202,6 +214,8 @@ void ChainPoll::GETBLOCKCOUNT_COMMAND_TIMER_Timer() {
     app::Scheduler& scheduler = services_.scheduler;
     const Query query = blockCount();
 
+    noAnswer_.clear();
+    emit queryStarted(true);
     scheduler.sleep(1000);
     const quint64 batch = startBatchFile(query);
     scheduler.sleep(3000);
@@ -212,6 +226,7 @@ void ChainPoll::GETBLOCKCOUNT_COMMAND_TIMER_Timer() {
     const std::optional<QString> answer = batch ? readLog(query) : std::nullopt;
     finishBatchFile(query, batch);
     w.CURRENT_BLOCK_TEXTBOX->setText(answer ? *answer : NoValue);
+    announce(true, answer);
     app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::windowBackground());
     scheduler.sleep(1000);
 
@@ -230,6 +245,8 @@ void ChainPoll::GETCONNECTIONCOUNT_COMMAND_TIMER_Timer() {
     app::Scheduler& scheduler = services_.scheduler;
     const Query query = connectionCount();
 
+    noAnswer_.clear();
+    emit queryStarted(false);
     scheduler.sleep(1000);
     const quint64 batch = startBatchFile(query);
     scheduler.sleep(3000);
@@ -239,6 +256,7 @@ void ChainPoll::GETCONNECTIONCOUNT_COMMAND_TIMER_Timer() {
     const std::optional<QString> answer = batch ? readLog(query) : std::nullopt;
     finishBatchFile(query, batch);
     w.CONNECTIONS_TEXTBOX->setText(answer ? *answer : NoValue);
+    announce(false, answer);
     app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Black);
     scheduler.sleep(1000);
     w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(false);

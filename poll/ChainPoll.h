@@ -72,6 +72,15 @@ public:
     // Block-count half first, then the connection-count half.
     void GET_LOOP_TIMER_Timer();
 
+signals:
+    // Each query cycle emits queryStarted before its batch file starts, then
+    // exactly one of queryAnswered (the text the status box shows) or
+    // queryFailed (why it got no answer, in a few plain words). blockCount
+    // tells the block-count cycle from the connection-count cycle.
+    void queryStarted(bool blockCount);
+    void queryAnswered(bool blockCount, const QString& text);
+    void queryFailed(bool blockCount, const QString& reason);
+
 private:
     // The controls of one of the two queries.
     struct Query {
@@ -93,8 +102,11 @@ private:
     // Right after the read: whatever the batch file started and still runs
     // is ended, and reported.
     void finishBatchFile(const Query& query, quint64 batch);
-    // The log's text, or nullopt when there is none to show.
+    // The log's text, or nullopt when there is none to show (the reason is
+    // then in noAnswer_).
     std::optional<QString> readLog(const Query& query);
+    // The end of a cycle for whoever follows the answers.
+    void announce(bool blockCount, const std::optional<QString>& answer);
     void updateExternalFile();
     void runUserCommand();
 
@@ -105,6 +117,8 @@ private:
     // query. Cycles never overlap (a cycle's waits deliver no tick), so one
     // stamp serves both queries.
     platform::FileStamp logBefore_;
+    // Why the running cycle has no answer, in a few plain words.
+    QString noAnswer_;
 };
 
 } // namespace tw::poll

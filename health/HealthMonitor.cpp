@@ -1,0 +1,179 @@
+#include "health/HealthMonitor.h"
+
+#include "app/Diagnostics.h"
+#include "health/History.h"
+#include "poll/ChainPoll.h"
+
+#include <QDateTime>
+
+namespace tw::health {
+
+const QString HealthMonitor::CommandFailureKey = QStringLiteral("health-command");
+
+HealthMonitor::HealthMonitor(const app::Services& services, WallClock wallClock, QObject* parent)
+    : QObject(parent), services_(services), wallClock_(std::move(wallClock)),
+      settings_(AlertSettings::load(services.store)) {}
+
+void HealthMonitor::setSettings(const AlertSettings& settings) {
+    settings_ = settings;
+}
+
+HealthColour HealthMonitor::colour() const {
+    if (runningBlock_ || runningConnections_)
+        return HealthColour::Yellow;
+    if (lastFailed_ || blockFailure_)
+        return HealthColour::Red;
+    if (!blocks_)
+        return HealthColour::Grey;
+    return stalled_ ? HealthColour::Red : HealthColour::Green;
+}
+
+QString HealthMonitor::timeText(qint64 wallMs) const {
+    return QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("HH:mm:ss"));
+}
+
+qint64 HealthMonitor::minutesSince(qint64 at) const {
+    return (services_.platform.clock.now() - at) / 60000;
+}
+
+QString HealthMonitor::summary() const {
+    QStringList lines;
+    lines << (blocks_ ? QStringLiteral("Block count: %1 (%2)")
+                            .arg(blocks_->value)
+                            .arg(timeText(blocks_->shownAt))
+                      : QStringLiteral("Block count: \u2013 (no answer yet)"));
+    if (connections_)
+        lines << QStringLiteral("Connections: %1 (%2)")
+                     .arg(connections_->value)
+                     .arg(timeText(connections_->shownAt));
+    if (blockFailure_)
+        lines << QStringLiteral("Block-count query failed: ") + *blockFailure_;
+    else if (lastFailed_ && connectionsFailure_)
+        lines << QStringLiteral("Connection-count query failed: ") + *connectionsFailure_;
+    else if (stalled_)
+        lines << QStringLiteral("No new block since ") + timeText(lastRiseShown_);
+    return lines.join(QLatin1Char('\n'));
+}
+
+template <class F> void HealthMonitor::observe(F change) {
+    const HealthColour colourBefore = colour();
+    const QString summaryBefore = summary();
+    change();
+    if (colour() != colourBefore || summary() != summaryBefore)
+        emit changed();
+}
+
+void HealthMonitor::queryStarted(bool blockCount) {
+    observe([&] { (blockCount ? runningBlock_ : runningConnections_) = true; });
+}
+
+void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
+    const std::optional<qint64> number = history::wholeNumber(text);
+    if (!number) {
+        queryFailed(blockCount, QStringLiteral("the answer was not a number"));
+        return;
+    }
+    observe([&] {
+        const qint64 now = services_.platform.clock.now();
+        const qint64 shownNow = wallClock_ ? wallClock_() : now;
+        (blockCount ? runningBlock_ : runningConnections_) = false;
+        succeeded();
+        if (!blockCount) {
+            connectionsFailure_.reset();
+            connections_ = Reading{*number, shownNow};
+            return;
+        }
+        blockFailure_.reset();
+        if (!blocks_ || *number > blocks_->value) {
+            if (stalled_) {
+                stalled_ = false;
+                clear(stallAnnounced_, QStringLiteral("Node moving again"),
+                      QStringLiteral("The block count rose to %1 after %2 minutes at %3.")
+                          .arg(*number)
+                          .arg(minutesSince(lastRise_))
+                          .arg(blocks_->value));
+            }
+            lastRise_ = now;
+            lastRiseShown_ = shownNow;
+        } else if (!stalled_ && now - lastRise_ >= qint64(settings_.stallMinutes) * 60000) {
+            stalled_ = true;
+            raise(stallAnnounced_, QStringLiteral("Node stalled"),
+                  QStringLiteral("The block count has stayed at %1 for %2 minutes.")
+                      .arg(*number)
+                      .arg(minutesSince(lastRise_)));
+        }
+        blocks_ = Reading{*number, shownNow};
+    });
+}
+
+void HealthMonitor::queryFailed(bool blockCount, const QString& reason) {
+    observe([&] {
+        (blockCount ? runningBlock_ : runningConnections_) = false;
+        (blockCount ? blockFailure_ : connectionsFailure_) = reason;
+        lastFailed_ = true;
+        ++failuresInRow_;
+        if (!failing_ && failuresInRow_ >= settings_.failureCount) {
+            failing_ = true;
+            raise(failureAnnounced_, QStringLiteral("Node not answering"),
+                  failuresInRow_ == 1
+                      ? QStringLiteral("The last query got no answer (%1).").arg(reason)
+                      : QStringLiteral("The last %1 queries got no answer (the last: %2).")
+                            .arg(failuresInRow_)
+                            .arg(reason));
+        }
+    });
+}
+
+void HealthMonitor::succeeded() {
+    lastFailed_ = false;
+    const int failures = failuresInRow_;
+    failuresInRow_ = 0;
+    if (!failing_)
+        return;
+    failing_ = false;
+    clear(failureAnnounced_, QStringLiteral("Node answering again"),
+          QStringLiteral("The node answered again after %1 failed %2.")
+              .arg(failures)
+              .arg(failures == 1 ? QStringLiteral("query") : QStringLiteral("queries")));
+}
+
+void HealthMonitor::raise(bool& announced, const QString& title, const QString& text) {
+    if (!settings_.enabled)
+        return;
+    announced = true;
+    emit alertRaised(title, text);
+    runAlertCommand();
+}
+
+void HealthMonitor::clear(bool& announced, const QString& title, const QString& text) {
+    if (!announced)
+        return;
+    announced = false;
+    emit alertCleared(title, text);
+}
+
+void HealthMonitor::runAlertCommand() {
+    // Like the user command after a block-count query: started detached, a
+    // failure to start said once in the diagnostics. No command: nothing to run.
+    const QString command = settings_.command;
+    if (command.trimmed().isEmpty()) {
+        services_.diagnostics.clear(CommandFailureKey);
+        return;
+    }
+    const platform::Result started = services_.platform.starter.startUserCommand(command);
+    if (!started) {
+        services_.diagnostics.report(CommandFailureKey, QString(),
+                                     QStringLiteral("Alert command not run: ") + started.error);
+        return;
+    }
+    services_.diagnostics.clear(CommandFailureKey);
+}
+
+void connectMonitor(poll::ChainPoll& poll, HealthMonitor& monitor) {
+    QObject::connect(&poll, &poll::ChainPoll::queryStarted, &monitor, &HealthMonitor::queryStarted);
+    QObject::connect(&poll, &poll::ChainPoll::queryAnswered, &monitor,
+                     &HealthMonitor::queryAnswered);
+    QObject::connect(&poll, &poll::ChainPoll::queryFailed, &monitor, &HealthMonitor::queryFailed);
+}
+
+} // namespace tw::health

@@ -1,0 +1,109 @@
+#pragma once
+#include "app/Services.h"
+#include "health/AlertSettings.h"
+#include "health/HealthColour.h"
+#include "health/History.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace tw::poll {
+class ChainPoll;
+}
+
+namespace tw::health {
+
+// Follows the query cycles and keeps the node's health: the last block count
+// and connection count with the time of each, the colour of the tray's dot,
+// a short summary, and the alerts.
+//
+// Two kinds of alert episode, each announced once when it begins
+// (alertRaised, and the alert command) and once when it ends (alertCleared):
+// - stall: a block-count answer finds the block count has not risen for at
+//   least the stall time; it ends with the next rise. The first answer
+//   counts as a rise: the watch starts there.
+// - failure: the given number of queries in a row (either kind) got no
+//   usable answer; the next usable answer ends it.
+// An answer that is not a whole number counts as a failed query. With alerts
+// off, episodes are still followed for the colour but nothing is announced;
+// an episode announced before alerts were turned off still gets its
+// all-clear.
+class HealthMonitor : public QObject {
+    Q_OBJECT
+public:
+    // Diagnostics key of an alert command that could not be started.
+    static const QString CommandFailureKey;
+
+    // Loads the alert settings from the store. Durations (the stall time)
+    // are measured on the platform's clock; the times the summary shows come
+    // from the wall clock (empty: the platform clock's, as for the tests'
+    // virtual clock).
+    HealthMonitor(const app::Services& services, WallClock wallClock, QObject* parent = nullptr);
+
+    // New alert settings (the caller saves them); they count from the next
+    // answer on.
+    void setSettings(const AlertSettings& settings);
+    const AlertSettings& settings() const { return settings_; }
+
+    HealthColour colour() const;
+    // One to three lines for the tray's tooltip.
+    QString summary() const;
+    bool stalled() const { return stalled_; }
+    bool failing() const { return failing_; }
+
+    // Fed by the poll (see connectMonitor).
+    void queryStarted(bool blockCount);
+    void queryAnswered(bool blockCount, const QString& text);
+    void queryFailed(bool blockCount, const QString& reason);
+
+signals:
+    // The colour or the summary changed.
+    void changed();
+    void alertRaised(const QString& title, const QString& text);
+    void alertCleared(const QString& title, const QString& text);
+
+private:
+    struct Reading {
+        qint64 value = 0;
+        qint64 shownAt = 0; // wall-clock time of the answer
+    };
+
+    void failed(bool blockCount, const QString& reason);
+    void succeeded();
+    void raise(bool& announced, const QString& title, const QString& text);
+    void clear(bool& announced, const QString& title, const QString& text);
+    void runAlertCommand();
+    // The wall clock's time of day.
+    QString timeText(qint64 wallMs) const;
+    qint64 minutesSince(qint64 at) const;
+
+    // Runs `change` and emits changed() when it changed colour or summary.
+    template <class F> void observe(F change);
+
+    app::Services services_;
+    WallClock wallClock_;
+    AlertSettings settings_;
+
+    bool runningBlock_ = false;
+    bool runningConnections_ = false;
+    std::optional<Reading> blocks_;             // the last block count that was a number
+    std::optional<Reading> connections_;        // the last connection count that was a number
+    qint64 lastRise_ = 0;                       // when the block count last rose (platform clock)
+    qint64 lastRiseShown_ = 0;                  // the same on the wall clock
+    bool lastFailed_ = false;                   // the last finished query got no usable answer
+    std::optional<QString> blockFailure_;       // the last block-count query failed: why
+    std::optional<QString> connectionsFailure_; // the same for the connection count
+    int failuresInRow_ = 0;
+
+    bool stalled_ = false;
+    bool stallAnnounced_ = false;
+    bool failing_ = false;
+    bool failureAnnounced_ = false;
+};
+
+// The poll's query signals into the monitor.
+void connectMonitor(poll::ChainPoll& poll, HealthMonitor& monitor);
+
+} // namespace tw::health

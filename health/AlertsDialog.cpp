@@ -34,9 +34,9 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
     command_->setObjectName(QStringLiteral("HEALTH_ALERT_COMMAND"));
     command_->setPlaceholderText(tr("none"));
     command_->setMinimumWidth(320);
-    auto* hint =
-        new QLabel(tr("Runs like the command after a block-count query; empty: none."), this);
-    hint->setWordWrap(true);
+    auto* hint = new QLabel(tr("Started like the command of \u201cAlso Run Command When BlockCount "
+                               "Changes\u201d.\nEmpty: no command."),
+                            this);
     QFont small = hint->font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
     hint->setFont(small);

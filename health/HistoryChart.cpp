@@ -49,8 +49,12 @@ Scale scaleFor(double lo, double hi, bool fromZero, double smallestStep) {
     scale.step = niceStep((hi - lo) / 4, smallestStep);
     scale.lo = std::floor(lo / scale.step) * scale.step;
     scale.hi = std::ceil(hi / scale.step) * scale.step;
-    if (scale.hi <= scale.lo)
+    if (scale.hi <= scale.lo) {
+        // One level only: keep it off the frame, in the middle.
         scale.hi = scale.lo + scale.step;
+        if (scale.lo >= scale.step && !fromZero)
+            scale.lo -= scale.step;
+    }
     return scale;
 }
 
@@ -312,6 +316,10 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     qint64 longest = 0;
     for (const Change& change : changes_)
         longest = std::max(longest, change.intervalMs);
+    // The wait since the last change, still going on, is drawn too (as an
+    // outline) when a change before it gives the strip a scale.
+    const qint64 ongoing = lastChange_ && !changes_.isEmpty() ? to_ - *lastChange_ : 0;
+    longest = std::max(longest, ongoing);
     const bool inHours = longest >= 3 * Hour;
     const double unit = inHours ? double(Hour) : double(Minute);
     const Scale intervalScale = scaleFor(0, double(longest) / unit, true, inHours ? 0.5 : 1);
@@ -370,7 +378,9 @@ void HistoryChart::paintEvent(QPaintEvent*) {
                 path.lineTo(at);
             }
         }
-        p.setPen(QPen(colour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        // Denser than the pixels, a thinner line keeps the shape readable.
+        const qreal width = series.points.size() > strip.plot.width() ? 1.2 : 2.0;
+        p.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
         p.drawPath(path);
         if (series.points.size() * 6 < strip.plot.width()) {
@@ -386,14 +396,23 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     drawSeries(strips[1], connections_, ConnectionsColour, true);
     drawFailures(p, strips[1], connections_.failures);
 
-    // One bar per change, as tall as the wait before it.
+    // One bar per change, as tall as the wait before it; narrower when
+    // there are many.
     p.setPen(Qt::NoPen);
     p.setBrush(IntervalColour);
     const Strip& bars = strips[2];
+    const double barWidth =
+        std::clamp(bars.plot.width() / (2.0 * std::max<qsizetype>(1, changes_.size())), 1.5, 4.0);
     for (const Change& change : changes_) {
         const double x = bars.x(change.timeMs);
         const double top = bars.y(double(change.intervalMs) / unit);
-        p.drawRect(QRectF(x - 2, top, 4, bars.plot.bottom() - top));
+        p.drawRect(QRectF(x - barWidth / 2, top, barWidth, bars.plot.bottom() - top));
+    }
+    if (ongoing > 0) {
+        const double top = bars.y(double(ongoing) / unit);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(IntervalColour, 1, Qt::DashLine));
+        p.drawRect(QRectF(bars.plot.right() - 6, top, 5, bars.plot.bottom() - top));
     }
 }
 

@@ -12,9 +12,10 @@
 
 namespace tw::health {
 
-HistoryWindow::HistoryWindow(platform::FileSystem& files, const platform::Clock& clock,
+HistoryWindow::HistoryWindow(platform::FileSystem& files, std::function<qint64()> nowMs,
                              QString historyPath, const QString& section, QWidget* parent)
-    : QWidget(parent, Qt::Window), files_(files), clock_(clock), path_(std::move(historyPath)) {
+    : QWidget(parent, Qt::Window), files_(files), now_(std::move(nowMs)),
+      path_(std::move(historyPath)) {
     setObjectName(QStringLiteral("HISTORY_WINDOW"));
     setWindowTitle(QStringLiteral("TW-CLI-UI – History – %1").arg(section));
 
@@ -54,7 +55,7 @@ void HistoryWindow::refresh() {
     const HistoryRead read = readHistory(files_, path_);
     rows_ = read.rows;
     const QString when =
-        QDateTime::fromMSecsSinceEpoch(clock_.now()).toString(QStringLiteral("HH:mm:ss"));
+        QDateTime::fromMSecsSinceEpoch(now_()).toString(QStringLiteral("HH:mm:ss"));
     if (read.problem.isEmpty()) {
         status_->setStyleSheet(QString());
         status_->setText(tr("%1, read at %2").arg(path_, when));
@@ -67,7 +68,7 @@ void HistoryWindow::refresh() {
 }
 
 void HistoryWindow::plot() {
-    chart_->setHistory(rows_, clock_.now(), range());
+    chart_->setHistory(rows_, now_(), range());
 }
 
 void HistoryWindow::showEvent(QShowEvent* event) {

@@ -10,8 +10,9 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 
+#include <functional>
+
 namespace tw::platform {
-class Clock;
 class FileSystem;
 } // namespace tw::platform
 
@@ -21,8 +22,9 @@ class HistoryWindow : public QWidget {
     Q_OBJECT
 public:
     // historyPath: <stateFolder>/<executable>.history.csv; section names the
-    // configuration in the title. clock.now() is the end of the range.
-    HistoryWindow(platform::FileSystem& files, const platform::Clock& clock, QString historyPath,
+    // configuration in the title. nowMs gives the end of the range in the
+    // history's own time: UTC milliseconds since the epoch.
+    HistoryWindow(platform::FileSystem& files, std::function<qint64()> nowMs, QString historyPath,
                   const QString& section, QWidget* parent = nullptr);
 
     HistoryChart* chart() const { return chart_; }
@@ -39,7 +41,7 @@ private:
     void plot();
 
     platform::FileSystem& files_;
-    const platform::Clock& clock_;
+    std::function<qint64()> now_;
     QString path_;
     QList<HistoryRow> rows_;
     QComboBox* range_;

@@ -13,7 +13,6 @@
 #include "health/HistoryWindow.h"
 #include "platform/Posix.h"
 #include "tests/health/HistorySample.h"
-#include "tests/support/Fakes.h"
 #include "tests/support/FileBytes.h"
 
 #include <QApplication>
@@ -70,9 +69,8 @@ int main(int argc, char** argv) {
         for (const auto& row : read.rows)
             newest = std::max(newest, row.timeMs);
     }
-    tw::test::VirtualClock clock;
-    clock.advance(newest + 60000);
-    tw::health::HistoryWindow window(files, clock, args[0], "TW-CLI-UI");
+    tw::health::HistoryWindow window(
+        files, [newest] { return newest + 60000; }, args[0], "TW-CLI-UI");
     window.resize(800, 500);
     if (args.size() == 3 && args[2] == "week")
         window.findChild<QComboBox*>("HISTORY_RANGE_COMBO")->setCurrentIndex(1);

@@ -84,6 +84,10 @@ private:
     QString path_;
     std::unique_ptr<tw::test::VirtualClock> clockPart_;
     tw::test::VirtualClock& clock() { return *clockPart_; }
+    // The window's end of the range: the virtual clock's time.
+    std::function<qint64()> now() {
+        return [this] { return clockPart_->now(); };
+    }
     tw::platform::LocalFileSystem files_;
 };
 
@@ -124,7 +128,7 @@ void TestHistoryChart::plotsTheRange() {
     QFETCH(QStringList, summary);
 
     QVERIFY(tw::test::writeAll(path_, mixedHistory()));
-    HistoryWindow window(files_, clock(), path_, "TW-CLI-UI-BTC");
+    HistoryWindow window(files_, now(), path_, "TW-CLI-UI-BTC");
     window.show();
     auto* combo = window.findChild<QComboBox*>("HISTORY_RANGE_COMBO");
     QVERIFY(combo);
@@ -146,7 +150,7 @@ void TestHistoryChart::plotsTheRange() {
 // the clock's new now.
 void TestHistoryChart::refreshReadsAgainWithRotatedCopy() {
     QVERIFY(tw::test::writeAll(path_, historyHeader() + historyLine(Now, 30, "blocks", "10")));
-    HistoryWindow window(files_, clock(), path_, "S");
+    HistoryWindow window(files_, now(), path_, "S");
     window.show();
     QCOMPARE(window.chart()->pointCount(HistoryRow::Kind::Blocks), 1);
     QCOMPARE(window.chart()->summary(), QString("The block count did not change in this range."));
@@ -179,7 +183,7 @@ void TestHistoryChart::drawsInThePlotColours() {
     QFETCH(bool, withHistory);
     if (withHistory)
         QVERIFY(tw::test::writeAll(path_, tw::test::sampleHistory(Now)));
-    HistoryWindow window(files_, clock(), path_, "S");
+    HistoryWindow window(files_, now(), path_, "S");
     window.resize(800, 500);
     window.show();
     const QImage image = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -199,7 +203,7 @@ void TestHistoryChart::drawsInThePlotColours() {
 }
 
 void TestHistoryChart::titleAndControls() {
-    HistoryWindow window(files_, clock(), path_, "TW-CLI-UI-LTC");
+    HistoryWindow window(files_, now(), path_, "TW-CLI-UI-LTC");
     QCOMPARE(window.windowTitle(), QString("TW-CLI-UI – History – TW-CLI-UI-LTC"));
     QVERIFY(window.isWindow());
     auto* combo = window.findChild<QComboBox*>("HISTORY_RANGE_COMBO");

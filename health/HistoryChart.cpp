@@ -1,0 +1,419 @@
+#include "health/HistoryChart.h"
+
+#include <QDateTime>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tw::health {
+
+const QColor HistoryChart::BlocksColour(0x1f, 0x62, 0xc8);
+const QColor HistoryChart::ConnectionsColour(0x16, 0x94, 0x3a);
+const QColor HistoryChart::IntervalColour(0xe0, 0x84, 0x00);
+const QColor HistoryChart::FailureColour(0xd8, 0x1e, 0x1e);
+
+namespace {
+
+constexpr qint64 Minute = 60 * 1000;
+constexpr qint64 Hour = 60 * Minute;
+constexpr qint64 Day = 24 * Hour;
+// Answers further apart than this are not joined by a line: the panel was
+// not running, or its loop was off.
+constexpr qint64 GapMs = 15 * Minute;
+
+// A value scale: from lo to hi in steps of step, all whole numbers of the
+// unit.
+struct Scale {
+    double lo = 0;
+    double hi = 1;
+    double step = 1;
+};
+
+double niceStep(double rough, double smallest) {
+    if (rough <= smallest)
+        return smallest;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
+        if (factor * power >= rough)
+            return std::max(smallest, factor * power);
+    }
+    return 10 * power;
+}
+
+Scale scaleFor(double lo, double hi, bool fromZero, double smallestStep) {
+    if (fromZero)
+        lo = 0;
+    Scale scale;
+    scale.step = niceStep((hi - lo) / 4, smallestStep);
+    scale.lo = std::floor(lo / scale.step) * scale.step;
+    scale.hi = std::ceil(hi / scale.step) * scale.step;
+    if (scale.hi <= scale.lo) {
+        // One level only: keep it off the frame, in the middle.
+        scale.hi = scale.lo + scale.step;
+        if (scale.lo >= scale.step && !fromZero)
+            scale.lo -= scale.step;
+    }
+    return scale;
+}
+
+QString scaleLabel(double value, double step) {
+    if (step >= 1)
+        return QString::number(static_cast<qint64>(std::llround(value)));
+    return QString::number(value, 'f', 1);
+}
+
+QString clockTime(qint64 ms) {
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm"));
+}
+
+// Where the time axis gets a label: every three hours of local time over a
+// day, every local midnight over a week.
+QList<qint64> timeTicks(qint64 from, qint64 to, HistoryRange range) {
+    QList<qint64> ticks;
+    const QDateTime start = QDateTime::fromMSecsSinceEpoch(from);
+    if (range == HistoryRange::Last24Hours) {
+        QDateTime tick(start.date(), QTime(start.time().hour() / 3 * 3, 0));
+        for (int i = 0; i < 20; ++i, tick = tick.addSecs(3 * 3600)) {
+            const qint64 at = tick.toMSecsSinceEpoch();
+            if (at > to)
+                break;
+            if (at >= from)
+                ticks << at;
+        }
+    } else {
+        for (QDate date = start.date();; date = date.addDays(1)) {
+            const qint64 at = QDateTime(date, QTime(0, 0)).toMSecsSinceEpoch();
+            if (at > to)
+                break;
+            if (at >= from)
+                ticks << at;
+        }
+    }
+    return ticks;
+}
+
+QString tickLabel(qint64 ms, HistoryRange range) {
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(ms);
+    if (range == HistoryRange::Last24Hours)
+        return time.toString(QStringLiteral("HH:mm"));
+    return time.toString(QStringLiteral("ddd d MMM"));
+}
+
+// One strip: its frame, title, value scale and time labels, and the
+// mapping from (time, value) to pixels.
+struct Strip {
+    QRect plot;
+    qint64 from;
+    qint64 to;
+    Scale scale;
+
+    double x(qint64 ms) const {
+        return plot.left() +
+               double(ms - from) * plot.width() / double(std::max<qint64>(1, to - from));
+    }
+    double y(double value) const {
+        return plot.bottom() - (value - scale.lo) * plot.height() / (scale.hi - scale.lo);
+    }
+};
+
+void drawFrame(QPainter& p, const Strip& strip, const QString& title, const QList<qint64>& ticks,
+               HistoryRange range, bool empty, const QString& emptyText) {
+    const QFontMetrics fm = p.fontMetrics();
+    const QRect plot = strip.plot;
+    p.fillRect(plot, Qt::white);
+
+    // Grid: value lines and time lines.
+    p.setPen(QPen(QColor(0xe2, 0xe2, 0xe2), 1));
+    for (double v = strip.scale.lo; v <= strip.scale.hi + strip.scale.step / 2;
+         v += strip.scale.step) {
+        const int y = qRound(strip.y(v));
+        p.drawLine(plot.left(), y, plot.right(), y);
+    }
+    for (const qint64 tick : ticks) {
+        const int x = qRound(strip.x(tick));
+        p.drawLine(x, plot.top(), x, plot.bottom());
+    }
+    p.setPen(QColor(0xa0, 0xa0, 0xa0));
+    p.drawRect(plot.adjusted(0, 0, -1, -1));
+
+    // Title above, value labels on the left, time labels below.
+    p.setPen(QColor(0x30, 0x30, 0x30));
+    QFont bold = p.font();
+    bold.setBold(true);
+    p.save();
+    p.setFont(bold);
+    p.drawText(QRect(plot.left(), plot.top() - fm.height() - 2, plot.width(), fm.height()),
+               Qt::AlignLeft | Qt::AlignVCenter, title);
+    p.restore();
+    if (!empty) {
+        for (double v = strip.scale.lo; v <= strip.scale.hi + strip.scale.step / 2;
+             v += strip.scale.step) {
+            const int y = qRound(strip.y(v));
+            p.drawText(QRect(0, y - fm.height() / 2, plot.left() - 6, fm.height()),
+                       Qt::AlignRight | Qt::AlignVCenter, scaleLabel(v, strip.scale.step));
+        }
+    }
+    int lastRight = -1;
+    for (const qint64 tick : ticks) {
+        const QString label = tickLabel(tick, range);
+        const int width = fm.horizontalAdvance(label);
+        const int x = qRound(strip.x(tick)) - width / 2;
+        if (x <= lastRight + 6 || x + width > plot.right() + 20)
+            continue;
+        p.drawText(QRect(x, plot.bottom() + 3, width, fm.height()), Qt::AlignCenter, label);
+        lastRight = x + width;
+    }
+    if (empty) {
+        p.setPen(QColor(0x80, 0x80, 0x80));
+        p.drawText(plot, Qt::AlignCenter, emptyText);
+    }
+}
+
+void drawFailures(QPainter& p, const Strip& strip, const QList<qint64>& failures) {
+    QColor faint = HistoryChart::FailureColour;
+    faint.setAlpha(70);
+    const QRect plot = strip.plot;
+    for (const qint64 at : failures) {
+        const double x = strip.x(at);
+        p.setPen(QPen(faint, 1));
+        p.drawLine(QPointF(x, plot.top() + 1), QPointF(x, plot.bottom() - 1));
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(HistoryChart::FailureColour);
+    for (const qint64 at : failures) {
+        const double x = strip.x(at);
+        const double base = plot.bottom() - 1;
+        const QPointF mark[3] = {{x, base - 9}, {x - 5, base}, {x + 5, base}};
+        p.drawPolygon(mark, 3);
+    }
+}
+
+} // namespace
+
+qint64 rangeLengthMs(HistoryRange range) {
+    return range == HistoryRange::Last24Hours ? Day : 7 * Day;
+}
+
+QString formatDuration(qint64 ms) {
+    const qint64 s = ms / 1000;
+    if (s < 60)
+        return QStringLiteral("%1 s").arg(s);
+    if (s < 10 * 60)
+        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+    if (s < 3600)
+        return QStringLiteral("%1 min").arg(s / 60);
+    if (s < 24 * 3600)
+        return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar('0'));
+    return QStringLiteral("%1 d %2 h").arg(s / 86400).arg(s / 3600 % 24);
+}
+
+HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("HISTORY_CHART"));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    summary_ = makeSummary();
+}
+
+void HistoryChart::setHistory(const QList<HistoryRow>& rows, qint64 nowMs, HistoryRange range) {
+    range_ = range;
+    to_ = nowMs;
+    from_ = nowMs - rangeLengthMs(range);
+    blocks_ = {};
+    connections_ = {};
+    for (const HistoryRow& row : rows) {
+        if (row.timeMs < from_ || row.timeMs > to_)
+            continue;
+        Series& into = row.kind == HistoryRow::Kind::Blocks ? blocks_ : connections_;
+        if (row.value)
+            into.points.append({row.timeMs, *row.value});
+        else
+            into.failures.append(row.timeMs);
+    }
+    // File order is time order unless the clock was set back; plot by time.
+    for (Series* s : {&blocks_, &connections_}) {
+        std::stable_sort(s->points.begin(), s->points.end(),
+                         [](const Point& a, const Point& b) { return a.timeMs < b.timeMs; });
+        std::sort(s->failures.begin(), s->failures.end());
+    }
+
+    changes_.clear();
+    lastChange_.reset();
+    for (qsizetype i = 1; i < blocks_.points.size(); ++i) {
+        if (blocks_.points[i].value == blocks_.points[i - 1].value)
+            continue;
+        const qint64 at = blocks_.points[i].timeMs;
+        if (lastChange_)
+            changes_.append({at, at - *lastChange_});
+        lastChange_ = at;
+    }
+    summary_ = makeSummary();
+    update();
+}
+
+const HistoryChart::Series& HistoryChart::series(HistoryRow::Kind kind) const {
+    return kind == HistoryRow::Kind::Blocks ? blocks_ : connections_;
+}
+
+int HistoryChart::pointCount(HistoryRow::Kind kind) const {
+    return int(series(kind).points.size());
+}
+
+int HistoryChart::failureCount(HistoryRow::Kind kind) const {
+    return int(series(kind).failures.size());
+}
+
+QList<qint64> HistoryChart::changeIntervalsMs() const {
+    QList<qint64> intervals;
+    for (const Change& change : changes_)
+        intervals << change.intervalMs;
+    return intervals;
+}
+
+QString HistoryChart::makeSummary() const {
+    if (!lastChange_) {
+        if (blocks_.points.isEmpty())
+            return tr("No block count in this range.");
+        return tr("The block count did not change in this range.");
+    }
+    QString text = tr("Last change %1 (%2 ago)")
+                       .arg(clockTime(*lastChange_), formatDuration(to_ - *lastChange_));
+    if (changes_.isEmpty())
+        return text + tr("; one change, no interval yet.");
+    QList<qint64> sorted = changeIntervalsMs();
+    std::sort(sorted.begin(), sorted.end());
+    const qsizetype n = sorted.size();
+    const qint64 median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+    const auto longest =
+        std::max_element(changes_.begin(), changes_.end(), [](const Change& a, const Change& b) {
+            return a.intervalMs < b.intervalMs;
+        });
+    return text + tr(" · median interval %1 · longest %2 (ended %3)")
+                      .arg(formatDuration(median), formatDuration(longest->intervalMs),
+                           clockTime(longest->timeMs));
+}
+
+void HistoryChart::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QFontMetrics fm = p.fontMetrics();
+    const int line = fm.height();
+
+    // Value scales first: the left margin fits the widest label.
+    auto valueRange = [](const QList<Point>& points) {
+        qint64 lo = points.isEmpty() ? 0 : points.first().value;
+        qint64 hi = lo;
+        for (const Point& point : points) {
+            lo = std::min(lo, point.value);
+            hi = std::max(hi, point.value);
+        }
+        return std::pair<double, double>(double(lo), double(hi));
+    };
+    const auto [blo, bhi] = valueRange(blocks_.points);
+    const auto [clo, chi] = valueRange(connections_.points);
+    const Scale blockScale = scaleFor(blo, bhi, false, 1);
+    const Scale connectionScale = scaleFor(clo, chi, true, 1);
+    qint64 longest = 0;
+    for (const Change& change : changes_)
+        longest = std::max(longest, change.intervalMs);
+    // The wait since the last change, still going on, is drawn too (as an
+    // outline) when a change before it gives the strip a scale.
+    const qint64 ongoing = lastChange_ && !changes_.isEmpty() ? to_ - *lastChange_ : 0;
+    longest = std::max(longest, ongoing);
+    const bool inHours = longest >= 3 * Hour;
+    const double unit = inHours ? double(Hour) : double(Minute);
+    const Scale intervalScale = scaleFor(0, double(longest) / unit, true, inHours ? 0.5 : 1);
+
+    int labelWidth = fm.horizontalAdvance(scaleLabel(blockScale.hi, blockScale.step));
+    labelWidth = std::max(labelWidth, fm.horizontalAdvance(scaleLabel(blockScale.lo, 1)));
+    labelWidth = std::max(labelWidth, fm.horizontalAdvance(QStringLiteral("0000")));
+    const int left = labelWidth + 12;
+    const int right = width() - 16;
+
+    // The summary line, then three strips: each a title line, its plot and
+    // a line of time labels.
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(QRect(8, 4, width() - 16, line), Qt::AlignLeft | Qt::AlignVCenter, summary_);
+    const int top = 4 + line + 6;
+    const int perStrip = line + 2 + line + 8; // title, time labels, gaps
+    const int plots = std::max(60, height() - top - 3 * perStrip);
+    const int heights[3] = {plots * 2 / 5, plots * 3 / 10, plots - plots * 2 / 5 - plots * 3 / 10};
+    int y = top;
+    Strip strips[3];
+    const Scale scales[3] = {blockScale, connectionScale, intervalScale};
+    for (int i = 0; i < 3; ++i) {
+        y += line + 2;
+        strips[i] =
+            Strip{QRect(left, y, std::max(10, right - left), heights[i]), from_, to_, scales[i]};
+        y += heights[i] + line + 8;
+    }
+    const QList<qint64> ticks = timeTicks(from_, to_, range_);
+
+    drawFrame(p, strips[0], tr("Block count"), ticks, range_,
+              blocks_.points.isEmpty() && blocks_.failures.isEmpty(),
+              tr("No block-count answers in this range"));
+    drawFrame(p, strips[1], tr("Connections"), ticks, range_,
+              connections_.points.isEmpty() && connections_.failures.isEmpty(),
+              tr("No connection answers in this range"));
+    drawFrame(p, strips[2],
+              inHours ? tr("Time between block-count changes (hours)")
+                      : tr("Time between block-count changes (minutes)"),
+              ticks, range_, changes_.isEmpty(), tr("Fewer than two block-count changes"));
+
+    // The answers: a line (a step for the connections), broken over gaps,
+    // with dots while they are few enough to tell apart.
+    auto drawSeries = [&p](const Strip& strip, const Series& series, const QColor& colour,
+                           bool steps) {
+        p.save();
+        p.setClipRect(strip.plot.adjusted(0, -3, 0, 3));
+        QPainterPath path;
+        for (qsizetype i = 0; i < series.points.size(); ++i) {
+            const Point& point = series.points[i];
+            const QPointF at(strip.x(point.timeMs), strip.y(double(point.value)));
+            if (i == 0 || point.timeMs - series.points[i - 1].timeMs > GapMs) {
+                path.moveTo(at);
+            } else {
+                if (steps)
+                    path.lineTo(at.x(), path.currentPosition().y());
+                path.lineTo(at);
+            }
+        }
+        // Denser than the pixels, a thinner line keeps the shape readable.
+        const qreal width = series.points.size() > strip.plot.width() ? 1.2 : 2.0;
+        p.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(path);
+        if (series.points.size() * 6 < strip.plot.width()) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(colour);
+            for (const Point& point : series.points)
+                p.drawEllipse(QPointF(strip.x(point.timeMs), strip.y(double(point.value))), 3, 3);
+        }
+        p.restore();
+    };
+    drawSeries(strips[0], blocks_, BlocksColour, false);
+    drawFailures(p, strips[0], blocks_.failures);
+    drawSeries(strips[1], connections_, ConnectionsColour, true);
+    drawFailures(p, strips[1], connections_.failures);
+
+    // One bar per change, as tall as the wait before it; narrower when
+    // there are many.
+    p.setPen(Qt::NoPen);
+    p.setBrush(IntervalColour);
+    const Strip& bars = strips[2];
+    const double barWidth =
+        std::clamp(bars.plot.width() / (2.0 * std::max<qsizetype>(1, changes_.size())), 1.5, 4.0);
+    for (const Change& change : changes_) {
+        const double x = bars.x(change.timeMs);
+        const double top = bars.y(double(change.intervalMs) / unit);
+        p.drawRect(QRectF(x - barWidth / 2, top, barWidth, bars.plot.bottom() - top));
+    }
+    if (ongoing > 0) {
+        const double top = bars.y(double(ongoing) / unit);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(IntervalColour, 1, Qt::DashLine));
+        p.drawRect(QRectF(bars.plot.right() - 6, top, 5, bars.plot.bottom() - top));
+    }
+}
+
+} // namespace tw::health

@@ -1,0 +1,52 @@
+#pragma once
+// Reading the answer history (<executable>.history.csv and its rotated copy
+// <same>.1): one row per answer a query cycle read or failed to read.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace tw::platform {
+class FileSystem;
+}
+
+namespace tw::health {
+
+struct HistoryRow {
+    enum class Kind { Blocks, Connections };
+
+    qint64 timeMs = 0; // UTC, milliseconds since the epoch
+    Kind kind = Kind::Blocks;
+    std::optional<qint64> value; // the answer; none when the query failed
+    QString failure;             // why it failed; empty on success
+
+    bool failed() const { return !value.has_value(); }
+    bool operator==(const HistoryRow&) const = default;
+};
+
+// The rows of one file's bytes in file order. The header, blank lines and
+// any line that is not a well-formed row are skipped: a damaged or
+// hand-edited file never stops the reading.
+QList<HistoryRow> parseHistory(const QByteArray& bytes);
+
+// One row's time as the file writes it ("2026-12-06T14:25:37.123Z");
+// nullopt when the text is not exactly that form or not a real date.
+std::optional<qint64> parseHistoryTime(QByteArrayView text);
+
+struct HistoryRead {
+    QList<HistoryRow> rows; // the rotated copy's rows, then the current file's
+    QString problem;        // empty, or what could not be read (shown to the user)
+};
+
+// Reads `<path>.1` then `<path>`. A file that does not exist is simply no
+// rows (no history yet); one that cannot be read is named in `problem`.
+HistoryRead readHistory(platform::FileSystem& files, const QString& path);
+
+// The most bytes read of one file: the writer starts a new file past 1 MiB,
+// so only a file made by something else comes near this.
+constexpr qint64 MaxHistoryFileBytes = 16 * 1024 * 1024;
+
+} // namespace tw::health

@@ -1,0 +1,86 @@
+#pragma once
+// The panel in the system tray: the program's icon with a dot in the node's
+// health colour, a tooltip, and a menu of the panel's main actions.
+
+#include "health/HealthColour.h"
+
+#include <QColor>
+#include <QHash>
+#include <QIcon>
+#include <QObject>
+#include <QPixmap>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
+
+namespace tw::health {
+
+class Tray : public QObject {
+    Q_OBJECT
+public:
+    // appIcon: the program's own icon (the window icon).
+    explicit Tray(const QIcon& appIcon, QObject* parent = nullptr);
+    ~Tray() override;
+
+    // The dot's colour and the tooltip, e.g. "TW-CLI-UI-BTC: block 871234".
+    void setState(HealthColour colour, const QString& toolTip);
+    HealthColour state() const { return state_; }
+    QString toolTip() const;
+    // The icon as the tray shows it now.
+    QIcon icon() const;
+
+    // Shows the icon when the desktop has a system tray; without one nothing
+    // shows and the answer is false.
+    bool show();
+    bool isShown() const;
+    // A balloon from the tray icon; false when the icon is not shown.
+    bool showMessage(const QString& title, const QString& text);
+    // Where the tray put the icon (empty when not docked or unknown).
+    QRect geometry() const;
+
+    QMenu* menu() const { return menu_; }
+    QAction* showAction() const { return show_; }
+    QAction* gbcAction() const { return gbc_; }
+    QAction* gccAction() const { return gcc_; }
+    QAction* historyAction() const { return history_; }
+    QAction* alertsAction() const { return alerts_; }
+
+    // Keeps `entry` enabled exactly when `button` is (the G-B-C and G-C-C
+    // entries follow the main window's buttons): its state now, and every
+    // change after.
+    void followEnabled(QAction* entry, QWidget* button);
+
+    // The dot's colour for each state.
+    static QColor dotColour(HealthColour colour);
+    // The program's icon at `size` pixels with the dot in its lower right.
+    static QPixmap renderIcon(const QIcon& appIcon, HealthColour colour, int size);
+    // The dot's centre and radius at `size` pixels.
+    static QPointF dotCentre(int size);
+    static qreal dotRadius(int size);
+
+signals:
+    void showRequested();
+    void gbcRequested();
+    void gccRequested();
+    void historyRequested();
+    void alertsRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QIcon appIcon_;
+    HealthColour state_ = HealthColour::Grey;
+    QSystemTrayIcon* tray_;
+    QMenu* menu_;
+    QAction* show_;
+    QAction* gbc_;
+    QAction* gcc_;
+    QAction* history_;
+    QAction* alerts_;
+    QHash<QObject*, QAction*> followed_; // button -> entry
+};
+
+} // namespace tw::health

@@ -7,6 +7,9 @@
 #include "app/TopMostKeeper.h"
 #include "app/WindowTimer.h"
 #include "automation/Automation.h"
+#include "health/HealthMonitor.h"
+#include "health/HealthPanel.h"
+#include "health/History.h"
 #include "platform/RealClock.h"
 #ifdef Q_OS_WIN
 #include "platform/Windows.h"
@@ -17,6 +20,7 @@
 #include "settings/SettingsWindow.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QIcon>
 
@@ -67,6 +71,16 @@ int main(int argc, char* argv[]) {
     tw::poll::ChainPoll poll(window, services);
     tw::automation::Automation automation(window, services);
     window.setSettingsWindowFactory(tw::settings::settingsWindowFactory(services));
+
+    // Beyond the two windows: every answer into the history file, the
+    // node's health in the tray, and alerts. The platform clock counts from
+    // the start; the history's and the tooltip's times are wall-clock times.
+    const tw::health::WallClock wallClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    tw::health::History history(tw::health::history::pathFor(platform), diagnostics);
+    tw::health::connectHistory(poll, history, wallClock);
+    tw::health::HealthMonitor monitor(services, wallClock);
+    tw::health::connectMonitor(poll, monitor);
+    tw::health::HealthPanel health(window, services, monitor, history.path(), wallClock, icon);
 
     if (!windows->limitation().isEmpty())
         diagnostics.note(QStringLiteral("window-system"), windows->limitation());

@@ -37,6 +37,10 @@ void Diagnostics::note(const QString& key, const QString& message) {
     write(QStringLiteral("NOTE %1").arg(message));
 }
 
+void Diagnostics::event(const QString& message) {
+    write(QStringLiteral("EVENT %1").arg(message));
+}
+
 void Diagnostics::write(const QString& text) {
     const QString line =
         QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char(' ') + text;

@@ -27,6 +27,9 @@ public:
     void clear(const QString& key);
     // A remark that is not a failure (said once per key, e.g. a platform limit).
     void note(const QString& key, const QString& message);
+    // Something the user should find in the log each time it happens (an
+    // alert about the node and its all-clear).
+    void event(const QString& message);
 
     QString lastFailure() const { return last_; }
     int failureCount() const { return count_; }

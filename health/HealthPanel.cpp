@@ -1,0 +1,118 @@
+#include "health/HealthPanel.h"
+
+#include "app/Diagnostics.h"
+#include "app/MainWindow.h"
+#include "app/SettingsStore.h"
+#include "health/AlertsDialog.h"
+#include "health/HealthMonitor.h"
+#include "health/HistoryWindow.h"
+#include "health/Notifier.h"
+#include "health/Tray.h"
+
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+namespace tw::health {
+
+HealthPanel::HealthPanel(app::MainWindow& window, const app::Services& services,
+                         HealthMonitor& monitor, QString historyPath, WallClock now,
+                         const QIcon& appIcon)
+    : window_(window), services_(services), monitor_(monitor), historyPath_(std::move(historyPath)),
+      now_(std::move(now)), tray_(new Tray(appIcon, this)), notifier_(new Notifier(tray_, this)) {
+    tray_->followEnabled(tray_->gbcAction(), window_.GETBLOCKCOUNT_BUTTON);
+    tray_->followEnabled(tray_->gccAction(), window_.GETCONNECTIONCOUNT_BUTTON);
+    // A greyed button ignores click(): the tray's entries do what the
+    // buttons would, and nothing while the buttons wait.
+    connect(tray_, &Tray::gbcRequested, &window_,
+            [this] { window_.GETBLOCKCOUNT_BUTTON->click(); });
+    connect(tray_, &Tray::gccRequested, &window_,
+            [this] { window_.GETCONNECTIONCOUNT_BUTTON->click(); });
+    connect(tray_, &Tray::showRequested, this, &HealthPanel::showPanel);
+    connect(tray_, &Tray::historyRequested, this, &HealthPanel::showHistory);
+    connect(tray_, &Tray::alertsRequested, this, &HealthPanel::editAlerts);
+    connect(&monitor_, &HealthMonitor::changed, this, &HealthPanel::updateTray);
+    connect(&monitor_, &HealthMonitor::alertRaised, this, &HealthPanel::announce);
+    connect(&monitor_, &HealthMonitor::alertCleared, this, &HealthPanel::announce);
+    for (QLineEdit* box : {window_.CURRENT_BLOCK_TEXTBOX, window_.CONNECTIONS_TEXTBOX})
+        box->installEventFilter(this);
+    updateTray();
+    tray_->show();
+}
+
+HealthPanel::~HealthPanel() {
+    delete history_.data();
+}
+
+QMenu* HealthPanel::statusMenu(QLineEdit* box) {
+    QMenu* menu = box->createStandardContextMenu();
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("History…")), &QAction::triggered, this,
+            &HealthPanel::showHistory);
+    connect(menu->addAction(QStringLiteral("Alerts…")), &QAction::triggered, this,
+            &HealthPanel::editAlerts);
+    return menu;
+}
+
+bool HealthPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ContextMenu) {
+        auto* box = qobject_cast<QLineEdit*>(watched);
+        if (box) {
+            QMenu* menu = statusMenu(box);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+HistoryWindow* HealthPanel::showHistory() {
+    if (!history_) {
+        // A window of its own, not the main window's child: it stays open
+        // beside the panel and is not kept above others with it.
+        history_ = new HistoryWindow(services_.platform.files, now_, historyPath_,
+                                     services_.store.section());
+        history_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
+    return history_;
+}
+
+void HealthPanel::editAlerts() {
+    const std::optional<AlertSettings> edited =
+        AlertsDialog::edit(monitor_.settings(), services_.store.section(), &window_);
+    if (edited)
+        applyAlertSettings(*edited);
+}
+
+void HealthPanel::applyAlertSettings(const AlertSettings& settings) {
+    app::SettingsStore::Batch batch(services_.store, QStringLiteral("Alerts OK"));
+    settings.save(services_.store);
+    monitor_.setSettings(settings);
+}
+
+void HealthPanel::showPanel() {
+    if (window_.isMinimized())
+        window_.showNormal();
+    else
+        window_.show();
+    window_.raise();
+    window_.activateWindow();
+}
+
+void HealthPanel::updateTray() {
+    tray_->setState(monitor_.colour(),
+                    services_.store.section() + QLatin1Char('\n') + monitor_.summary());
+}
+
+void HealthPanel::announce(const QString& title, const QString& text) {
+    const QString heading = services_.store.section() + QStringLiteral(": ") + title;
+    services_.diagnostics.event(heading + QStringLiteral(". ") + text);
+    notifier_->notify(heading, text);
+}
+
+} // namespace tw::health

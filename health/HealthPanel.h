@@ -1,0 +1,69 @@
+#pragma once
+// The node's health around the main window: the tray icon with its dot,
+// tooltip and menu; the notifications of the monitor's alerts; the history
+// window and the alerts dialog, opened from the tray's menu and from the
+// context menu of the main window's two status boxes. The main window gets
+// no new visible control.
+
+#include "app/Services.h"
+#include "health/AlertSettings.h"
+#include "health/History.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QIcon;
+class QLineEdit;
+class QMenu;
+
+namespace tw::app {
+class MainWindow;
+}
+
+namespace tw::health {
+
+class AlertsDialog;
+class HealthMonitor;
+class HistoryWindow;
+class Notifier;
+class Tray;
+
+class HealthPanel : public QObject {
+    Q_OBJECT
+public:
+    // The tray shows only where the desktop has one.
+    HealthPanel(app::MainWindow& window, const app::Services& services, HealthMonitor& monitor,
+                QString historyPath, WallClock now, const QIcon& appIcon);
+    ~HealthPanel() override;
+
+    Tray& tray() const { return *tray_; }
+    Notifier& notifier() const { return *notifier_; }
+    // The context menu of a status box: its own entries, then History… and
+    // Alerts…. The caller owns it.
+    QMenu* statusMenu(QLineEdit* box);
+    // Opens (or raises) the history window; the same window every time.
+    HistoryWindow* showHistory();
+    // Opens the alerts dialog (modal); OK applies and saves.
+    void editAlerts();
+    // The alert settings from the dialog: into the store and the monitor.
+    void applyAlertSettings(const AlertSettings& settings);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showPanel();
+    void updateTray();
+    void announce(const QString& title, const QString& text);
+
+    app::MainWindow& window_;
+    app::Services services_;
+    HealthMonitor& monitor_;
+    QString historyPath_;
+    WallClock now_;
+    Tray* tray_;
+    Notifier* notifier_;
+    QPointer<HistoryWindow> history_;
+};
+
+} // namespace tw::health

@@ -1,0 +1,186 @@
+// The health around the main window, wired as the program wires it: the
+// tray's dot and tooltip follow real query cycles, its query entries act as
+// the buttons do, the status boxes' context menus open the history window,
+// and the alerts dialog's values reach the store and the monitor.
+
+#include "app/MainWindow.h"
+#include "app/SettingsStore.h"
+#include "app/WindowTimer.h"
+#include "health/HealthMonitor.h"
+#include "health/HealthPanel.h"
+#include "health/HistoryWindow.h"
+#include "health/Tray.h"
+#include "poll/ChainPoll.h"
+#include "tests/support/TestRig.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+using tw::health::HealthColour;
+
+namespace {
+
+const QString Folder = QStringLiteral("/node/");
+
+QString colourName(HealthColour colour) {
+    switch (colour) {
+    case HealthColour::Grey:
+        return QStringLiteral("grey");
+    case HealthColour::Yellow:
+        return QStringLiteral("yellow");
+    case HealthColour::Green:
+        return QStringLiteral("green");
+    case HealthColour::Red:
+        return QStringLiteral("red");
+    }
+    return QStringLiteral("?");
+}
+
+// A started rig whose queries read the fake client's log, with the monitor
+// and the panel on top, as main.cpp builds them.
+struct Panel {
+    explicit Panel(const QString& client) {
+        for (const QString query : {"GBC", "GCC"}) {
+            rig.store("CLI_" + query + "_FULL_BAT_LOCATION_TEXTBOX", Folder + query + ".BAT");
+            rig.store("CLI_" + query + "_FULL_LOG_LOCATION_TEXTBOX", Folder + query + ".LOG");
+        }
+        rig.starter.onBatch = [this, client](const QString& path) {
+            if (!client.isEmpty())
+                rig.files.put(path.chopped(3) + "LOG", client.toUtf8());
+        };
+        auto& window = rig.start();
+        window.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
+        window.GETBLOCKCOUNT_BUTTON->setEnabled(true);
+        window.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+        monitor = std::make_unique<tw::health::HealthMonitor>(rig.services, wall);
+        tw::health::connectMonitor(*window.findChild<tw::poll::ChainPoll*>(), *monitor);
+        panel = std::make_unique<tw::health::HealthPanel>(
+            window, rig.services, *monitor, dir.filePath("TW-CLI-UI.history.csv"), wall, QIcon());
+    }
+    tw::test::TestRig rig;
+    tw::health::WallClock wall = [this] { return rig.clock.now(); };
+    QTemporaryDir dir;
+    std::unique_ptr<tw::health::HealthMonitor> monitor;
+    std::unique_ptr<tw::health::HealthPanel> panel;
+};
+
+} // namespace
+
+class TestHealthPanel : public QObject {
+    Q_OBJECT
+private slots:
+    void trayFollowsQueries_data();
+    void trayFollowsQueries();
+    void trayEntriesActAsTheButtons();
+    void statusMenuOpensOneHistoryWindow();
+    void alertSettingsReachStoreAndMonitor();
+};
+
+void TestHealthPanel::trayFollowsQueries_data() {
+    QTest::addColumn<QString>("client"); // what the client writes into the log; empty: nothing
+    QTest::addColumn<QString>("during"); // the dot while the client runs
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("tip"); // a line the tooltip holds afterwards
+
+    QTest::newRow("an answer") << "871234\r\n"
+                               << "yellow"
+                               << "green"
+                               << "Block count: 871234";
+    QTest::newRow("no answer") << ""
+                               << "yellow"
+                               << "red"
+                               << "Block-count query failed";
+    QTest::newRow("not a number") << "error: couldn't connect\r\n"
+                                  << "yellow"
+                                  << "red"
+                                  << "Block-count query failed";
+}
+
+void TestHealthPanel::trayFollowsQueries() {
+    QFETCH(QString, client);
+    QFETCH(QString, during);
+    QFETCH(QString, after);
+    QFETCH(QString, tip);
+    Panel p(client);
+    tw::health::Tray& tray = p.panel->tray();
+    QCOMPARE(colourName(tray.state()), QStringLiteral("grey"));
+    QVERIFY(tray.toolTip().startsWith(QStringLiteral("TW-CLI-UI\n")));
+    QStringList seen;
+    p.rig.clock.onWait = [&](qint64, int) { seen << colourName(tray.state()); };
+    p.rig.button("GETBLOCKCOUNT_BUTTON")->click();
+    p.rig.advance(10000);
+    QVERIFY(!seen.isEmpty());
+    // The cycle's last wait follows the read: the dot already tells its end.
+    seen.removeDuplicates();
+    QCOMPARE(seen, (QStringList{during, after}));
+    QCOMPARE(colourName(tray.state()), after);
+    QVERIFY2(tray.toolTip().contains(tip), qPrintable(tray.toolTip()));
+}
+
+void TestHealthPanel::trayEntriesActAsTheButtons() {
+    Panel p(QStringLiteral("5\r\n"));
+    tw::health::Tray& tray = p.panel->tray();
+    auto& window = p.rig.window();
+    const QColor black = p.rig.colour("CONNECTIONS_TEXTBOX");
+
+    window.GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
+    QVERIFY(!tray.gccAction()->isEnabled());
+    tray.gccAction()->trigger();
+    QCOMPARE(p.rig.colour("CONNECTIONS_TEXTBOX"), black);
+    QVERIFY(!window.GETCONNECTIONCOUNT_COMMAND_TIMER->isEnabled());
+
+    window.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+    QVERIFY(tray.gccAction()->isEnabled());
+    tray.gccAction()->trigger();
+    QVERIFY(window.GETCONNECTIONCOUNT_COMMAND_TIMER->isEnabled());
+    p.rig.advance(10000);
+    QCOMPARE(window.CONNECTIONS_TEXTBOX->text(), QStringLiteral("5\r\n"));
+
+    tray.gbcAction()->trigger();
+    QVERIFY(window.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled());
+}
+
+void TestHealthPanel::statusMenuOpensOneHistoryWindow() {
+    Panel p(QStringLiteral("5\r\n"));
+    auto& window = p.rig.window();
+    for (QLineEdit* box : {window.CURRENT_BLOCK_TEXTBOX, window.CONNECTIONS_TEXTBOX}) {
+        std::unique_ptr<QMenu> menu(p.panel->statusMenu(box));
+        const QList<QAction*> actions = menu->actions();
+        QVERIFY(actions.size() > 3); // the box's own entries come first
+        QCOMPARE(actions.at(actions.size() - 2)->text(), QStringLiteral("History…"));
+        QCOMPARE(actions.last()->text(), QStringLiteral("Alerts…"));
+        actions.at(actions.size() - 2)->trigger();
+    }
+    int shown = 0;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        auto* history = qobject_cast<tw::health::HistoryWindow*>(top);
+        if (history && history->isVisible()) {
+            ++shown;
+            QCOMPARE(history->windowTitle(), QStringLiteral("TW-CLI-UI – History – TW-CLI-UI"));
+        }
+    }
+    QCOMPARE(shown, 1);
+}
+
+void TestHealthPanel::alertSettingsReachStoreAndMonitor() {
+    Panel p(QStringLiteral("5\r\n"));
+    tw::health::AlertSettings settings;
+    settings.enabled = false;
+    settings.stallMinutes = 30;
+    settings.failureCount = 5;
+    settings.command = QStringLiteral("notify-send \"node, stalled\"");
+    p.panel->applyAlertSettings(settings);
+    QCOMPARE(p.monitor->settings(), settings);
+    QCOMPARE(p.rig.stored("HEALTH_ALERTS_TICKBOX"), std::optional<QString>("0"));
+    QCOMPARE(p.rig.stored("HEALTH_STALL_MINUTES"), std::optional<QString>("30"));
+    QCOMPARE(p.rig.stored("HEALTH_FAILURE_COUNT"), std::optional<QString>("5"));
+    QCOMPARE(p.rig.stored("HEALTH_ALERT_COMMAND"),
+             std::optional<QString>("notify-send \"node, stalled\""));
+    QCOMPARE(tw::health::AlertSettings::load(p.rig.settingsStore), settings);
+}
+
+QTEST_MAIN(TestHealthPanel)
+#include "tst_health_panel.moc"

@@ -32,8 +32,9 @@ QString HealthMonitor::timeText(qint64 wallMs) const {
     return QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("HH:mm:ss"));
 }
 
-qint64 HealthMonitor::minutesSince(qint64 at) const {
-    return (services_.platform.clock.now() - at) / 60000;
+QString HealthMonitor::minutesSince(qint64 at) const {
+    const qint64 minutes = (services_.platform.clock.now() - at) / 60000;
+    return minutes == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(minutes);
 }
 
 QString HealthMonitor::summary() const {
@@ -88,7 +89,7 @@ void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
             if (stalled_) {
                 stalled_ = false;
                 clear(stallAnnounced_, QStringLiteral("Node moving again"),
-                      QStringLiteral("The block count rose to %1 after %2 minutes at %3.")
+                      QStringLiteral("The block count rose to %1 after %2 at %3.")
                           .arg(*number)
                           .arg(minutesSince(lastRise_))
                           .arg(blocks_->value));
@@ -98,7 +99,7 @@ void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
         } else if (!stalled_ && now - lastRise_ >= qint64(settings_.stallMinutes) * 60000) {
             stalled_ = true;
             raise(stallAnnounced_, QStringLiteral("Node stalled"),
-                  QStringLiteral("The block count has stayed at %1 for %2 minutes.")
+                  QStringLiteral("The block count has stayed at %1 for %2.")
                       .arg(*number)
                       .arg(minutesSince(lastRise_)));
         }

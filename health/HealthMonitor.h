@@ -77,7 +77,8 @@ private:
     void runAlertCommand();
     // The wall clock's time of day.
     QString timeText(qint64 wallMs) const;
-    qint64 minutesSince(qint64 at) const;
+    // "1 minute", "90 minutes" since `at` on the platform clock.
+    QString minutesSince(qint64 at) const;
 
     // Runs `change` and emits changed() when it changed colour or summary.
     template <class F> void observe(F change);

@@ -4,6 +4,9 @@
 #
 #   docs/main-window.png       the main window once the demo node answered
 #   docs/settings-window.png   the settings window of that configuration
+#   docs/history-window.png    the history window over a sample history (a
+#                              day and a half with a three-hour stall)
+#   docs/alerts-dialog.png     the alerts dialog
 #
 #   ./scripts/screenshots.sh [--no-deps] [--out FOLDER]
 #
@@ -23,7 +26,7 @@ while (($# > 0)); do
         shift
         ;;
     -h | --help)
-        sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     *)
@@ -41,7 +44,7 @@ out=$(cd "$out" && pwd)
 # the waits for the windows below.
 build=${TW_DEMO_BUILD_DIR:-$root/build}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target TW-CLI-UI twdemo >/dev/null
+cmake --build "$build" --target TW-CLI-UI twdemo history_chart_shot >/dev/null
 
 work=$(mktemp -d /tmp/tw-cli-ui-screenshots.XXXXXX)
 pids=()
@@ -107,3 +110,11 @@ settings=$(window_of "TARN-WICK - TW-CLI-UI - SETTINGS")
 sleep 1
 import -window "$settings" "$out/settings-window.png"
 echo "screenshots: $out/settings-window.png"
+
+# The history window and the alerts dialog, drawn by the program's own
+# widgets over a sample history.
+QT_QPA_PLATFORM=offscreen "$build/tests/health/history_chart_shot" --sample "$work/history.csv"
+QT_QPA_PLATFORM=offscreen "$build/tests/health/history_chart_shot" "$work/history.csv" \
+    "$out/history-window.png" day
+QT_QPA_PLATFORM=offscreen "$build/tests/health/history_chart_shot" --alerts "$out/alerts-dialog.png"
+echo "screenshots: $out/history-window.png $out/alerts-dialog.png"

@@ -293,6 +293,10 @@ void TestHealthMonitor::alerts_data() {
         "b100 @90 b100 @91 b100 @95 b100 @96 b101 @97 b101", "GRRRGG",
         {stalled.arg(90), "run alert-me",
          "clear Node moving again: The block count rose to 101 after 96 minutes at 100."});
+    row("a stall time of one minute says so in the singular", "HEALTH_STALL_MINUTES=1",
+        "b100 @1 b100 @2 b101", "GRG",
+        {"raise Node stalled: The block count has stayed at 100 for 1 minute.",
+         "clear Node moving again: The block count rose to 101 after 2 minutes at 100."});
     row("the first answer starts the watch", cmd, "fb @60 b100 @149 b100 @150 b100", "RGGR",
         {stalled.arg(90), "run alert-me"});
     row("a lower block count is no rise", cmd, "b100 @50 b90 @90 b90 @91 b91", "GGRG",

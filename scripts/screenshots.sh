@@ -43,7 +43,8 @@ out=$(cd "$out" && pwd)
 # demo.sh builds the same way; building first keeps the build's time out of
 # the waits for the windows below.
 build=${TW_DEMO_BUILD_DIR:-$root/build}
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The picture program of the history window lives with the tests.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
 cmake --build "$build" --target TW-CLI-UI twdemo history_chart_shot >/dev/null
 
 work=$(mktemp -d /tmp/tw-cli-ui-screenshots.XXXXXX)

@@ -28,8 +28,9 @@ packages=(
     # checking the Debian package (dpkg-shlibdeps is in dpkg-dev); closing
     # the panel's window as a user would in the package tests
     desktop-file-utils appstream dpkg-dev lintian wmctrl
-    # A system tray on the private X server of the tray test
-    trayer
+    # A system tray on the private X server of the tray test, and a private
+    # session bus for the notification test (dbus-run-session)
+    trayer dbus-daemon
 )
 
 # --windows: what the Windows build and its tests under Wine need besides.

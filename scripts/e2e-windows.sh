@@ -3,8 +3,8 @@
 # node's .exe programs: "Auto Start", "Auto G-B-C", "Also Update External
 # File" and "Auto Close" ticked in the registry. The panel counts down,
 # queries the node through cmd.exe and its batch file, writes the height and
-# CR LF to the external file, closes itself with status 0 and leaves its
-# position in the registry. Run by scripts/test-windows.sh (WINEPREFIX set,
+# CR LF to the external file and a row to its history file, closes itself
+# with status 0 and leaves its position in the registry. Run by scripts/test-windows.sh (WINEPREFIX set,
 # an X server at hand).
 #
 #   scripts/e2e-windows.sh BUILD_FOLDER
@@ -59,6 +59,11 @@ set_value CLI_GBC_FULL_LOG_LOCATION_TEXTBOX "$log"
 set_value UPDATE_EXTERNAL_FILE_TEXTBOX "$external"
 set_value MainLeft 1500
 
+# The history of this configuration, under %LOCALAPPDATA%\TW-CLI-UI.
+local_app_data=$(wine cmd.exe /d /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
+history=$(winepath -u "$local_app_data\\TW-CLI-UI\\$section.history.csv" 2>/dev/null)
+rm -f "$history" "$history.1"
+
 start=$(date +%s)
 status=0
 timeout 120 wine "$work/$section.exe" >"$work/panel.log" 2>&1 || status=$?
@@ -70,6 +75,10 @@ height=$(head -c 6 "$work/height.txt")
 ends=$(tail -c +7 "$work/height.txt" | od -An -tx1 | tr -d ' \n')
 [[ $height =~ ^8[0-9]{5}$ && $ends == 0d0a0d0a ]] ||
     fail "external file holds $(od -c "$work/height.txt" | head -n 3)"
+[[ -f "$history" && "$(head -n 1 "$history")" == "time,kind,value,failure" ]] ||
+    fail "no history file at $history"
+grep -Eq "^20[0-9-]{8}T[0-9:.]{12}Z,blocks,$height,$" "$history" ||
+    fail "the history holds no row for $height: $(cat "$history")"
 wine reg query "$key" /v MainLeft | grep -q 'REG_SZ' || fail "no MainLeft in the registry"
-echo "e2e-windows: the panel counted down, queried, wrote $height and closed itself in $took s"
+echo "e2e-windows: the panel counted down, queried, wrote $height (external file and history) and closed itself in $took s"
 echo "1 passed, 0 failed"

@@ -7,8 +7,11 @@
 #include <QDialog>
 #include <QFontInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QSet>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 
@@ -78,19 +81,20 @@ void TestMainWindow::captionsFitTheirControls() {
     QSet<const QWidget*> seen;
     QStringList checked;
     QStringList misfits;
-    // One line when the box is lower than two lines, wrapped on words when
-    // it is taller.
-    const auto fits = [&](const QWidget* control, const QString& text, const QRect& area) {
+    // On one line, or wrapped on words when the control wraps and its box is
+    // two lines tall.
+    const auto fits = [&](const QWidget* control, const QString& text, const QRect& area,
+                          bool wraps) {
         if (text.isEmpty() || seen.contains(control))
             return;
         seen.insert(control);
         checked << control->objectName();
         const QFontMetrics metrics = control->fontMetrics();
-        const bool tall = area.height() >= 2 * metrics.lineSpacing();
+        const bool tall = wraps && area.height() >= 2 * metrics.lineSpacing();
         const QRect needed =
             tall ? metrics.boundingRect(area, Qt::AlignCenter | Qt::TextWordWrap, text)
                  : QRect(0, 0, metrics.horizontalAdvance(text), metrics.height());
-        if (needed.width() > area.width() || needed.height() > std::max(area.height(), 1) + 1)
+        if (needed.width() > area.width() || (tall && needed.height() > area.height()))
             misfits << QStringLiteral("%1: \"%2\" needs %3x%4 px, has %5x%6")
                            .arg(control->objectName(), text)
                            .arg(needed.width())
@@ -100,19 +104,35 @@ void TestMainWindow::captionsFitTheirControls() {
     };
     for (QWidget* window :
          {static_cast<QWidget*>(settings.get()), static_cast<QWidget*>(&rig.window())}) {
-        for (const auto* box : window->findChildren<tw::app::WrapCheckBox*>())
-            fits(box, box->text(), box->captionArea());
-        for (const auto* button : window->findChildren<tw::app::WrapButton*>())
-            fits(button, button->text(), button->captionArea());
+        // The wrapping kinds have no meta-object of their own: findChildren
+        // finds every tick box and button, and each is asked what it is.
+        for (const auto* box : window->findChildren<QCheckBox*>()) {
+            const auto* wrap = dynamic_cast<const tw::app::WrapCheckBox*>(box);
+            QVERIFY2(wrap, qPrintable(box->objectName()));
+            fits(box, box->text(), wrap->captionArea(), true);
+        }
+        for (const auto* button : window->findChildren<QPushButton*>()) {
+            if (const auto* wrap = dynamic_cast<const tw::app::WrapButton*>(button)) {
+                fits(button, button->text(), wrap->captionArea(), true);
+            } else {
+                // A plain button draws its caption on one line, inside the
+                // style's frame.
+                QStyleOptionButton option;
+                option.initFrom(button);
+                const QRect area =
+                    button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+                fits(button, button->text(), area, false);
+            }
+        }
         for (const auto* label : window->findChildren<QLabel*>()) {
             if (!label->wordWrap())
-                fits(label, label->text(), label->contentsRect());
+                fits(label, label->text(), label->contentsRect(), false);
         }
     }
     QVERIFY2(misfits.isEmpty(), qPrintable(misfits.join(QStringLiteral("\n"))));
-    for (const char* name : {"CLI_STOP_BAT_TICKBOX", "AUTOCLOSE_TIMER_TICKBOX", "SETTINGS_BUTTON",
-                             "SHUTDOWN_BUTTON", "SAVE_BATS_BUTTON", "CONF_LOCATION_LABEL",
-                             "CURRENT_BLOCK_LABEL", "P4P_TICKBOX"})
+    for (const char* name :
+         {"CLI_STOP_BAT_TICKBOX", "AUTOCLOSE_TIMER_TICKBOX", "SETTINGS_BUTTON", "SHUTDOWN_BUTTON",
+          "SAVE_BATS_BUTTON", "CONF_LOCATION_LABEL", "CURRENT_BLOCK_LABEL", "P4P_TICKBOX"})
         QVERIFY2(checked.contains(QLatin1String(name)), name);
 }
 

@@ -59,8 +59,9 @@ while (($# > 0)); do
 done
 
 # The batch lines name the demo folder unquoted (as the panel composes
-# them) and the runner hands them to the shell; only the client's folder is
-# quoted. Keep both free of what the shell would take apart.
+# them), so a blank splits them as cmd.exe would; only the client's folder
+# is quoted. Keep both free of blanks and of what cmd.exe would take apart,
+# so that the same folders serve the Windows build.
 [[ "$demo" == /* ]] || demo=$PWD/$demo
 if [[ "$demo" =~ [[:space:]\;\&\|\<\>\(\)\$\`\"\'\\\*\?\#] ]]; then
     die "the demo folder \"$demo\" holds blanks or shell characters; choose another with --dir"

@@ -110,6 +110,9 @@ void HealthPanel::updateTray() {
 }
 
 void HealthPanel::announce(const QString& title, const QString& text) {
+    // The monitor tells of an alert before it tells of the change that
+    // caused it: the balloon carries the icon as it is now.
+    updateTray();
     const QString heading = services_.store.section() + QStringLiteral(": ") + title;
     services_.diagnostics.event(heading + QStringLiteral(". ") + text);
     notifier_->notify(heading, text);

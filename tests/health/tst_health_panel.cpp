@@ -42,7 +42,8 @@ QString colourName(HealthColour colour) {
 // A started rig whose queries read the fake client's log, with the monitor
 // and the panel on top, as main.cpp builds them.
 struct Panel {
-    explicit Panel(const QString& client) {
+    explicit Panel(const QString& client, const QString& failureCount = QStringLiteral("3")) {
+        rig.store("HEALTH_FAILURE_COUNT", failureCount);
         for (const QString query : {"GBC", "GCC"}) {
             rig.store("CLI_" + query + "_FULL_BAT_LOCATION_TEXTBOX", Folder + query + ".BAT");
             rig.store("CLI_" + query + "_FULL_LOG_LOCATION_TEXTBOX", Folder + query + ".LOG");
@@ -77,6 +78,7 @@ private slots:
     void trayEntriesActAsTheButtons();
     void statusMenuOpensOneHistoryWindow();
     void alertSettingsReachStoreAndMonitor();
+    void anAlertShowsTheDotItIsAbout();
 };
 
 void TestHealthPanel::trayFollowsQueries_data() {
@@ -180,6 +182,18 @@ void TestHealthPanel::alertSettingsReachStoreAndMonitor() {
     QCOMPARE(p.rig.stored("HEALTH_ALERT_COMMAND"),
              std::optional<QString>("notify-send \"node, stalled\""));
     QCOMPARE(tw::health::AlertSettings::load(p.rig.settingsStore), settings);
+}
+
+// The monitor tells of an alert before it tells of the change behind it;
+// the tray must already show that change when the alert's balloon leaves.
+void TestHealthPanel::anAlertShowsTheDotItIsAbout() {
+    Panel p(QString(), QStringLiteral("1"));
+    QStringList atAlert;
+    connect(p.monitor.get(), &tw::health::HealthMonitor::alertRaised, p.monitor.get(),
+            [&] { atAlert << colourName(p.panel->tray().state()); });
+    p.rig.button("GETBLOCKCOUNT_BUTTON")->click();
+    p.rig.advance(10000);
+    QCOMPARE(atAlert, QStringList{QStringLiteral("red")});
 }
 
 QTEST_MAIN(TestHealthPanel)

@@ -109,18 +109,18 @@ QIcon Tray::icon() const {
 }
 
 bool Tray::show() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return false;
+    // Shown even without a tray: the window system docks it when a tray
+    // comes up later (a panel started after the program).
     tray_->show();
-    return true;
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 bool Tray::isShown() const {
-    return tray_->isVisible();
+    return tray_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 bool Tray::showMessage(const QString& title, const QString& text) {
-    if (!tray_->isVisible())
+    if (!isShown())
         return false;
     tray_->showMessage(title, text, icon());
     return true;

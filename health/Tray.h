@@ -31,8 +31,8 @@ public:
     // The icon as the tray shows it now.
     QIcon icon() const;
 
-    // Shows the icon when the desktop has a system tray; without one nothing
-    // shows and the answer is false.
+    // Shows the icon when the desktop has a system tray, and as soon as one
+    // comes up later; until then nothing shows and the answer is false.
     bool show();
     bool isShown() const;
     // A balloon from the tray icon; false when the icon is not shown.

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -120,6 +121,7 @@ private slots:
     void withoutTrayNothingShows();
     void notifierOverDBus();
     void dockedInRealTray();
+    void dockedWhenTheTrayComesLate();
 };
 
 void TestTray::dotShowsTheState_data() {
@@ -323,6 +325,34 @@ void TestTray::dockedInRealTray() {
     // The X server's own view: the icon's window is inside trayer's panel.
     QString tree;
     QTRY_VERIFY2_WITH_TIMEOUT(dockedInPanel(tree = windowTree()), qPrintable(tree), 10000);
+}
+
+// A tray that comes up after the program (a desktop panel started later)
+// still gets the icon; until then nothing shows and no balloon is tried.
+void TestTray::dockedWhenTheTrayComesLate() {
+    if (!qEnvironmentVariableIsSet("TW_LATE_TRAY"))
+        QSKIP("runs on a private X server without a tray (test_health_tray_late)");
+    if (qEnvironmentVariableIsSet("TW_XVFB_MISSING"))
+        QSKIP(qPrintable(qEnvironmentVariable("TW_XVFB_MISSING")));
+    const QString trayer = QStandardPaths::findExecutable(QStringLiteral("trayer"));
+    if (trayer.isEmpty())
+        QSKIP("trayer is not installed");
+    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+    Tray tray(programIcon());
+    tray.setState(HealthColour::Green, "TW-CLI-UI: block 871234");
+    QVERIFY(!tray.show());
+    QVERIFY(!tray.isShown());
+    QVERIFY(!tray.showMessage("Node stalled", "no new block for 90 min"));
+
+    QProcess host;
+    host.start(trayer, {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width",
+                        "160", "--height", "32", "--transparent", "false"});
+    QVERIFY(host.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(tray.isShown(), 10000);
+    QString tree;
+    QTRY_VERIFY2_WITH_TIMEOUT(dockedInPanel(tree = windowTree()), qPrintable(tree), 10000);
+    host.kill();
+    host.waitForFinished();
 }
 
 QTEST_MAIN(TestTray)

@@ -36,16 +36,25 @@ while (($# > 0)); do
     esac
     shift
 done
-((deps)) && "$root/scripts/install-deps.sh" --screenshots
-mkdir -p "$out"
-out=$(cd "$out" && pwd)
-
-# demo.sh builds the same way; building first keeps the build's time out of
-# the waits for the windows below.
+# The pictures are taken on a private X server with a window manager, so
+# that windows get their frames and can be clicked as a user would: the
+# script runs itself again there, after the set-up.
+if [[ -z "${TW_UNDER_XVFB:-}" ]]; then
+    ((deps)) && "$root/scripts/install-deps.sh" --screenshots
+    mkdir -p "$out"
+    # demo.sh builds the same way; building first keeps the build's time out
+    # of the waits for the windows below. The picture program of the history
+    # window lives with the tests.
+    build=${TW_DEMO_BUILD_DIR:-$root/build}
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
+    cmake --build "$build" --target TW-CLI-UI twdemo history_chart_shot >/dev/null
+    exec "$root/tests/support/run-under-xvfb.sh" "$0" --no-deps --out "$(cd "$out" && pwd)"
+fi
+if [[ -n "${TW_XVFB_MISSING:-}" ]]; then
+    echo "screenshots: no private X server: ${TW_XVFB_MISSING}" >&2
+    exit 1
+fi
 build=${TW_DEMO_BUILD_DIR:-$root/build}
-# The picture program of the history window lives with the tests.
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" --target TW-CLI-UI twdemo history_chart_shot >/dev/null
 
 work=$(mktemp -d /tmp/tw-cli-ui-screenshots.XXXXXX)
 pids=()
@@ -55,19 +64,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-# A private X server with a window manager, so windows get their frames
-# and can be clicked as a user would.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-HOME=$work openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-    sleep 0.1
-done
 
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_STATE_HOME=$work/home/.local/state
 mkdir -p "$HOME"

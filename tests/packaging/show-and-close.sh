@@ -2,7 +2,7 @@
 # show-and-close.sh TITLE PROGRAM [ARGUMENTS...]
 #
 # Starts PROGRAM on the X display in $DISPLAY (run it through
-# tests/settings/run-under-xvfb.sh), waits up to 30 seconds for a window
+# tests/support/run-under-xvfb.sh), waits up to 30 seconds for a window
 # whose title is exactly TITLE, asks the window manager to close that window
 # as a user's click on its close button would, and waits up to 30 seconds
 # for the program to end. Succeeds when the window showed and the program

@@ -68,7 +68,7 @@ home=$work/home
 mkdir -p "$home"
 check "the unpacked program shows its window and closes when asked" \
     env HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_STATE_HOME="$home/state" \
-    "$source/tests/settings/run-under-xvfb.sh" \
+    "$source/tests/support/run-under-xvfb.sh" \
     "$source/tests/packaging/show-and-close.sh" "TARN-WICK - TW-CLI-UI - TW-CLI-UI" \
     "$root/usr/bin/TW-CLI-UI"
 # Closing saves the window's place in the temporary store.

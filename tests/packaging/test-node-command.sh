@@ -38,7 +38,7 @@ check "list names it" test "$("$command" list)" = "BTC-A"
 # The link is the panel under the node's name: its window says so, and
 # closing it saves that configuration in the section of that name.
 check "the link shows \"TARN-WICK - TW-CLI-UI - BTC-A\" and closes when asked" \
-    "$here/../settings/run-under-xvfb.sh" "$here/show-and-close.sh" \
+    "$here/../support/run-under-xvfb.sh" "$here/show-and-close.sh" \
     "TARN-WICK - TW-CLI-UI - TW-CLI-UI-BTC-A" "$home/bin/TW-CLI-UI-BTC-A"
 store=$home/config/TW-CLI-UI/TW-CLI-UI.ini
 check "its settings are the section [TW-CLI-UI-BTC-A]" grep -qx "\[TW-CLI-UI-BTC-A\]" "$store"

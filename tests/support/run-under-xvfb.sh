@@ -1,14 +1,24 @@
 #!/bin/sh
-# run-under-xvfb.sh PROGRAM [ARGUMENTS...]
+# run-under-xvfb.sh [--tray] PROGRAM [ARGUMENTS...]
 #
 # Runs PROGRAM on a private X server (Xvfb, on a display number it picks
 # itself) with the openbox window manager, on Qt's xcb platform, and stops
-# both afterwards. Without Xvfb or openbox, PROGRAM runs offscreen with
+# them afterwards. With --tray a system tray (trayer) runs there too, and
+# without a session bus, so that Qt docks its tray icon the X11 way
+# (TW_UNDER_TRAYER is set; the program waits, bounded, for the tray to take
+# its selection). Without the tools, PROGRAM runs offscreen with
 # TW_XVFB_MISSING saying why, so that it can skip itself.
 set -u
 
+tray=0
+if [ "${1:-}" = --tray ]; then
+    tray=1
+    shift
+fi
 missing=""
-for tool in Xvfb openbox xprop; do
+tools="Xvfb openbox xprop"
+[ "$tray" = 1 ] && tools="$tools trayer xwininfo"
+for tool in $tools; do
     command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
 done
 if [ -n "$missing" ]; then
@@ -18,11 +28,14 @@ fi
 work=$(mktemp -d)
 xvfb=""
 wm=""
+trayer=""
 stop() {
-    [ -n "$wm" ] && kill "$wm" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    [ -n "$wm" ] && wait "$wm" 2>/dev/null
-    [ -n "$xvfb" ] && wait "$xvfb" 2>/dev/null
+    for pid in $trayer $wm $xvfb; do
+        kill "$pid" 2>/dev/null
+    done
+    for pid in $trayer $wm $xvfb; do
+        wait "$pid" 2>/dev/null
+    done
     rm -rf "$work"
 }
 trap stop EXIT
@@ -58,6 +71,21 @@ until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
     sleep 0.05
 done
 
+if [ "$tray" = 1 ]; then
+    # No session bus: Qt would otherwise look for a StatusNotifier host there.
+    unset DBUS_SESSION_BUS_ADDRESS
+    HOME="$work" trayer --edge bottom --align right --widthtype pixel --width 160 \
+        --heighttype pixel --height 32 --SetDockType true --transparent false \
+        >"$work/trayer.log" 2>&1 &
+    trayer=$!
+    TW_UNDER_TRAYER=1
+    export TW_UNDER_TRAYER
+fi
+
 QT_QPA_PLATFORM=xcb TW_UNDER_XVFB=1 "$@"
 status=$?
+if [ "$status" -ne 0 ] && [ "$tray" = 1 ]; then
+    echo "run-under-xvfb: trayer said:" >&2
+    cat "$work/trayer.log" >&2
+fi
 exit "$status"

@@ -1,6 +1,7 @@
 #include "health/History.h"
 
 #include "app/Diagnostics.h"
+#include "health/HistoryFile.h"
 #include "poll/ChainPoll.h"
 
 #include <QCoreApplication>
@@ -25,13 +26,8 @@ QString pathFor(const platform::Platform& platform) {
 }
 
 std::optional<qint64> wholeNumber(const QString& text) {
-    const QString digits = text.trimmed();
-    if (digits.isEmpty() || digits.size() > 18)
-        return std::nullopt;
-    for (const QChar c : digits)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-    return digits.toLongLong();
+    // A character beyond Latin-1 becomes '?', which is no digit either.
+    return wholeNumber(QByteArrayView(text.trimmed().toLatin1()));
 }
 
 QString cleaned(QString text) {

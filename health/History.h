@@ -51,7 +51,7 @@ inline constexpr int MaxQuotedChars = 40;
 // <stateFolder>/<executable>.history.csv
 QString pathFor(const platform::Platform& platform);
 
-// The answer as a count: trimmed, only the digits 0-9 (at most 18 of them).
+// The answer as a count: trimmed, then as a row's value (HistoryFile.h).
 std::optional<qint64> wholeNumber(const QString& text);
 
 // The text with every character a row cannot hold (',', '"', CR, LF and the

@@ -20,19 +20,6 @@ int digits(QByteArrayView text, int from, int count) {
     return value;
 }
 
-// A whole non-negative number of at most 18 digits (so it fits).
-std::optional<qint64> wholeNumber(QByteArrayView text) {
-    if (text.isEmpty() || text.size() > 18)
-        return std::nullopt;
-    qint64 value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 std::optional<HistoryRow> parseLine(QByteArrayView line) {
     // Exactly four fields: the failure reason never holds a comma.
     QByteArrayView fields[4];
@@ -66,7 +53,7 @@ std::optional<HistoryRow> parseLine(QByteArrayView line) {
     const QByteArrayView value = fields[2];
     const QByteArrayView failure = fields[3];
     if (failure.isEmpty()) {
-        row.value = wholeNumber(value);
+        row.value = history::wholeNumber(value);
         if (!row.value)
             return std::nullopt;
     } else {
@@ -142,6 +129,18 @@ HistoryRead readHistory(platform::FileSystem& files, const QString& path) {
     }
     read.problem = problems.join(QStringLiteral("; "));
     return read;
+}
+
+std::optional<qint64> history::wholeNumber(QByteArrayView digits) {
+    if (digits.isEmpty() || digits.size() > 18)
+        return std::nullopt;
+    qint64 value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
 }
 
 } // namespace tw::health

@@ -15,6 +15,12 @@ class FileSystem;
 
 namespace tw::health {
 
+namespace history {
+// A whole non-negative number of 1 to 18 digits 0-9 and nothing else (so it
+// fits): the only value a row holds.
+std::optional<qint64> wholeNumber(QByteArrayView digits);
+} // namespace history
+
 struct HistoryRow {
     enum class Kind { Blocks, Connections };
 

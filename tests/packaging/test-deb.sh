@@ -11,19 +11,7 @@ build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() { # check WHAT COMMAND...
-    local what=$1
-    shift
-    if "$@" >"$work/out" 2>&1; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what" >&2
-        cat "$work/out" >&2
-    fi
-}
+. "$(dirname "$0")/checks.sh"
 
 if ! cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log" >&2
@@ -74,5 +62,4 @@ check "the unpacked program shows its window and closes when asked" \
 # Closing saves the window's place in the temporary store.
 check "its close wrote the temporary store" grep -q "^MainLeft=" "$home/config/TW-CLI-UI/TW-CLI-UI.ini"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -14,18 +14,7 @@ trap 'rm -rf "$home"' EXIT
 export HOME=$home XDG_DATA_HOME=$home/share XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state
 export TW_CLI_UI_PROGRAM=$panel TW_CLI_UI_BIN_DIR=$home/bin
 entry=$home/share/applications/io.github.tw_cli_ui.TWCLIUI.node-BTC-A.desktop
-passed=0
-failed=0
-check() { # check WHAT COMMAND...
-    local what=$1
-    shift
-    if "$@" >/dev/null 2>&1; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what" >&2
-    fi
-}
+. "$(dirname "$0")/checks.sh"
 
 check "add" "$command" add BTC-A
 check "the link leads to the panel" test "$(readlink "$home/bin/TW-CLI-UI-BTC-A")" = "$panel"
@@ -59,5 +48,4 @@ check "a file of the user's is left alone by add" test $? -eq 1 -a "$(cat "$home
 check "and by remove" test $? -eq 1 -a -f "$home/bin/TW-CLI-UI-OWN"
 check "the refused commands left the store as it was" cmp "$store" "$home/store-before"
 check "nothing but the store is left behind" test -z "$(find "$home/bin" "$home/share" -type f -o -type l | grep -v "TW-CLI-UI-OWN$")"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

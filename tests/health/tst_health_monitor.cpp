@@ -155,9 +155,8 @@ void TestHealthMonitor::querySignals() {
     QFETCH(QString, clicks);
     QFETCH(QStringList, expected);
     tw::test::TestRig rig;
+    rig.storeQueryPaths(Folder);
     for (const QString query : {"GBC", "GCC"}) {
-        rig.store("CLI_" + query + "_FULL_BAT_LOCATION_TEXTBOX", Folder + query + ".BAT");
-        rig.store("CLI_" + query + "_FULL_LOG_LOCATION_TEXTBOX", Folder + query + ".LOG");
         if (client == "missing")
             rig.starter.missing.insert(Folder + query + ".BAT");
         if (client == "stale")
@@ -168,10 +167,7 @@ void TestHealthMonitor::querySignals() {
             rig.files.put(path.chopped(3) + "LOG", client.mid(7).toUtf8());
     };
     auto& window = rig.start();
-    // Only the polls here: the process watcher leaves the query buttons alone.
-    window.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
-    window.GETBLOCKCOUNT_BUTTON->setEnabled(true);
-    window.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+    rig.leaveQueryButtonsToThePolls();
     auto* poll = window.findChild<tw::poll::ChainPoll*>();
     QVERIFY(poll);
     QStringList seen;

@@ -44,18 +44,13 @@ QString colourName(HealthColour colour) {
 struct Panel {
     explicit Panel(const QString& client, const QString& failureCount = QStringLiteral("3")) {
         rig.store("HEALTH_FAILURE_COUNT", failureCount);
-        for (const QString query : {"GBC", "GCC"}) {
-            rig.store("CLI_" + query + "_FULL_BAT_LOCATION_TEXTBOX", Folder + query + ".BAT");
-            rig.store("CLI_" + query + "_FULL_LOG_LOCATION_TEXTBOX", Folder + query + ".LOG");
-        }
+        rig.storeQueryPaths(Folder);
         rig.starter.onBatch = [this, client](const QString& path) {
             if (!client.isEmpty())
                 rig.files.put(path.chopped(3) + "LOG", client.toUtf8());
         };
         auto& window = rig.start();
-        window.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
-        window.GETBLOCKCOUNT_BUTTON->setEnabled(true);
-        window.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+        rig.leaveQueryButtonsToThePolls();
         monitor = std::make_unique<tw::health::HealthMonitor>(rig.services, wall);
         tw::health::connectMonitor(*window.findChild<tw::poll::ChainPoll*>(), *monitor);
         panel = std::make_unique<tw::health::HealthPanel>(

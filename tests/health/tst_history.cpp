@@ -46,19 +46,13 @@ QString unescaped(QString text) {
 struct Rig : tw::test::TestRig {
     Rig() {
         clock.advance(startOfTest());
-        for (const QString query : {"GBC", "GCC"}) {
-            store("CLI_" + query + "_FULL_BAT_LOCATION_TEXTBOX", Folder + query + ".BAT");
-            store("CLI_" + query + "_FULL_LOG_LOCATION_TEXTBOX", Folder + query + ".LOG");
-        }
+        storeQueryPaths(Folder);
         starter.onBatch = [this](const QString& path) {
             if (answer)
                 files.put(path.chopped(3) + "LOG", *answer);
         };
-        auto& w = start();
-        // Only the polls here: the process watcher leaves the query buttons alone.
-        w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
-        w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
-        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+        start();
+        leaveQueryButtonsToThePolls();
     }
     tw::poll::ChainPoll& poll() const {
         auto* poll = window().findChild<tw::poll::ChainPoll*>();

@@ -130,10 +130,7 @@ void start(Rig& rig, const QString& setup) {
         if (at == rig.closeAt)
             w.close();
     };
-    // Only the poll sets the query buttons here.
-    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
-    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
-    w.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+    rig.leaveQueryButtonsToThePolls();
 }
 
 void run(Rig& rig, const QString& script) {

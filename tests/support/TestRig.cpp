@@ -39,6 +39,19 @@ app::MainWindow& TestRig::start(bool show) {
     return *window_;
 }
 
+void TestRig::storeQueryPaths(const QString& folder) {
+    for (const QString query : {"GBC", "GCC"}) {
+        store("CLI_" + query + "_FULL_BAT_LOCATION_TEXTBOX", folder + query + ".BAT");
+        store("CLI_" + query + "_FULL_LOG_LOCATION_TEXTBOX", folder + query + ".LOG");
+    }
+}
+
+void TestRig::leaveQueryButtonsToThePolls() {
+    window_->CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
+    window_->GETBLOCKCOUNT_BUTTON->setEnabled(true);
+    window_->GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
+}
+
 QColor TestRig::colour(const QString& name) const {
     return app::background(find(name));
 }

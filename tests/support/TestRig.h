@@ -38,8 +38,16 @@ public:
     void store(const QString& key, const QString& value) { settings.set(section, key, value); }
     std::optional<QString> stored(const QString& key) const { return settings.get(section, key); }
 
+    // Before start(): the batch files and logs of both queries as
+    // <folder>GBC.BAT, <folder>GBC.LOG, <folder>GCC.BAT and <folder>GCC.LOG.
+    void storeQueryPaths(const QString& folder);
+
     // Build the window and the subsystems, run the load (and show, offscreen).
     app::MainWindow& start(bool show = false);
+
+    // After start(): only the polls set the query buttons (the process
+    // watcher stopped, both buttons enabled).
+    void leaveQueryButtonsToThePolls();
     app::MainWindow& window() const { return *window_; }
 
     // Widgets by objectName, as a user or a file would see them.

@@ -3,6 +3,7 @@
 #include "app/Diagnostics.h"
 
 #include <cmath>
+#include <utility>
 
 namespace tw::app {
 
@@ -40,27 +41,23 @@ QString SettingsStore::GetSetting(const QString& key, const QString& defaultValu
 }
 
 void SettingsStore::SaveSetting(const QString& key, const QString& value) {
-    if (inBatch_ && !batchMayWrite_) {
-        notSaved_.append(key + u'=' + value);
+    if (inBatch_) {
+        // Written with the occasion's other values, in one write.
+        if (batchMayWrite_)
+            pending_.append({key, value});
+        else if (!notSaved_.contains(key))
+            notSaved_.append(key);
         return;
     }
     const auto result = backend_.write(QString::fromLatin1(Application), section_, key, value);
-    if (inBatch_) {
-        if (!result.ok) {
-            notSaved_.append(key + u'=' + value);
-            if (firstError_.isEmpty())
-                firstError_ = result.error;
-        }
-        return;
-    }
     if (!diagnostics_)
         return;
     if (result.ok)
         diagnostics_->clear(WriteFailure);
     else
         diagnostics_->report(WriteFailure, Control,
-                             QStringLiteral("Not saved to the settings store: %1=%2 (%3)")
-                                 .arg(key, value, result.error));
+                             QStringLiteral("Not saved to the settings store: %1 (%2)")
+                                 .arg(key, result.error));
 }
 
 SettingsStore::Batch::Batch(SettingsStore& store, QString occasion, bool valuesWereRead)
@@ -68,15 +65,38 @@ SettingsStore::Batch::Batch(SettingsStore& store, QString occasion, bool valuesW
     store_.inBatch_ = true;
     store_.batchMayWrite_ = valuesWereRead;
     store_.occasion_ = std::move(occasion);
+    store_.pending_.clear();
     store_.notSaved_.clear();
     store_.firstError_.clear();
 }
 
 SettingsStore::Batch::~Batch() {
+    commit();
     store_.reportNotSaved();
     store_.inBatch_ = false;
 }
 
+bool SettingsStore::Batch::commit() {
+    store_.writePending();
+    return store_.notSaved_.isEmpty();
+}
+
+void SettingsStore::writePending() {
+    if (pending_.isEmpty())
+        return;
+    const platform::SettingValues values = std::exchange(pending_, {});
+    const auto result = backend_.writeValues(QString::fromLatin1(Application), section_, values);
+    if (result.ok)
+        return;
+    for (const auto& [key, value] : values)
+        if (!notSaved_.contains(key))
+            notSaved_.append(key);
+    if (firstError_.isEmpty())
+        firstError_ = result.error;
+}
+
+// The keys that were not saved, never their values: the store may be private
+// (a 0600 file), the diagnostics log and stderr are not.
 void SettingsStore::reportNotSaved() {
     if (!diagnostics_)
         return;

@@ -10,7 +10,9 @@ class Diagnostics;
 
 // GetSetting/SaveSetting over the per-user store: application "TW-CLI-UI",
 // section = the running executable's file name. No cache: every read goes
-// to the store, every write reaches it at once.
+// to the store; a write reaches it at once, or, inside an occasion (Batch),
+// together with the occasion's other values when the occasion's handler is
+// done with them.
 //
 // A store that cannot be read is not the same as a store without the key:
 // the read still returns the default, but the failure is reported (once)
@@ -47,8 +49,10 @@ public:
     // user's values or defaults.
     quint64 unreadableReads() const { return unreadableReads_; }
 
-    // The writes of one occasion (a window's close, Save To Registry),
-    // reported together: what was not saved, with its values, in one
+    // The writes of one occasion (a window's close, Save To Registry): the
+    // values are written together, in one write of the store (one lock, one
+    // read, one write of the settings file) when the occasion ends or at
+    // commit(), and reported together: which keys were not saved, in one
     // message at the end. With `valuesWereRead` false the occasion's window
     // holds defaults, not the user's values, so nothing is written at all.
     class Batch {
@@ -57,14 +61,16 @@ public:
         ~Batch();
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
-        // Whether every write of the occasion so far reached the store.
-        bool allSaved() const { return store_.notSaved_.isEmpty(); }
+        // Writes the values saved so far; whether every value of the
+        // occasion so far reached the store.
+        bool commit();
 
     private:
         SettingsStore& store_;
     };
 
 private:
+    void writePending();
     void reportNotSaved();
 
     platform::SettingsBackend& backend_;
@@ -76,7 +82,8 @@ private:
     bool inBatch_ = false;
     bool batchMayWrite_ = true;
     QString occasion_;
-    QStringList notSaved_;
+    platform::SettingValues pending_;
+    QStringList notSaved_; // keys
     QString firstError_;
 };
 

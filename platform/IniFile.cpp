@@ -9,6 +9,10 @@ const QByteArray Marker = QByteArrayLiteral(
 
 namespace {
 
+bool isGeneral(const QString& name) {
+    return name.compare(QLatin1String("general"), Qt::CaseInsensitive) == 0;
+}
+
 const QByteArray Bom = QByteArrayLiteral("\xEF\xBB\xBF");
 
 bool isHexDigit(uint c) {
@@ -241,11 +245,17 @@ std::optional<QString> Document::earlierDecoding(const QByteArray& raw) {
 QByteArray Document::escapeName(const QString& name) {
     if (name == QLatin1String("General"))
         return QByteArrayLiteral("%General");
+    // [general] in any other letter case would be the block of keys outside
+    // every section: the first letter goes escaped (%67eneral), which reads
+    // back as the name here and in every earlier version's reader.
+    const bool general = isGeneral(name);
     QByteArray out;
     for (const QChar ch : name) {
         const uint c = ch.unicode();
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            c == '_' || c == '-' || c == '.') {
+        if (general && out.isEmpty()) {
+            out += '%' + QByteArray::number(c, 16).toUpper();
+        } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '_' || c == '-' || c == '.') {
             out += static_cast<char>(c);
         } else if (c == '/') {
             out += '\\';
@@ -294,6 +304,7 @@ QString Document::unescapeName(const QByteArray& text) {
 Document Document::parse(const QByteArray& bytes) {
     Document doc;
     QString section;
+    QString generalAs;
     qsizetype start = 0;
     int number = 0;
     while (start < bytes.size()) {
@@ -340,11 +351,14 @@ Document Document::parse(const QByteArray& bytes) {
                 } else {
                     const QByteArray name = trimmed.mid(1, trimmed.size() - 2).trimmed().toUtf8();
                     line.kind = Kind::Section;
-                    // [General] holds keys outside every section.
-                    line.section = name.compare("general", Qt::CaseInsensitive) == 0
-                                       ? QString()
-                                       : unescapeName(name);
+                    // [General] holds keys outside every section. An earlier
+                    // version wrote a section named "general" in another
+                    // letter case that way too: its keys are remembered
+                    // under that name, for value() to fall back on.
+                    const bool general = name.compare("general", Qt::CaseInsensitive) == 0;
+                    line.section = general ? QString() : unescapeName(name);
                     section = line.section;
+                    generalAs = general ? QString::fromUtf8(name) : QString();
                 }
             } else {
                 const qsizetype equals = text.indexOf('=');
@@ -358,6 +372,7 @@ Document Document::parse(const QByteArray& bytes) {
                 } else {
                     line.kind = Kind::Key;
                     line.section = section;
+                    line.generalAs = generalAs;
                     line.key = unescapeName(keyText.trimmed());
                     if (escaped) {
                         const auto value = decodePercent(raw);
@@ -389,9 +404,17 @@ Document Document::parse(const QByteArray& bytes) {
 
 std::optional<QString> Document::value(const QString& section, const QString& key) const {
     const qsizetype at = lastKeyLine(section, key);
-    if (at < 0)
-        return std::nullopt;
-    return lines_[at].value;
+    if (at >= 0)
+        return lines_[at].value;
+    // A section "general" as an earlier version wrote it, under [general].
+    if (isGeneral(section) && section != QLatin1String("General")) {
+        for (qsizetype i = lines_.size() - 1; i >= 0; --i) {
+            const Line& line = lines_[i];
+            if (line.kind == Kind::Key && line.key == key && line.generalAs == section)
+                return line.value;
+        }
+    }
+    return std::nullopt;
 }
 
 qsizetype Document::lastKeyLine(const QString& section, const QString& key) const {

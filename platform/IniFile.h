@@ -15,7 +15,10 @@
 //   CR, LF, NUL and "%". Nothing else is escaped.
 // - Section and key names keep the escaping the file has always had:
 //   letters, digits, "-", "_" and "." as they are, any other character as
-//   %XX or %UXXXX (hex); "General" is written [%General].
+//   %XX or %UXXXX (hex); "General" is written [%General], "general" in any
+//   other letter case with its first letter escaped ([%67eneral]), since
+//   [general] in any case holds the keys outside every section. Such a
+//   section written by an earlier version as [general] is still read.
 // - Blank lines and lines that start with ";" or "#" are comments.
 // - Lines end in LF or CR LF; the file is UTF-8.
 //
@@ -84,6 +87,7 @@ private:
         QString key;
         QString value;
         bool earlier = false; // value read under the earlier version's rule
+        QString generalAs;    // Key: the name of the [general] header (any case) it is under
     };
 
     void addMarker();

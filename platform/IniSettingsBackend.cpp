@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -21,8 +20,11 @@ namespace {
 
 // A settings file larger than this is not a settings file.
 constexpr qint64 MaxFileBytes = 1024 * 1024;
-// How long a write waits for another program that holds the file's lock.
-constexpr int LockWaitMs = 5000;
+// How long a write waits for other programs that hold the file's lock: each
+// holds it for one read and one write of the file, so even dozens of panels
+// closing together (a multi-node user logging out) get their turn well
+// within this.
+constexpr int LockWaitMs = 20000;
 
 // Sections are executable file names and keys arbitrary text, while the
 // file's names have always been escaped one level further: '%' '/' '\'
@@ -76,6 +78,7 @@ struct Snapshot {
     QByteArray bytes;
     ini::Document document;
     Stamp stamp;
+    mode_t mode = 0;
 };
 
 Snapshot snapshot(const QString& path) {
@@ -123,23 +126,10 @@ Snapshot snapshot(const QString& path) {
     ::close(fd);
     snap.exists = true;
     snap.stamp = stampOf(info);
+    snap.mode = info.st_mode;
     snap.bytes = bytes;
     snap.document = ini::Document::parse(bytes);
     return snap;
-}
-
-Result writeWhole(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Result::failure(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return Result::failure(why);
-    }
-    if (!file.commit())
-        return Result::failure(file.errorString());
-    return Result::success();
 }
 
 } // namespace
@@ -185,8 +175,8 @@ SettingRead IniSettingsBackend::read(const QString& application, const QString& 
     return read;
 }
 
-Result IniSettingsBackend::write(const QString& application, const QString& section,
-                                 const QString& key, const QString& value) {
+Result IniSettingsBackend::writeValues(const QString& application, const QString& section,
+                                       const SettingValues& values) {
     if (path_.isEmpty())
         return Result::failure(QStringLiteral("cannot write settings: no settings file"));
     if (application != application_)
@@ -199,10 +189,12 @@ Result IniSettingsBackend::write(const QString& application, const QString& sect
     const QFileInfo where(path_);
     if (!QDir().mkpath(where.absolutePath()))
         return failed(QStringLiteral("cannot create folder %1").arg(where.absolutePath()));
+    // One lock, one read and one write for all the values of the occasion.
     QLockFile lock(path_ + QStringLiteral(".lock"));
     if (!lock.tryLock(LockWaitMs))
         return failed(lock.error() == QLockFile::LockFailedError
-                          ? QStringLiteral("another program holds its lock")
+                          ? QStringLiteral("another program held its lock for %1 seconds")
+                                .arg(LockWaitMs / 1000)
                           : QStringLiteral("cannot create its lock file"));
 
     // What is on disk now, under the lock, is what the change applies to.
@@ -213,19 +205,29 @@ Result IniSettingsBackend::write(const QString& application, const QString& sect
     if (!file.document.canRewrite())
         return failed(QStringLiteral("%1; the file is kept as it is").arg(file.document.problem()));
 
-    file.document.set(escapeLevel(section), escapeLevel(key), value);
+    for (const auto& [key, value] : values)
+        file.document.set(escapeLevel(section), escapeLevel(key), value);
     const QByteArray bytes = file.document.bytes();
     if (file.exists && bytes == file.bytes)
         return Result::success();
+    // A file the next read would refuse is not written at all.
+    if (bytes.size() > MaxFileBytes)
+        return failed(QStringLiteral("it would grow to %1 bytes, past the %2 bytes a settings "
+                                     "file may have; the file is kept as it is")
+                          .arg(bytes.size())
+                          .arg(MaxFileBytes));
 
+    // The .bak holds what the file held, with the file's own permissions (a
+    // private store keeps a private copy).
     if (!backupKept_ && file.exists) {
-        const Result kept = writeWhole(path_ + QStringLiteral(".bak"), file.bytes);
+        const Result kept = writeFileWhole(path_ + QStringLiteral(".bak"), file.bytes, steps_,
+                                           file.mode & 07777);
         if (!kept)
             return failed(QStringLiteral("cannot keep the previous file as %1.bak first: %2")
                               .arg(where.fileName(), kept.error));
     }
     backupKept_ = true;
-    const Result written = writeWhole(path_, bytes);
+    const Result written = writeFileWhole(path_, bytes, steps_);
     if (!written)
         return failed(written.error);
     return Result::success();

@@ -100,12 +100,14 @@ Result changedMeanwhile(const QString& path) {
 }
 
 // Write all of bytes at offset 0: one write, more only if the system takes
-// less at once.
-bool writeWhole(int fd, const QByteArray& bytes) {
+// less at once. False with errno set when a write fails.
+bool writeWhole(int fd, const QByteArray& bytes, const WriteSteps& steps) {
     qint64 done = 0;
     while (done < bytes.size()) {
-        const ssize_t n =
-            ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
+        const void* data = bytes.constData() + done;
+        const size_t size = size_t(bytes.size() - done);
+        const ssize_t n = steps.write ? steps.write(fd, data, size, off_t(done))
+                                      : ::pwrite(fd, data, size, off_t(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -116,6 +118,16 @@ bool writeWhole(int fd, const QByteArray& bytes) {
         done += n;
     }
     return true;
+}
+
+bool syncFile(int fd, const WriteSteps& steps) {
+    for (;;) {
+        const int status = steps.sync ? steps.sync(fd) : ::fsync(fd);
+        if (status == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
 }
 
 // A new, empty file beside `name` in the folder, created with 0666 less the
@@ -138,41 +150,73 @@ int createTemporary(int folder, const QByteArray& name, Descriptor& file, QByteA
 
 // The whole content into the temporary file, the old file's owner (where
 // this user may give it) and mode, then renamed over the name: a reader
-// opens the old file or the new one, never half of one.
+// opens the old file or the new one, never half of one. Nothing is renamed
+// before every write, the fsync and the close have worked, so a full disk
+// leaves the old file as it was.
 Result replace(const QString& path, int folder, const QByteArray& name, Descriptor& temp,
-               const QByteArray& tempName, const struct stat* old, const QByteArray& bytes) {
+               const QByteArray& tempName, const struct stat* old, const QByteArray& bytes,
+               const WriteSteps& steps, std::optional<unsigned> mode) {
     const auto fail = [&](int error) {
         temp.reset();
         ::unlinkat(folder, tempName.constData(), 0);
         return cannotWrite(path, error);
     };
-    if (!writeWhole(temp.get(), bytes))
+    if (!writeWhole(temp.get(), bytes, steps))
         return fail(errno);
-    if (old) {
-        if (::fchown(temp.get(), old->st_uid, old->st_gid) != 0) {
-            // Only root may give a file away: it stays the user's own.
-        }
-        if (::fchmod(temp.get(), old->st_mode & 07777) != 0)
+    if (old && ::fchown(temp.get(), old->st_uid, old->st_gid) != 0) {
+        // Only root may give a file away: it stays the user's own.
+    }
+    if (mode || old) {
+        if (::fchmod(temp.get(), mode ? mode_t(*mode) : (old->st_mode & 07777)) != 0)
             return fail(errno);
     }
-    if (::fsync(temp.get()) != 0 || !temp.close())
+    if (!syncFile(temp.get(), steps) || !temp.close())
         return fail(errno);
     // renameat replaces whatever entry holds the name now; a symbolic link
     // planted there meanwhile is replaced itself, never written through.
     if (::renameat(folder, tempName.constData(), folder, name.constData()) != 0)
         return fail(errno);
+    // The rename itself on disk, where the folder can be synced.
+    const Descriptor entries(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (entries)
+        ::fsync(entries.get());
     return Result::success();
+}
+
+// The old content, to be put back if the new one cannot be written whole;
+// nullopt when it cannot be read (or is too large to hold).
+std::optional<QByteArray> oldContent(int fd, off_t size) {
+    constexpr off_t MostKept = 16 * 1024 * 1024;
+    if (size > MostKept)
+        return std::nullopt;
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        got += n;
+    }
+    return bytes;
 }
 
 // The file itself rewritten: its whole content at offset 0 in one write,
 // then cut to its length, so that a reader never sees half a line for longer
-// than one write. Every hard link sees the new content.
+// than one write. Every hard link sees the new content. The new length is
+// reserved first, so that a full disk is found before anything changes; a
+// write that fails all the same puts the old bytes back.
 Result rewriteInPlace(const QString& path, int folder, const QByteArray& name,
-                      const struct stat& seen, const QByteArray& bytes) {
+                      const struct stat& seen, const QByteArray& bytes, const WriteSteps& steps,
+                      std::optional<unsigned> mode) {
     // O_NOFOLLOW and O_NONBLOCK: a link or FIFO swapped in since the look
     // is neither followed nor waited on.
     Descriptor file(::openat(folder, name.constData(),
-                             O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+                             O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file && (errno == EACCES || errno == EPERM))
+        file.reset(::openat(folder, name.constData(),
+                            O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file)
         return errno == ELOOP ? changedMeanwhile(path) : cannotWrite(path, errno);
     struct stat st;
@@ -180,13 +224,33 @@ Result rewriteInPlace(const QString& path, int folder, const QByteArray& name,
         return cannotWrite(path, errno);
     if (!S_ISREG(st.st_mode) || st.st_dev != seen.st_dev || st.st_ino != seen.st_ino)
         return changedMeanwhile(path);
-    if (!writeWhole(file.get(), bytes) || ::ftruncate(file.get(), off_t(bytes.size())) != 0 ||
-        !file.close())
+    if (off_t(bytes.size()) > st.st_size &&
+        ::fallocate(file.get(), 0, 0, off_t(bytes.size())) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS) {
+        const int error = errno;
+        if (::ftruncate(file.get(), st.st_size) != 0) {
+            // The old length could not be set back; the error that counts is the first.
+        }
+        return cannotWrite(path, error);
+    }
+    const std::optional<QByteArray> old = oldContent(file.get(), st.st_size);
+    if (!writeWhole(file.get(), bytes, steps) || ::ftruncate(file.get(), off_t(bytes.size())) != 0 ||
+        !syncFile(file.get(), steps)) {
+        const int error = errno;
+        if (old && writeWhole(file.get(), *old, WriteSteps{}) &&
+            ::ftruncate(file.get(), st.st_size) == 0)
+            ::fsync(file.get());
+        return cannotWrite(path, error);
+    }
+    if (mode && ::fchmod(file.get(), mode_t(*mode)) != 0)
+        return cannotWrite(path, errno);
+    if (!file.close())
         return cannotWrite(path, errno);
     return Result::success();
 }
 
-Result writeThrough(const QString& path, const QByteArray& bytes, int hops) {
+Result writeThrough(const QString& path, const QByteArray& bytes, int hops, const WriteSteps& steps,
+                    std::optional<unsigned> mode) {
     if (path.isEmpty())
         return Result::failure(QStringLiteral("cannot write file: empty path"));
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -238,7 +302,7 @@ Result writeThrough(const QString& path, const QByteArray& bytes, int hops) {
         if (!next.startsWith(QLatin1Char('/')))
             next = folderPath + QLatin1Char('/') + next;
         // The target under the same rules: its folder, its own links.
-        return writeThrough(next, bytes, hops + 1);
+        return writeThrough(next, bytes, hops + 1, steps, mode);
     }
     if (exists && !S_ISREG(st.st_mode))
         return Result::failure(QStringLiteral("%1 is %2, not a regular file; not written")
@@ -261,8 +325,9 @@ Result writeThrough(const QString& path, const QByteArray& bytes, int hops) {
             return cannotWrite(path, error);
     }
     if (way == WriteWay::InPlace)
-        return rewriteInPlace(path, folder.get(), name, st, bytes);
-    return replace(path, folder.get(), name, temp, tempName, exists ? &st : nullptr, bytes);
+        return rewriteInPlace(path, folder.get(), name, st, bytes, steps, mode);
+    return replace(path, folder.get(), name, temp, tempName, exists ? &st : nullptr, bytes, steps,
+                   mode);
 }
 
 } // namespace
@@ -350,8 +415,13 @@ FileStamp LocalFileSystem::stamp(const QString& path) {
     return stampOf(st);
 }
 
+Result writeFileWhole(const QString& path, const QByteArray& bytes, const WriteSteps& steps,
+                      std::optional<unsigned> mode) {
+    return writeThrough(path, bytes, 0, steps, mode);
+}
+
 Result LocalFileSystem::writeFile(const QString& path, const QByteArray& bytes) {
-    return writeThrough(path, bytes, 0);
+    return writeFileWhole(path, bytes, steps_);
 }
 
 QString LocalFileSystem::decodeLocal(const QByteArray& bytes) const {

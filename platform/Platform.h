@@ -5,11 +5,13 @@
 // Windows implementation plugs in beside the POSIX one.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 class QWidget;
 
@@ -57,6 +59,10 @@ struct SettingRead {
     static SettingRead unreadable(QString why) { return {State::Unreadable, {}, std::move(why)}; }
 };
 
+// Values of one section to be written together: (key, text), in order; a
+// later value of the same key wins.
+using SettingValues = QList<std::pair<QString, QString>>;
+
 // Per-user store of text values addressed by application, section and key.
 class SettingsBackend {
 public:
@@ -64,9 +70,18 @@ public:
     // Missing when the key (or its section or application) does not exist.
     virtual SettingRead read(const QString& application, const QString& section,
                              const QString& key) = 0;
-    // Writes and syncs at once; a failed write or sync is reported.
-    virtual Result write(const QString& application, const QString& section, const QString& key,
-                         const QString& value) = 0;
+    // Writes the values of one occasion together and syncs at once: a file
+    // store takes its lock, reads and writes the file once for all of them.
+    // A failed write or sync is reported; then none of them is saved where
+    // the store can promise it (the INI file), otherwise those before the
+    // failure are.
+    virtual Result writeValues(const QString& application, const QString& section,
+                               const SettingValues& values) = 0;
+    // One value.
+    Result write(const QString& application, const QString& section, const QString& key,
+                 const QString& value) {
+        return writeValues(application, section, {{key, value}});
+    }
     // Where the values live, for the diagnostics and the README.
     virtual QString location() const = 0;
 };

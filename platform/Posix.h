@@ -6,20 +6,34 @@
 #include <QList>
 #include <QStringList>
 
+#include <sys/types.h>
+
+#include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
 namespace tw::platform {
+
+// The system calls by which a file's new bytes are put on disk. The real
+// ones by default; the tests replace them to make a disk fill up at any
+// byte offset, or its flush fail.
+struct WriteSteps {
+    std::function<ssize_t(int fd, const void* data, size_t size, off_t offset)> write; // pwrite(2)
+    std::function<int(int fd)> sync;                                                    // fsync(2)
+};
 
 // The INI file, one section per executable name (format: IniFile.h). Every
 // read picks up what other processes wrote (the parsed file is reused only
 // while the file on disk is unchanged); every write takes the file's lock
 // (the same "<file>.lock" that QSettings takes, so older copies of the
 // program running beside this one are kept out), reads the file afresh,
-// changes the one line and replaces the file whole. A file that does not
-// parse whole is never rewritten. Before the first write of a run the
-// previous file is kept as "<file>.bak".
+// changes the lines of one occasion's values and replaces the file whole
+// (writeFileWhole). A file that does not parse whole, or that the change
+// would take past the size a read accepts, is never rewritten. Before the
+// first write of a run the previous file is kept as "<file>.bak", with the
+// file's permissions.
 class IniSettingsBackend final : public SettingsBackend {
 public:
     // filePath: the INI file; by default $XDG_CONFIG_HOME/TW-CLI-UI/TW-CLI-UI.ini
@@ -32,12 +46,15 @@ public:
     static QString defaultPath();
     SettingRead read(const QString& application, const QString& section,
                      const QString& key) override;
-    Result write(const QString& application, const QString& section, const QString& key,
-                 const QString& value) override;
+    Result writeValues(const QString& application, const QString& section,
+                       const SettingValues& values) override;
     QString location() const override;
+    // The system calls of the writes (the tests fill the disk with them).
+    void setWriteSteps(WriteSteps steps) { steps_ = std::move(steps); }
 
 private:
     struct Cache;
+    WriteSteps steps_;
     QString path_;
     QString application_;
     std::unique_ptr<Cache> cache_;
@@ -115,19 +132,34 @@ private:
     std::vector<std::pair<quint64, quint64>> kernelThreads_;
 };
 
+// The one rule by which the program writes a file whole (the settings
+// file and its .bak, the batch files, the external file): relative to the
+// folder's descriptor; a symbolic link followed only by the rule of
+// writeFollowsLink; anything but a regular file refused; every write, the
+// fsync and the close checked, and on any failure the old file left exactly
+// as it was and the failure returned. The file is replaced (a temporary file
+// in the same folder, renamed over it) or, by the rule of chooseWriteWay,
+// rewritten in place, with its new length reserved first and the old bytes
+// put back when a write fails. `mode` gives the written file these
+// permission bits; by default a replaced file keeps its own, a new file gets
+// 0666 less the umask.
+Result writeFileWhole(const QString& path, const QByteArray& bytes, const WriteSteps& steps = {},
+                      std::optional<unsigned> mode = std::nullopt);
+
 // Files on the local file system through POSIX descriptors: logs are
 // opened non-blocking and read only when fstat says they are regular files;
-// writes go relative to the folder's descriptor, follow a symbolic link only
-// by the rule of writeFollowsLink, and replace the file (temporary file and
-// rename, the old mode kept) or rewrite it in place by the rule of
-// chooseWriteWay.
+// writes follow writeFileWhole, appends appendToFile.
 class LocalFileSystem final : public FileSystem {
 public:
+    explicit LocalFileSystem(WriteSteps steps = {}) : steps_(std::move(steps)) {}
     FileRead readFile(const QString& path, qint64 maxBytes) override;
     FileStamp stamp(const QString& path) override;
     Result writeFile(const QString& path, const QByteArray& bytes) override;
     QString decodeLocal(const QByteArray& bytes) const override;
     QByteArray encodeLocal(const QString& text) const override;
+
+private:
+    WriteSteps steps_;
 };
 
 // Whether a write goes through a symbolic link: only when the link is the

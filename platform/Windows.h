@@ -18,8 +18,8 @@ class RegistrySettingsBackend final : public SettingsBackend {
 public:
     SettingRead read(const QString& application, const QString& section,
                      const QString& key) override;
-    Result write(const QString& application, const QString& section, const QString& key,
-                 const QString& value) override;
+    Result writeValues(const QString& application, const QString& section,
+                       const SettingValues& values) override;
     QString location() const override;
 };
 

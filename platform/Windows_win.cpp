@@ -44,15 +44,20 @@ SettingRead RegistrySettingsBackend::read(const QString& application, const QStr
         QStringLiteral("cannot read %1: %2").arg(location(), text(read.error)));
 }
 
-Result RegistrySettingsBackend::write(const QString& application, const QString& section,
-                                      const QString& key, const QString& value) {
-    const win::Outcome written =
-        win::writeSetting(wide(application), wide(section), wide(key), wide(value));
-    if (written.ok)
-        return Result::success();
-    return Result::failure(QStringLiteral("registry key HKEY_CURRENT_USER\\%1 not written: %2")
-                               .arg(text(win::settingsKeyPath(wide(application), wide(section))),
-                                    text(written.error)));
+Result RegistrySettingsBackend::writeValues(const QString& application, const QString& section,
+                                            const SettingValues& values) {
+    // Each value is a registry value of its own, written whole by the
+    // registry; the first that fails ends the occasion.
+    for (const auto& [key, value] : values) {
+        const win::Outcome written =
+            win::writeSetting(wide(application), wide(section), wide(key), wide(value));
+        if (!written.ok)
+            return Result::failure(
+                QStringLiteral("registry key HKEY_CURRENT_USER\\%1 not written: %2")
+                    .arg(text(win::settingsKeyPath(wide(application), wide(section))),
+                         text(written.error)));
+    }
+    return Result::success();
 }
 
 QString RegistrySettingsBackend::location() const {

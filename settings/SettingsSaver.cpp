@@ -104,7 +104,7 @@ void SettingsSaver::SAVE_REGISTRY_BUTTON_Click() {
     main.DAEMON_EXE_TEXTBOX->setText(w.DAEMON_EXE_TEXTBOX->text());
 
     // The outcome of this click, on the button itself.
-    const bool failed = !batch->allSaved();
+    const bool failed = !batch->commit();
     batch.reset();
     const QString control = w.SAVE_REGISTRY_BUTTON->objectName();
     if (failed) {

@@ -282,8 +282,10 @@ void TestMainWindow::closeWritesPositionAndSixTicksOnce() {
     rig.tick("AUTOSTART_TICKBOX")->setChecked(true);
     window.move(200, window.y()); // moved sideways only
     rig.settings.writtenKeys.clear();
+    const int writes = rig.settings.writeCalls;
     window.close();
     QCOMPARE(rig.settings.writtenKeys, QStringList({"MainLeft", "MainTop"}) + StoredTicks);
+    QCOMPARE(rig.settings.writeCalls, writes + 1); // the whole close in one write
     QCOMPARE(rig.stored("MainLeft").value_or("-"), QString("3000"));
     // An unmoved edge writes back exactly what it was given: no rounding drift.
     QCOMPARE(rig.stored("MainTop").value_or("-"), QString("1234"));

@@ -37,12 +37,16 @@ platform::SettingRead FakeSettingsBackend::read(const QString& application, cons
     return read;
 }
 
-platform::Result FakeSettingsBackend::write(const QString& application, const QString& section,
-                                            const QString& key, const QString& value) {
+platform::Result FakeSettingsBackend::writeValues(const QString& application,
+                                                  const QString& section,
+                                                  const platform::SettingValues& values) {
+    ++writeCalls;
     if (failWrites)
         return platform::Result::failure(QStringLiteral("store is read-only"));
-    values_.insert(address(application, section, key), value);
-    writtenKeys.append(key);
+    for (const auto& [key, value] : values) {
+        values_.insert(address(application, section, key), value);
+        writtenKeys.append(key);
+    }
     return {};
 }
 

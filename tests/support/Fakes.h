@@ -43,8 +43,8 @@ class FakeSettingsBackend final : public platform::SettingsBackend {
 public:
     platform::SettingRead read(const QString& application, const QString& section,
                                const QString& key) override;
-    platform::Result write(const QString& application, const QString& section, const QString& key,
-                           const QString& value) override;
+    platform::Result writeValues(const QString& application, const QString& section,
+                                 const platform::SettingValues& values) override;
     QString location() const override { return QStringLiteral("memory"); }
 
     // Non-empty: every read finds the store unreadable for this reason.
@@ -58,6 +58,7 @@ public:
 
     bool failWrites = false;
     QStringList writtenKeys; // every key written, in order
+    int writeCalls = 0;      // how many times the store was written
 
 private:
     QMap<QString, QString> values_; // "application\nsection\nkey" -> value

@@ -61,7 +61,8 @@ int main(int argc, char* argv[]) {
     tw::platform::Platform platform{clock, settings, starter,    processes,
                                     files, *windows, executable, stateFolder};
 
-    tw::app::Diagnostics diagnostics(QDir(platform.stateFolder).filePath(executable + ".log"));
+    tw::app::Diagnostics diagnostics(QDir(platform.stateFolder).filePath(executable + ".log"), true,
+                                     &files);
     tw::app::SettingsStore store(settings, executable, &diagnostics);
     tw::app::Scheduler scheduler(clock);
     const tw::app::Services services{platform, scheduler, store, diagnostics};

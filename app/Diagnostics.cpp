@@ -1,5 +1,7 @@
 #include "app/Diagnostics.h"
 
+#include "platform/Platform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,8 +10,9 @@
 
 namespace tw::app {
 
-Diagnostics::Diagnostics(QString logFile, bool toStderr, QObject* parent)
-    : QObject(parent), logFile_(std::move(logFile)), toStderr_(toStderr) {}
+Diagnostics::Diagnostics(QString logFile, bool toStderr, platform::FileSystem* files,
+                         QObject* parent)
+    : QObject(parent), logFile_(std::move(logFile)), toStderr_(toStderr), files_(files) {}
 
 void Diagnostics::report(const QString& key, const QString& control, const QString& message) {
     if (active_.value(key) == message && active_.contains(key))
@@ -48,19 +51,22 @@ void Diagnostics::write(const QString& text) {
         std::fprintf(stderr, "TW-CLI-UI: %s\n", line.toLocal8Bit().constData());
         std::fflush(stderr);
     }
-    if (logFile_.isEmpty())
+    if (logFile_.isEmpty() || !files_)
         return;
     QFileInfo info(logFile_);
     QDir().mkpath(info.absolutePath());
     // Keep the log small: once it passes the cap, the old half moves aside.
-    if (info.exists() && info.size() > MaxLogBytes) {
+    if (info.isFile() && info.size() > MaxLogBytes) {
         const QString old = logFile_ + QStringLiteral(".1");
         QFile::remove(old);
         QFile::rename(logFile_, old);
     }
-    QFile file(logFile_);
-    if (file.open(QIODevice::Append | QIODevice::Text))
-        file.write((line + QLatin1Char('\n')).toUtf8());
+    const platform::Result appended = files_->appendFile(logFile_, (line + u'\n').toUtf8());
+    // A log that cannot be written is said once on stderr, not on every line.
+    if (!appended.ok && appended.error != logProblem_ && toStderr_)
+        std::fprintf(stderr, "TW-CLI-UI: diagnostics log not written: %s\n",
+                     appended.error.toLocal8Bit().constData());
+    logProblem_ = appended.ok ? QString() : appended.error;
 }
 
 } // namespace tw::app

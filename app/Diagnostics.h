@@ -4,6 +4,10 @@
 #include <QObject>
 #include <QString>
 
+namespace tw::platform {
+class FileSystem;
+}
+
 namespace tw::app {
 
 // Failures of automatic work. A failing step is written once to a
@@ -16,9 +20,11 @@ class Diagnostics : public QObject {
 public:
     static constexpr qint64 MaxLogBytes = 256 * 1024;
 
-    // logFile empty: stderr only (tests).
+    // logFile empty or no file system: stderr only (tests). The log is
+    // appended to through `files`, which never waits on a FIFO or device in
+    // its place.
     explicit Diagnostics(QString logFile = QString(), bool toStderr = true,
-                         QObject* parent = nullptr);
+                         platform::FileSystem* files = nullptr, QObject* parent = nullptr);
 
     // key names the failing step ("gbc-batch", "store", ...); control is the
     // objectName of the main-window control that shows it (may be empty).
@@ -45,6 +51,8 @@ private:
 
     QString logFile_;
     bool toStderr_;
+    platform::FileSystem* files_;
+    QString logProblem_; // why the log file could not be written last time
     QHash<QString, QString> active_;  // key -> message currently reported
     QHash<QString, QString> control_; // key -> control that shows it
     QString last_;

@@ -125,11 +125,18 @@ private:
                 return QStringLiteral("%1 cannot be renamed to %2").arg(path_, older);
         }
         QFile file(path_);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        // Unbuffered: what a failed write leaves is taken back below, and
+        // nothing is left in a buffer to be written after it at the close.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             return QStringLiteral("cannot write %1: %2").arg(path_, file.errorString());
-        const QByteArray bytes = file.size() == 0 ? history::Header + row : row;
-        if (file.write(bytes) != bytes.size() || !file.flush())
-            return QStringLiteral("cannot write %1: %2").arg(path_, file.errorString());
+        const qint64 had = file.size();
+        const QByteArray bytes = had == 0 ? history::Header + row : row;
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            const QString why = QStringLiteral("cannot write %1: %2").arg(path_, file.errorString());
+            // A full disk leaves no half row for the reader to trip over.
+            file.resize(had);
+            return why;
+        }
         return {};
     }
 

@@ -4,7 +4,9 @@
 
 #include <aclapi.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace tw::platform::win {
 
@@ -75,14 +77,89 @@ bool ownedByUser(const std::wstring& path) {
     return mine;
 }
 
-Outcome writeInPlace(const std::wstring& path, const std::string& bytes) {
-    Handle file = openHandle(path, GENERIC_WRITE, OPEN_EXISTING);
+// All of `bytes` through the write step; 0 or the error.
+DWORD writeAll(HANDLE file, const std::string& bytes, const WriteStep& step) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD size = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        std::uint32_t written = 0;
+        DWORD error = 0;
+        if (step) {
+            error = step(file, bytes.data() + done, size, written);
+        } else {
+            DWORD n = 0;
+            if (!WriteFile(file, bytes.data() + done, size, &n, nullptr))
+                error = GetLastError();
+            written = n;
+        }
+        if (error != 0)
+            return error;
+        if (written == 0)
+            return ERROR_WRITE_FAULT;
+        done += written;
+    }
+    return 0;
+}
+
+bool setLength(HANDLE file, std::int64_t length) {
+    LARGE_INTEGER at{};
+    at.QuadPart = length;
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+// The old content, to be put back if the new one cannot be written whole.
+std::optional<std::string> oldContent(HANDLE file, std::int64_t size) {
+    constexpr std::int64_t MostKept = 16 * 1024 * 1024;
+    if (size > MostKept)
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        DWORD n = 0;
+        if (!ReadFile(file, bytes.data() + got, static_cast<DWORD>(bytes.size() - got), &n,
+                      nullptr) ||
+            n == 0)
+            return std::nullopt;
+        got += n;
+    }
+    return bytes;
+}
+
+// The file itself rewritten; its new length reserved first, so that a full
+// disk is found before anything changes, and the old bytes put back if a
+// write fails all the same.
+Outcome writeInPlace(const std::wstring& path, const std::string& bytes, const WriteStep& step) {
+    const auto failed = [&path](DWORD error) {
+        return Outcome::failure(L"cannot write " + path + L": " + errorText(error));
+    };
+    Handle file = openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
     if (!file)
-        return Outcome::failure(L"cannot write " + path + L": " + errorText(GetLastError()));
-    DWORD written = 0;
-    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size() || !SetEndOfFile(file.get()))
-        return Outcome::failure(L"cannot write " + path + L": " + errorText(GetLastError()));
+        return failed(GetLastError());
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size))
+        return failed(GetLastError());
+    const std::int64_t oldSize = size.QuadPart;
+    const std::optional<std::string> old = oldContent(file.get(), oldSize);
+    if (static_cast<std::int64_t>(bytes.size()) > oldSize &&
+        !setLength(file.get(), static_cast<std::int64_t>(bytes.size()))) {
+        const DWORD error = GetLastError();
+        setLength(file.get(), oldSize);
+        return failed(error);
+    }
+    LARGE_INTEGER start{};
+    DWORD error = SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) ? 0 : GetLastError();
+    if (error == 0)
+        error = writeAll(file.get(), bytes, step);
+    if (error == 0 && !setLength(file.get(), static_cast<std::int64_t>(bytes.size())))
+        error = GetLastError();
+    if (error == 0 && !FlushFileBuffers(file.get()))
+        error = GetLastError();
+    if (error != 0) {
+        if (old && SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) &&
+            writeAll(file.get(), *old, {}) == 0 && setLength(file.get(), oldSize))
+            FlushFileBuffers(file.get());
+        return failed(error);
+    }
     return {};
 }
 
@@ -136,7 +213,8 @@ FileStampW stampOf(const std::wstring& path) {
     return file ? stampOfHandle(file.get()) : FileStampW{};
 }
 
-Outcome writeFileSafely(const std::wstring& given, const std::string& bytes) {
+Outcome writeFileSafely(const std::wstring& given, const std::string& bytes,
+                        const WriteStep& step) {
     if (given.empty())
         return Outcome::failure(L"cannot write file: empty path");
     std::wstring path = given;
@@ -172,7 +250,7 @@ Outcome writeFileSafely(const std::wstring& given, const std::string& bytes) {
         inPlace = GetFileInformationByHandle(file.get(), &info) && info.nNumberOfLinks > 1;
     }
     if (inPlace)
-        return writeInPlace(path, bytes);
+        return writeInPlace(path, bytes, step);
 
     // A new file beside the old one, then swapped in whole.
     const std::wstring temporary = folderOf(path) + L"\\.tw-" +
@@ -186,15 +264,16 @@ Outcome writeFileSafely(const std::wstring& given, const std::string& bytes) {
             // writable.
             const DWORD error = GetLastError();
             if (exists)
-                return writeInPlace(path, bytes);
+                return writeInPlace(path, bytes, step);
             return Outcome::failure(L"cannot write " + path + L": " + errorText(error));
         }
         Handle file(raw);
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                       nullptr) ||
-            written != bytes.size() || !FlushFileBuffers(file.get())) {
-            const DWORD error = GetLastError();
+        DWORD error = writeAll(file.get(), bytes, step);
+        if (error == 0 && !FlushFileBuffers(file.get()))
+            error = GetLastError();
+        if (error == 0 && !CloseHandle(file.release()))
+            error = GetLastError();
+        if (error != 0) {
             file.reset();
             DeleteFileW(temporary.c_str());
             return Outcome::failure(L"cannot write " + path + L": " + errorText(error));
@@ -211,8 +290,28 @@ Outcome writeFileSafely(const std::wstring& given, const std::string& bytes) {
     const DWORD error = GetLastError();
     DeleteFileW(temporary.c_str());
     if (exists)
-        return writeInPlace(path, bytes);
+        return writeInPlace(path, bytes, step);
     return Outcome::failure(L"cannot write " + path + L": " + errorText(error));
+}
+
+Outcome appendToFile(const std::wstring& path, const std::string& bytes) {
+    if (path.empty())
+        return Outcome::failure(L"cannot write file: empty path");
+    Handle file = openHandle(path, GENERIC_WRITE, OPEN_ALWAYS);
+    if (!file)
+        return Outcome::failure(L"cannot write " + path + L": " + errorText(GetLastError()));
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
+        return Outcome::failure(L"cannot write " + path + L": it is a device or a pipe");
+    LARGE_INTEGER end{};
+    LARGE_INTEGER none{};
+    if (!SetFilePointerEx(file.get(), none, &end, FILE_END))
+        return Outcome::failure(L"cannot write " + path + L": " + errorText(GetLastError()));
+    const DWORD error = writeAll(file.get(), bytes, {});
+    if (error != 0) {
+        setLength(file.get(), end.QuadPart); // half a line taken back
+        return Outcome::failure(L"cannot write " + path + L": " + errorText(error));
+    }
+    return {};
 }
 
 } // namespace tw::platform::win

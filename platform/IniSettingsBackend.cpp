@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QLockFile>
+#include <QRandomGenerator>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -46,6 +49,23 @@ QString escapeLevel(const QString& text) {
             out += c;
     }
     return out;
+}
+
+// QLockFile::tryLock(timeout) sleeps twice as long after each refusal (100
+// ms, 200 ms, ... up to 5 s), so among many panels closing together a
+// waiter wakes too seldom to find the lock free and gives up while others
+// get it again and again. Asking every few milliseconds, a little at random,
+// gives every waiter its turn within the bound.
+bool takeLock(QLockFile& lock) {
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (lock.tryLock(0))
+            return true;
+        if (lock.error() != QLockFile::LockFailedError || waited.elapsed() >= LockWaitMs)
+            return false;
+        QThread::msleep(2 + QRandomGenerator::global()->bounded(8));
+    }
 }
 
 QString errnoText(int error) {
@@ -191,7 +211,7 @@ Result IniSettingsBackend::writeValues(const QString& application, const QString
         return failed(QStringLiteral("cannot create folder %1").arg(where.absolutePath()));
     // One lock, one read and one write for all the values of the occasion.
     QLockFile lock(path_ + QStringLiteral(".lock"));
-    if (!lock.tryLock(LockWaitMs))
+    if (!takeLock(lock))
         return failed(lock.error() == QLockFile::LockFailedError
                           ? QStringLiteral("another program held its lock for %1 seconds")
                                 .arg(LockWaitMs / 1000)

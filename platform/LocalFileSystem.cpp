@@ -424,6 +424,43 @@ Result LocalFileSystem::writeFile(const QString& path, const QByteArray& bytes) 
     return writeFileWhole(path, bytes, steps_);
 }
 
+Result LocalFileSystem::appendFile(const QString& path, const QByteArray& bytes) {
+    if (path.isEmpty())
+        return Result::failure(QStringLiteral("cannot write file: empty path"));
+    // O_NONBLOCK: a FIFO without a reader fails at once (ENXIO), one with a
+    // reader is refused by the fstat below; neither is waited on.
+    const Descriptor file(::open(QFile::encodeName(path).constData(),
+                                 O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                                 0666));
+    if (!file)
+        return cannotWrite(path, errno == ENXIO ? EPIPE : errno);
+    struct stat st;
+    if (::fstat(file.get(), &st) != 0)
+        return cannotWrite(path, errno);
+    if (!S_ISREG(st.st_mode))
+        return Result::failure(QStringLiteral("%1 is %2, not a regular file; not written")
+                                   .arg(path, kindOf(st.st_mode)));
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const void* data = bytes.constData() + done;
+        const size_t size = size_t(bytes.size() - done);
+        const ssize_t n = steps_.write ? steps_.write(file.get(), data, size, st.st_size + done)
+                                       : ::write(file.get(), data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n == 0 ? EIO : errno;
+            // Half a line taken back.
+            if (::ftruncate(file.get(), st.st_size) != 0) {
+                // The first error is the one that counts.
+            }
+            return cannotWrite(path, error);
+        }
+        done += n;
+    }
+    return Result::success();
+}
+
 QString LocalFileSystem::decodeLocal(const QByteArray& bytes) const {
     return QString::fromLocal8Bit(bytes);
 }

@@ -185,6 +185,11 @@ public:
     // is the user's own (or root's in a folder that only root can write);
     // anything but a regular file is refused. Never blocks.
     virtual Result writeFile(const QString& path, const QByteArray& bytes) = 0;
+    // Add `bytes` at the end of a log of the program's own (created when
+    // missing). Only a regular file is appended to: a FIFO, device or folder
+    // in its place is refused and never waited on. A write that fails (a
+    // full disk) is taken back, so the file never ends in half a line.
+    virtual Result appendFile(const QString& path, const QByteArray& bytes) = 0;
     // Text in the local 8-bit encoding and back.
     virtual QString decodeLocal(const QByteArray& bytes) const = 0;
     virtual QByteArray encodeLocal(const QString& text) const = 0;

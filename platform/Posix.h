@@ -148,13 +148,14 @@ Result writeFileWhole(const QString& path, const QByteArray& bytes, const WriteS
 
 // Files on the local file system through POSIX descriptors: logs are
 // opened non-blocking and read only when fstat says they are regular files;
-// writes follow writeFileWhole, appends appendToFile.
+// writes follow writeFileWhole; appends open non-blocking, regular files only.
 class LocalFileSystem final : public FileSystem {
 public:
     explicit LocalFileSystem(WriteSteps steps = {}) : steps_(std::move(steps)) {}
     FileRead readFile(const QString& path, qint64 maxBytes) override;
     FileStamp stamp(const QString& path) override;
     Result writeFile(const QString& path, const QByteArray& bytes) override;
+    Result appendFile(const QString& path, const QByteArray& bytes) override;
     QString decodeLocal(const QByteArray& bytes) const override;
     QByteArray encodeLocal(const QString& text) const override;
 

@@ -5,6 +5,7 @@
 // platform interfaces.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,12 +79,24 @@ struct FileReadW {
 // folder is refused), never blocking.
 FileReadW readRegularFile(const std::wstring& path, std::size_t maxBytes);
 FileStampW stampOf(const std::wstring& path);
+// The call that puts bytes into an open file: WriteFile by default; the
+// tests replace it to make the disk fill up at any byte. Returns 0 or the
+// Win32 error, and how many bytes it wrote.
+using WriteStep = std::function<std::uint32_t(void* file, const char* data, std::uint32_t size,
+                                              std::uint32_t& written)>;
 // Gives the file `bytes`: replaced whole (ReplaceFileW keeps its attributes
 // and permissions) where the folder takes a new file, else rewritten in
 // place (also when the file has other hard links). A symbolic link or other
 // reparse point is written through only when it is the user's own; anything
-// but a file on disk is refused.
-Outcome writeFileSafely(const std::wstring& path, const std::string& bytes);
+// but a file on disk is refused. Every write and the flush are checked
+// before the swap; in place, the new length is reserved first and the old
+// bytes are put back when a write fails: on any failure the old file is
+// left as it was.
+Outcome writeFileSafely(const std::wstring& path, const std::string& bytes,
+                        const WriteStep& step = {});
+// Adds `bytes` at the end of a file on disk (created when missing); a pipe
+// or device is refused, a write that fails is taken back.
+Outcome appendToFile(const std::wstring& path, const std::string& bytes);
 
 // --- Windows ---
 std::uintptr_t foregroundWindow();

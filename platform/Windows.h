@@ -50,6 +50,7 @@ public:
     FileRead readFile(const QString& path, qint64 maxBytes) override;
     FileStamp stamp(const QString& path) override;
     Result writeFile(const QString& path, const QByteArray& bytes) override;
+    Result appendFile(const QString& path, const QByteArray& bytes) override;
     QString decodeLocal(const QByteArray& bytes) const override;
     QByteArray encodeLocal(const QString& text) const override;
 };

@@ -123,6 +123,10 @@ Result WinFileSystem::writeFile(const QString& path, const QByteArray& bytes) {
     return result(win::writeFileSafely(wide(path), bytes.toStdString()));
 }
 
+Result WinFileSystem::appendFile(const QString& path, const QByteArray& bytes) {
+    return result(win::appendToFile(wide(path), bytes.toStdString()));
+}
+
 QString WinFileSystem::decodeLocal(const QByteArray& bytes) const {
     return QString::fromLocal8Bit(bytes); // the ANSI code page
 }

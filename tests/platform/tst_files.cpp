@@ -9,6 +9,7 @@
 // the decisions.
 
 #include "platform/Posix.h"
+#include "tests/support/FullDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -376,6 +377,50 @@ private slots:
             QVERIFY(S_ISLNK(statOf(path, false).st_mode));
         locked.reset();
         QCOMPARE(leftovers(own) + leftovers(shared) + leftovers("/dev"), QStringList());
+    }
+
+    // A disk that fills up at any byte of the new content, or a flush that
+    // fails, leaves the old file exactly as it was (every name of it), no
+    // temporary file behind, and says why.
+    void aFullDiskLeavesTheOldFile_data() {
+        QTest::addColumn<QString>("scene");
+        QTest::newRow("replaced") << "file";
+        QTest::newRow("rewritten in place (a second hard link)") << "hard-link";
+        QTest::newRow("new file") << "new";
+    }
+    void aFullDiskLeavesTheOldFile() {
+        QFETCH(QString, scene);
+        QTemporaryDir dir(tmp_.filePath("full-XXXXXX"));
+        const QString path = dir.filePath("settings.txt"), second = dir.filePath("second.txt");
+        QByteArray longer;
+        for (int i = 0; longer.size() < 300; ++i)
+            longer += "line " + QByteArray::number(i) + "\r\n";
+        const QByteArray old = scene == "new" ? QByteArray("<not a file>") : Old + "tail\r\n";
+        if (scene != "new")
+            QVERIFY(put(path, old, 0640));
+        if (scene == "hard-link")
+            QVERIFY(::link(QFile::encodeName(path).constData(),
+                           QFile::encodeName(second).constData()) == 0);
+        const ino_t inode = statOf(path).st_ino;
+
+        for (qint64 room = 0; room <= longer.size(); ++room) {
+            const bool flush = room == longer.size(); // every byte fits, the flush fails
+            LocalFileSystem files(flush ? tw::test::flushFails() : tw::test::diskFullAfter(room));
+            const Result result = files.writeFile(path, longer);
+            QVERIFY2(!result.ok, qPrintable(QString::number(room)));
+            QVERIFY2(result.error.contains(path) &&
+                         result.error.contains(flush ? "Input/output error"
+                                                     : "No space left on device"),
+                     qPrintable(result.error));
+            QCOMPARE(contentOf(path), old);
+            QCOMPARE(statOf(path).st_ino, inode);
+            if (scene == "hard-link")
+                QCOMPARE(contentOf(second), old);
+            QCOMPARE(leftovers(dir.path()), QStringList());
+        }
+        // The same disk with room: written.
+        QVERIFY(LocalFileSystem().writeFile(path, longer));
+        QCOMPARE(contentOf(path), longer);
     }
 
     void replacedFileKeepsItsMode_data() {

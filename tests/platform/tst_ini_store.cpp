@@ -5,6 +5,7 @@
 #include "platform/IniFile.h"
 #include "platform/Posix.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/TestRig.h"
 
 #include <QApplication>
@@ -15,6 +16,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using tw::test::readAll;
 using tw::test::writeAll;
@@ -297,6 +300,125 @@ private slots:
                      .entryList({"*.bak*"}, QDir::Files | QDir::Hidden)
                      .size(),
                  1);
+    }
+
+    // A disk that fills up at any byte of the .bak or of the new file leaves
+    // the settings file byte for byte as it was (and the .bak, where there is
+    // one, a true copy of it), and the write says why.
+    void aFullDiskLeavesTheFileAsItWas() {
+        const QByteArray original = ini::Marker + "\n[TW-CLI-UI-BTC]\nMainLeft=1000\n"
+                                                  "CLI_NAME_TEXTBOX=bitcoin-cli\n\n[TW-CLI-UI-LTC]\n"
+                                                  "MainLeft=2000\n\n[TW-CLI-UI-DASH]\nMainTop=300\n";
+        QVERIFY(writeAll(file_, original));
+        const SettingValues close = {{"MainLeft", "1230"},
+                                     {"MainTop", "4560"},
+                                     {"AUTOSTART_TICKBOX", "1"},
+                                     {"P4P_TICKBOX", "0"}};
+        int failed = 0;
+        for (qint64 room = 0;; ++room) {
+            IniSettingsBackend store(file_);
+            store.setWriteSteps(tw::test::diskFullAfter(room));
+            const Result result = store.writeValues(App, "TW-CLI-UI-LTC", close);
+            if (result.ok)
+                break;
+            ++failed;
+            QVERIFY2(result.error.contains("No space left on device"), qPrintable(result.error));
+            QCOMPARE(readAll(file_), original);
+            QVERIFY(!QFile::exists(file_ + ".bak") || readAll(file_ + ".bak") == original);
+            QVERIFY(room < 4 * original.size()); // it does end
+        }
+        // Every byte of the .bak and of the new file was a point of failure.
+        QVERIFY2(failed >= 2 * original.size(), qPrintable(QString::number(failed)));
+        QCOMPARE(shown(IniSettingsBackend(file_).read(App, "TW-CLI-UI-LTC", "MainTop")),
+                 QString("4560"));
+        QCOMPARE(shown(IniSettingsBackend(file_).read(App, "TW-CLI-UI-BTC", "CLI_NAME_TEXTBOX")),
+                 QString("bitcoin-cli"));
+
+        // A flush that fails keeps the file too.
+        const QByteArray now = readAll(file_);
+        IniSettingsBackend store(file_);
+        store.setWriteSteps(tw::test::flushFails());
+        QVERIFY(!store.write(App, "TW-CLI-UI-DASH", "MainTop", "999").ok);
+        QCOMPARE(readAll(file_), now);
+    }
+
+    // All the values of one occasion in one write; a write that would take
+    // the file past what a read accepts is refused and the file kept.
+    void oneWriteAndItsLimit() {
+        IniSettingsBackend store(file_);
+        QVERIFY(store.writeValues(App, "S", {{"A", "1"}, {"B", "2"}, {"A", "3"}}).ok);
+        QCOMPARE(shown(store.read(App, "S", "A")), QString("3"));
+        QCOMPARE(shown(store.read(App, "S", "B")), QString("2"));
+        const QByteArray before = readAll(file_);
+        const Result big = store.write(App, "S", "RUN_COMMAND_TEXTBOX", QString(1024 * 1024, u'x'));
+        QVERIFY(!big.ok);
+        QVERIFY2(big.error.contains("past the 1048576 bytes"), qPrintable(big.error));
+        QCOMPARE(readAll(file_), before);
+        // Just below the limit is still a settings file, and reads back.
+        const QString most(1024 * 1024 - before.size() - 64, u'y');
+        QVERIFY(store.write(App, "S", "RUN_COMMAND_TEXTBOX", most).ok);
+        QCOMPARE(shown(IniSettingsBackend(file_).read(App, "S", "RUN_COMMAND_TEXTBOX")), most);
+    }
+
+    // The .bak is as private as the file it copies.
+    void backupKeepsTheFilesMode_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("oldBackup"); // a .bak of an earlier run, 0644, is there
+        QTest::newRow("0600") << 0600 << false;
+        QTest::newRow("0600 over an old 0644 .bak") << 0600 << true;
+        QTest::newRow("0640") << 0640 << false;
+    }
+    void backupKeepsTheFilesMode() {
+        QFETCH(int, mode);
+        QFETCH(bool, oldBackup);
+        QVERIFY(writeAll(file_, "[S]\nK=0\n"));
+        QVERIFY(QFile::setPermissions(file_, QFile::Permissions()));
+        QVERIFY(::chmod(QFile::encodeName(file_).constData(), mode_t(mode)) == 0);
+        if (oldBackup) {
+            QVERIFY(writeAll(file_ + ".bak", "old"));
+            QVERIFY(::chmod(QFile::encodeName(file_ + ".bak").constData(), 0644) == 0);
+        }
+        QVERIFY(IniSettingsBackend(file_).write(App, "S", "K", "1").ok);
+        struct stat backup {};
+        QVERIFY(::stat(QFile::encodeName(file_ + ".bak").constData(), &backup) == 0);
+        QCOMPARE(int(backup.st_mode & 07777), mode);
+        QCOMPARE(readAll(file_ + ".bak"), QByteArray("[S]\nK=0\n"));
+    }
+
+    // A configuration named "general" in any letter case is a section of its
+    // own, not the keys outside every section: it reads back, and a second
+    // write finds its section instead of adding another. One written by an
+    // earlier version under a plain [general] header is still read.
+    void sectionNamedGeneral_data() {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QByteArray>("header");
+        QTest::newRow("general") << "general" << QByteArray("[%67eneral]");
+        QTest::newRow("GENERAL") << "GENERAL" << QByteArray("[%47ENERAL]");
+        QTest::newRow("gEnErAl") << "gEnErAl" << QByteArray("[%67EnErAl]");
+        QTest::newRow("General") << "General" << QByteArray("[%General]");
+        QTest::newRow("generally (no match)") << "generally" << QByteArray("[generally]");
+    }
+    void sectionNamedGeneral() {
+        QFETCH(QString, section);
+        QFETCH(QByteArray, header);
+        const QByteArray earlier = ini::Marker + "\nTOP=outside\n[Other]\nK=other\n[" +
+                                   section.toUtf8() + "]\nK=earlier\n";
+        QVERIFY(writeAll(file_, earlier));
+        const bool plainHeaderIsGeneral = section.compare("general", Qt::CaseInsensitive) == 0 &&
+                                          section != "General";
+        if (plainHeaderIsGeneral)
+            QCOMPARE(shown(IniSettingsBackend(file_).read(App, section, "K")), QString("earlier"));
+        for (int round = 0; round < 3; ++round)
+            QVERIFY(IniSettingsBackend(file_).writeValues(
+                                                 App, section,
+                                                 {{"MainLeft", QString::number(round)}, {"K", "new"}})
+                        .ok);
+        const QByteArray text = readAll(file_);
+        QCOMPARE(text.count(header), 1);
+        QCOMPARE(shown(IniSettingsBackend(file_).read(App, section, "MainLeft")), QString("2"));
+        QCOMPARE(shown(IniSettingsBackend(file_).read(App, section, "K")), QString("new"));
+        QCOMPARE(shown(IniSettingsBackend(file_).read(App, "Other", "K")), QString("other"));
+        QVERIFY2(text.contains("TOP=outside\n"), text.constData());
     }
 
     // "No such key" and "cannot read the store" are different answers.

@@ -160,6 +160,13 @@ platform::Result FakeFileSystem::writeFile(const QString& path, const QByteArray
     return {};
 }
 
+platform::Result FakeFileSystem::appendFile(const QString& path, const QByteArray& bytes) {
+    if (path.isEmpty() || unwritable.contains(path))
+        return platform::Result::failure(QStringLiteral("cannot write ") + path);
+    put(path, files.value(path) + bytes);
+    return {};
+}
+
 void FakeFileSystem::put(const QString& path, const QByteArray& bytes) {
     files.insert(path, bytes);
     generation_.insert(path, ++writesSoFar_);

@@ -120,6 +120,7 @@ public:
     platform::FileRead readFile(const QString& path, qint64 maxBytes) override;
     platform::FileStamp stamp(const QString& path) override;
     platform::Result writeFile(const QString& path, const QByteArray& bytes) override;
+    platform::Result appendFile(const QString& path, const QByteArray& bytes) override;
     QString decodeLocal(const QByteArray& bytes) const override;
     QByteArray encodeLocal(const QString& text) const override;
 

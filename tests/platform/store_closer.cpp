@@ -2,9 +2,11 @@
 // each line "N" on stdin it writes its section's eight close values (the
 // window's position and six tick states, as the main window's close does),
 // through the real store, as one occasion, and answers "saved N" or
-// "failed N: why" on stdout.
+// "failed N: why" on stdout. With a third argument each fsync of the store
+// takes that many milliseconds longer, as on a slow disk, so that the
+// panels hold the store's lock as long as they would there.
 //
-//   store_closer <settings file> <section>
+//   store_closer <settings file> <section> [fsync ms]
 
 #include "app/Diagnostics.h"
 #include "app/SettingsStore.h"
@@ -13,17 +15,30 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <unistd.h>
 #include <iostream>
 #include <string>
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: store_closer FILE SECTION\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: store_closer FILE SECTION [FSYNC-MS]\n");
         return 2;
     }
     tw::platform::IniSettingsBackend backend(QString::fromLocal8Bit(argv[1]));
+    if (argc == 4) {
+        const unsigned long slow = std::strtoul(argv[3], nullptr, 10);
+        tw::platform::WriteSteps steps;
+        steps.sync = [slow](int fd) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(slow));
+            return ::fsync(fd);
+        };
+        backend.setWriteSteps(steps);
+    }
     tw::app::Diagnostics diagnostics(QString(), false);
     tw::app::SettingsStore store(backend, QString::fromLocal8Bit(argv[2]), &diagnostics);
     std::string line;

@@ -8,6 +8,7 @@
 // new file); run as another user they skip, and the rule tables still cover
 // the decisions.
 
+#include "app/Diagnostics.h"
 #include "platform/Posix.h"
 #include "tests/support/FullDisk.h"
 
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <cstring>
@@ -421,6 +423,66 @@ private slots:
         // The same disk with room: written.
         QVERIFY(LocalFileSystem().writeFile(path, longer));
         QCOMPARE(contentOf(path), longer);
+    }
+
+    // Appends (the diagnostics log) go to regular files only, never wait on
+    // a FIFO, and a failed write is taken back whole.
+    void appendsGoToRegularFilesOnly_data() {
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<QString>("reason"); // empty: appended
+        QTest::newRow("new file") << "new" << "";
+        QTest::newRow("existing file") << "file" << "";
+        QTest::newRow("FIFO with no reader") << "fifo" << "cannot write";
+        QTest::newRow("FIFO with a reader") << "fifo-read" << "is a FIFO, not a regular file";
+        QTest::newRow("folder") << "folder" << "cannot write";
+        QTest::newRow("disk full at the third byte") << "full" << "No space left on device";
+    }
+    void appendsGoToRegularFilesOnly() {
+        QFETCH(QString, scene);
+        QFETCH(QString, reason);
+        QTemporaryDir dir(tmp_.filePath("append-XXXXXX"));
+        const QString path = dir.filePath("node.log");
+        if (scene == "file" || scene == "full")
+            QVERIFY(put(path, Old));
+        if (scene.startsWith("fifo"))
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+        const int reader = scene == "fifo-read"
+                               ? ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK)
+                               : -1;
+        const auto closeReader = qScopeGuard([reader] {
+            if (reader >= 0)
+                ::close(reader);
+        });
+        if (scene == "folder")
+            QVERIFY(QDir().mkdir(path));
+        LocalFileSystem files(scene == "full" ? tw::test::diskFullAfter(2) : WriteSteps{});
+        const Result result = files.appendFile(path, New);
+        QCOMPARE(result.ok, reason.isEmpty());
+        QVERIFY2(result.error.contains(reason), qPrintable(result.error));
+        if (scene == "new")
+            QCOMPARE(contentOf(path), New);
+        if (scene == "file")
+            QCOMPARE(contentOf(path), Old + New);
+        if (scene == "full")
+            QCOMPARE(contentOf(path), Old);
+    }
+
+    // The diagnostics log with a FIFO in its place: a failure is still
+    // reported at once (on stderr and the control), never blocking.
+    void diagnosticsLogAsAFifoDoesNotBlock() {
+        QTemporaryDir dir(tmp_.filePath("diag-XXXXXX"));
+        const QString path = dir.filePath("TW-CLI-UI.log");
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+        LocalFileSystem files;
+        tw::app::Diagnostics diagnostics(path, false, &files);
+        diagnostics.report("gbc-batch", "CURRENT_BLOCK_TEXTBOX", "batch file missing: x");
+        diagnostics.note("limit", "a note");
+        QVERIFY(diagnostics.isReported("gbc-batch"));
+        // And to a real log file it writes.
+        const QString real = dir.filePath("real.log");
+        tw::app::Diagnostics logged(real, false, &files);
+        logged.report("k", "", "batch file missing: y");
+        QVERIFY2(contentOf(real).contains("FAILED batch file missing: y"), contentOf(real).constData());
     }
 
     void replacedFileKeepsItsMode_data() {

@@ -1,7 +1,8 @@
 // Many panels closing at once (a multi-node user logging out): twenty
 // processes, each with a section of its own in one settings file, write
-// their close values at the same moment, fifty rounds; not one value may be
-// lost, and no close may give up on the lock.
+// their close values at the same moment, fifty rounds, on a disk whose
+// fsync takes 25 ms; not one value may be lost, and no close may give up on
+// the lock.
 
 #include "platform/Posix.h"
 
@@ -18,6 +19,7 @@
 namespace {
 constexpr int Panels = 20;
 constexpr int Rounds = 50;
+constexpr int SlowSyncMs = 25;
 const QStringList Keys = {"MainLeft",           "MainTop",
                           "CLI_GBC_BAT_TICKBOX", "CLI_GCC_BAT_TICKBOX",
                           "CLI_STOP_BAT_TICKBOX", "AUTOSTART_TICKBOX",
@@ -37,7 +39,8 @@ private slots:
         for (int i = 0; i < Panels; ++i) {
             auto panel = std::make_unique<QProcess>();
             panel->setProgram(closer);
-            panel->setArguments({file, QStringLiteral("TW-CLI-UI-NODE%1").arg(i)});
+            panel->setArguments(
+                {file, QStringLiteral("TW-CLI-UI-NODE%1").arg(i), QString::number(SlowSyncMs)});
             panel->setProcessChannelMode(QProcess::ForwardedErrorChannel);
             panel->start();
             QVERIFY2(panel->waitForStarted(10000), qPrintable(panel->errorString()));

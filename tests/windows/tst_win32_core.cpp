@@ -9,7 +9,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -196,6 +198,60 @@ void files(const std::wstring& folder) {
     check(!writeFileSafely(folder, "x").ok, "a folder is not written");
 }
 
+// A write step that takes `room` bytes in all, then fails as a full disk does.
+WriteStep diskFullAfter(std::uint32_t room) {
+    auto left = std::make_shared<std::uint32_t>(room);
+    return [left](void* file, const char* data, std::uint32_t size, std::uint32_t& written) {
+        if (*left == 0)
+            return std::uint32_t(ERROR_DISK_FULL);
+        DWORD n = 0;
+        if (!WriteFile(static_cast<HANDLE>(file), data, std::min(size, *left), &n, nullptr))
+            return std::uint32_t(GetLastError());
+        *left -= n;
+        written = n;
+        return std::uint32_t(0);
+    };
+}
+
+// A disk that fills up at any byte leaves the old file as it was: replaced
+// (a temporary file and ReplaceFileW) and rewritten in place (a second hard
+// link) alike, and no temporary file behind.
+void fullDisk(const std::wstring& folder) {
+    std::string longer;
+    for (int i = 0; longer.size() < 200; ++i)
+        longer += "line " + std::to_string(i) + "\r\n";
+    const std::string old = "839999\r\ntail\r\n";
+    for (const bool hardLink : {false, true}) {
+        const std::wstring file = folder + (hardLink ? L"\\linked.ini" : L"\\store.ini");
+        const std::wstring second = folder + L"\\linked-second.ini";
+        check(writeBytes(file, old), "old file made");
+        if (hardLink)
+            check(CreateHardLinkW(second.c_str(), file.c_str(), nullptr) != 0, "hard link made");
+        bool kept = true, said = true;
+        for (std::uint32_t room = 0; room < longer.size(); ++room) {
+            const Outcome outcome = writeFileSafely(file, longer, diskFullAfter(room));
+            said = said && !outcome.ok && !outcome.error.empty();
+            kept = kept && readBytes(file) == old && (!hardLink || readBytes(second) == old);
+        }
+        check(said, hardLink ? "in place: every full-disk write reported" : "every full-disk write reported");
+        check(kept, hardLink ? "in place: the old file kept at every byte" : "the old file kept at every byte");
+        WIN32_FIND_DATAW found{};
+        HANDLE search = FindFirstFileW((folder + L"\\.tw-*").c_str(), &found);
+        check(search == INVALID_HANDLE_VALUE, "no temporary file left behind");
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+        check(writeFileSafely(file, longer).ok && readBytes(file) == longer, "with room: written");
+    }
+
+    // Appends: to a file on disk, never to a device; a log that did not exist is made.
+    const std::wstring log = folder + L"\\node.log";
+    check(appendToFile(log, "one\r\n").ok && appendToFile(log, "two\r\n").ok &&
+              readBytes(log) == "one\r\ntwo\r\n",
+          "appended to the log");
+    check(!appendToFile(L"NUL", "x").ok, "no appending to the NUL device");
+    check(!appendToFile(folder, "x").ok, "no appending to a folder");
+}
+
 } // namespace
 
 int main() {
@@ -204,6 +260,7 @@ int main() {
     batchFiles(folder);
     processes();
     files(folder);
+    fullDisk(folder);
     run(L"cmd.exe /d /c rmdir /s /q \"" + folder + L"\"");
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed;

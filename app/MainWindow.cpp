@@ -43,6 +43,9 @@ const QString NoValue = QStringLiteral("-- -- -- -- -- -- --");
 
 } // namespace
 
+const QString MainWindow::StartCaption = QStringLiteral("START");
+const QString MainWindow::StopCaption = QStringLiteral("STOP");
+
 MainWindow::MainWindow(Services services, QWidget* parent) : QWidget(parent), services_(services) {
     setObjectName(QStringLiteral("TW_CLI_UI_MAIN"));
     buildControls();
@@ -304,8 +307,8 @@ void MainWindow::load() {
     APP_EXE_NAME_LABEL->setText(executableName());
     setWindowTitle(QStringLiteral("TARN-WICK - TW-CLI-UI - ") + executableName());
 
-    // 6. "00:00:11"
-    COUNTDOWN_REMAINING = 11;
+    // The countdown's start, shown as "00:00:11".
+    COUNTDOWN_REMAINING = CountdownStart;
 
     // 7.
     AlwaysOnTopTimer->setInterval(1000);
@@ -324,44 +327,21 @@ void MainWindow::load() {
     // 9.
     P4P_TICKBOX->setEnabled(ticked(AUTOCLOSE_TIMER_TICKBOX));
 
-    // 10. Settle by one of three cases.
+    // Settle by one of three cases.
     const bool anyCycle =
         ticked(CLI_GBC_BAT_TICKBOX) || ticked(CLI_GCC_BAT_TICKBOX) || ticked(CLI_STOP_BAT_TICKBOX);
     if (!anyCycle) {
-        // A: nothing for the node to be asked or told.
-        AUTOSTART_TICKBOX->setEnabled(false);
-        AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
-        AUTOSTART_TICKBOX->setChecked(false);
-        AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
+        // Nothing for the node to be asked or told: not by hand either.
+        showNothingToRun();
         GETBLOCKCOUNT_BUTTON->setEnabled(false);
         GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
-        START_STOP_BUTTON->setText(QStringLiteral("START"));
     } else if (ticked(AUTOSTART_TICKBOX)) {
-        // B: auto-start, the same state as START leaves.
-        AUTOSTART_TICKBOX->setEnabled(false);
-        AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
-        SETTINGS_BUTTON->setEnabled(false);
-        GETBLOCKCOUNT_BUTTON->setEnabled(false);
-        GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
-        SHUTDOWN_BUTTON->setEnabled(false);
-        COUNTDOWN_TIMER->setEnabled(true);
-        START_STOP_BUTTON->setText(QStringLiteral("STOP"));
-        CLI_GBC_BAT_TICKBOX->setEnabled(false);
-        CLI_GCC_BAT_TICKBOX->setEnabled(false);
-        CLI_STOP_BAT_TICKBOX->setEnabled(false);
+        // Auto Start: the state START leaves.
+        showCounting();
     } else {
-        // C: ready to start by hand.
-        AUTOSTART_TICKBOX->setEnabled(true);
+        // Ready to start by hand; Auto Close waits for Auto Start.
+        showIdle();
         AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
-        SETTINGS_BUTTON->setEnabled(true);
-        GETBLOCKCOUNT_BUTTON->setEnabled(true);
-        GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
-        SHUTDOWN_BUTTON->setEnabled(true);
-        COUNTDOWN_TIMER->setEnabled(false);
-        START_STOP_BUTTON->setText(QStringLiteral("START"));
-        CLI_GBC_BAT_TICKBOX->setEnabled(true);
-        CLI_GCC_BAT_TICKBOX->setEnabled(true);
-        CLI_STOP_BAT_TICKBOX->setEnabled(true);
     }
 }
 
@@ -396,6 +376,38 @@ void MainWindow::AUTOSTART_TICKBOX_Click() {
         AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
         AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
     }
+}
+
+// The automation tick boxes that START greys and STOP gives back.
+namespace {
+QList<QWidget*> automationControls(MainWindow& w) {
+    return {w.AUTOSTART_TICKBOX,    w.AUTOCLOSE_TIMER_TICKBOX, w.CLI_GBC_BAT_TICKBOX,
+            w.CLI_GCC_BAT_TICKBOX,  w.CLI_STOP_BAT_TICKBOX,    w.SETTINGS_BUTTON,
+            w.GETBLOCKCOUNT_BUTTON, w.GETCONNECTIONCOUNT_BUTTON, w.SHUTDOWN_BUTTON};
+}
+} // namespace
+
+void MainWindow::showCounting() {
+    for (QWidget* control : automationControls(*this))
+        control->setEnabled(false);
+    COUNTDOWN_TIMER->setEnabled(true);
+    START_STOP_BUTTON->setText(StopCaption);
+}
+
+void MainWindow::showIdle() {
+    for (QWidget* control : automationControls(*this))
+        control->setEnabled(true);
+    COUNTDOWN_TIMER->setEnabled(false);
+    START_STOP_BUTTON->setText(StartCaption);
+}
+
+void MainWindow::showNothingToRun() {
+    START_STOP_BUTTON->setText(StartCaption);
+    AUTOSTART_TICKBOX->setEnabled(false);
+    AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
+    // Clearing a tick runs its click handling.
+    AUTOSTART_TICKBOX->setChecked(false);
+    AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
 }
 
 void MainWindow::AUTOCLOSE_TIMER_TICKBOX_Click() {

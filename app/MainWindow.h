@@ -29,6 +29,11 @@ public:
     static constexpr int DefaultHeight = 4275;
     static constexpr int DesignClientWidth = 5190;
     static constexpr int DesignClientHeight = 11700;
+    // Where the automation countdown starts, after the load and after START.
+    static constexpr int CountdownStart = 11;
+    // The captions of START_STOP_BUTTON.
+    static const QString StartCaption;
+    static const QString StopCaption;
 
     // Builds the settings window, owned by the main window; opened modally.
     using SettingsWindowFactory = std::function<std::unique_ptr<QDialog>(MainWindow& owner)>;
@@ -106,6 +111,18 @@ public:
 
     // The automation countdown, in whole seconds; may go below zero.
     int COUNTDOWN_REMAINING = 0;
+
+    // The automation controls' interlock states, shared by the load and by
+    // START/STOP.
+    // A cycle is counting down: the manual buttons and the automation tick
+    // boxes greyed, the countdown timer on, the caption "STOP".
+    void showCounting();
+    // Ready to start by hand: all of them enabled, the countdown timer off,
+    // the caption "START".
+    void showIdle();
+    // No cycle has anything to do (no query or stop tick box ticked): the
+    // caption "START", Auto Start and Auto Close greyed and cleared.
+    void showNothingToRun();
 
     // Handlers of this window.
     void AUTOSTART_TICKBOX_Click();

@@ -20,8 +20,6 @@ namespace {
 
 using app::MainWindow;
 
-const QString Start = QStringLiteral("START");
-const QString Stop = QStringLiteral("STOP");
 const QString Fired = QStringLiteral("-- --");
 
 // The stop command's pause: long enough for the client to pass it on.
@@ -65,40 +63,19 @@ void Automation::START_STOP_BUTTON_Click() {
     // Nothing for a cycle to do: refuse, whatever the caption says.
     if (!ticked(w.CLI_GBC_BAT_TICKBOX) && !ticked(w.CLI_GCC_BAT_TICKBOX) &&
         !ticked(w.CLI_STOP_BAT_TICKBOX)) {
-        w.START_STOP_BUTTON->setText(Start);
-        w.AUTOSTART_TICKBOX->setEnabled(false);
-        w.AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
-        w.AUTOSTART_TICKBOX->setChecked(false);
-        w.AUTOCLOSE_TIMER_TICKBOX->setChecked(false);
+        w.showNothingToRun();
         return;
     }
 
-    if (w.START_STOP_BUTTON->text() == Start) {
-        w.COUNTDOWN_REMAINING = 11; // "00:00:11"
-        w.SETTINGS_BUTTON->setEnabled(false);
-        w.GETBLOCKCOUNT_BUTTON->setEnabled(false);
-        w.GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
-        w.SHUTDOWN_BUTTON->setEnabled(false);
-        w.COUNTDOWN_TIMER->setEnabled(true);
-        w.START_STOP_BUTTON->setText(Stop);
-        for (QCheckBox* box :
-             {w.AUTOSTART_TICKBOX, w.AUTOCLOSE_TIMER_TICKBOX, w.CLI_GBC_BAT_TICKBOX,
-              w.CLI_GCC_BAT_TICKBOX, w.CLI_STOP_BAT_TICKBOX})
-            box->setEnabled(false);
+    if (w.START_STOP_BUTTON->text() == MainWindow::StartCaption) {
+        w.COUNTDOWN_REMAINING = MainWindow::CountdownStart;
+        w.showCounting();
         return;
     }
 
     // STOP: the count and the display stay as they are; a pending cycle end
-    // or wait goes on.
-    w.SETTINGS_BUTTON->setEnabled(true);
-    w.GETBLOCKCOUNT_BUTTON->setEnabled(true);
-    w.GETCONNECTIONCOUNT_BUTTON->setEnabled(true);
-    w.SHUTDOWN_BUTTON->setEnabled(true);
-    w.COUNTDOWN_TIMER->setEnabled(false);
-    w.START_STOP_BUTTON->setText(Start);
-    for (QCheckBox* box : {w.AUTOSTART_TICKBOX, w.AUTOCLOSE_TIMER_TICKBOX, w.CLI_GBC_BAT_TICKBOX,
-                           w.CLI_GCC_BAT_TICKBOX, w.CLI_STOP_BAT_TICKBOX})
-        box->setEnabled(true);
+    // or wait goes on, the 60-second loop does not.
+    w.showIdle();
     w.GET_LOOP_TIMER->setEnabled(false);
 }
 
@@ -244,7 +221,7 @@ void Automation::armNextCycle() {
     // Off and on again: a full interval from now. The count is not reset,
     // so this cycle fires on its 60th tick.
     w.COUNTDOWN_TIMER->setEnabled(true);
-    w.START_STOP_BUTTON->setText(Stop);
+    w.START_STOP_BUTTON->setText(MainWindow::StopCaption);
     w.CLI_GBC_BAT_TICKBOX->setEnabled(false);
     w.CLI_GCC_BAT_TICKBOX->setEnabled(false);
     w.CLI_STOP_BAT_TICKBOX->setEnabled(false);

@@ -15,6 +15,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <type_traits>
+#include <variant>
+
 namespace tw::app {
 
 namespace {
@@ -27,12 +30,6 @@ QFont makeFont(const QString& family, double points, int weight) {
 }
 
 const QString DesignTooltip = QStringLiteral("twDesignTooltip");
-
-// One row of the form: where a control stands, in twips.
-struct Place {
-    QWidget* widget;
-    int left, top, width, height;
-};
 
 // The lower band holds the mirror fields, one under another from here down.
 constexpr int LowerBandTop = 5640;
@@ -89,150 +86,163 @@ MainWindow::MainWindow(Services services, QWidget* parent) : QWidget(parent), se
 
 MainWindow::~MainWindow() = default;
 
+namespace {
+
+using Member = std::variant<QLabel * MainWindow::*, QLineEdit * MainWindow::*,
+                            QCheckBox * MainWindow::*, QPushButton * MainWindow::*>;
+
+enum class Look {
+    Plain,     // the window's font
+    Title,     // 12 pt bold, green on black, centred
+    Status,    // Arial Black 9.75 pt, green on black, centred
+    Watcher,   // Arial 8.25 pt bold on cyan, centred
+    Countdown, // Arial Black 14.25 pt on pink, centred
+};
+
+// Design state.
+enum Init : unsigned {
+    Normal = 0,
+    Disabled = 1,
+    Locked = 2,     // a text box the user cannot edit
+    NameAsTip = 4,  // lower band: the tooltip names the field
+};
+
+struct Control {
+    Member member;
+    const char* name;
+    QString text; // caption, or a text box's first text
+    QString tip;
+    QRect twips; // left, top, width, height
+    Look look;
+    unsigned init;
+};
+
+#define TW_CONTROL(NAME) &MainWindow::NAME, #NAME
+
+// The lower band: the mirror fields, one under another.
+QRect lowerBand(int row) {
+    return {120, LowerBandTop + row * LowerBandRow, 4950, 375};
+}
+
+const Control Controls[] = {
+    // Upper band.
+    {TW_CONTROL(TW_CLI_UI_TITLE), "TW-CLI-UI", {}, {120, 120, 1455, 360}, Look::Title, Normal},
+    {TW_CONTROL(APP_EXE_NAME_LABEL), {}, {}, {1680, 120, 3375, 360}, Look::Title, Normal},
+    {TW_CONTROL(AUTOSTART_TICKBOX), "Auto Start", {}, {240, 600, 1095, 255}, Look::Plain, Normal},
+    {TW_CONTROL(AlwaysOnTopTimer_TICKBOX), "Always On Top", {}, {1560, 600, 855, 495}, Look::Plain,
+     Normal},
+    {TW_CONTROL(CLI_STOP_BAT_TICKBOX), "AutoSend STOP Command", {}, {2520, 600, 2295, 255},
+     Look::Plain, Normal},
+    {TW_CONTROL(AUTOCLOSE_TIMER_TICKBOX), "Auto Close", {}, {240, 960, 1095, 255}, Look::Plain,
+     Disabled},
+    {TW_CONTROL(CLI_GBC_BAT_TICKBOX), "Auto G-B-C", "Auto GetBlockCount Every 60 Seconds",
+     {2520, 960, 1215, 255}, Look::Plain, Normal},
+    {TW_CONTROL(CLI_GCC_BAT_TICKBOX), "Auto G-C-C", "Auto GetConnectionCount Every 60 Seconds",
+     {3840, 960, 1215, 255}, Look::Plain, Normal},
+    {TW_CONTROL(GETBLOCKCOUNT_BUTTON), "G-B-C", "GetBlockCount", {240, 1320, 855, 375},
+     Look::Plain, Normal},
+    {TW_CONTROL(CURRENT_BLOCK_LABEL), "Current Block:", {}, {1200, 1440, 1335, 255}, Look::Plain,
+     Normal},
+    {TW_CONTROL(CURRENT_BLOCK_TEXTBOX), NoValue, {}, {2400, 1320, 2655, 390}, Look::Status,
+     Locked},
+    {TW_CONTROL(GETCONNECTIONCOUNT_BUTTON), "G-C-C", "GetConnectionCount", {240, 1800, 855, 375},
+     Look::Plain, Normal},
+    {TW_CONTROL(Label1), "Connections:", {}, {1200, 1920, 1215, 255}, Look::Plain, Normal},
+    {TW_CONTROL(CONNECTIONS_TEXTBOX), NoValue, {}, {2400, 1800, 2655, 390}, Look::Status, Locked},
+    {TW_CONTROL(PROCESS_ACTIVE_LABEL), "!!! NOT MONITORING !!!", {}, {240, 2280, 4815, 255},
+     Look::Watcher, Normal},
+    {TW_CONTROL(SETTINGS_BUTTON), "Settings", {}, {240, 2640, 855, 495}, Look::Plain, Normal},
+    {TW_CONTROL(SHUTDOWN_BUTTON), "SHUTDOWN DAEMON / QT", {}, {1320, 2640, 1455, 495}, Look::Plain,
+     Normal},
+    {TW_CONTROL(AUTORUN_TIMER_TEXTBOX), "-- --", {}, {3000, 2640, 735, 525}, Look::Countdown,
+     Locked},
+    {TW_CONTROL(START_STOP_BUTTON), "START- STOP", {}, {3960, 2640, 975, 495}, Look::Plain, Normal},
+    {TW_CONTROL(P4P_TICKBOX), "\"P-4-P\" Before Exit", {}, {240, 3240, 1095, 495}, Look::Plain,
+     Disabled},
+    {TW_CONTROL(QT_EXE_TEXTBOX), {}, {}, {1440, 3360, 1575, 375}, Look::Plain, Locked},
+    {TW_CONTROL(DAEMON_EXE_TEXTBOX), {}, {}, {3120, 3360, 1695, 375}, Look::Plain, Locked},
+
+    // Lower band: the mirror fields.
+    {TW_CONTROL(CLI_NAME_TEXTBOX), {}, {}, lowerBand(0), Look::Plain, NameAsTip},
+    {TW_CONTROL(UPDATE_EXTERNAL_FILE_TICKBOX), "Also Update External File When BlockCount Changes",
+     {}, lowerBand(1), Look::Plain, NameAsTip},
+    {TW_CONTROL(UPDATE_EXTERNAL_FILE_TEXTBOX), {}, {}, lowerBand(2), Look::Plain, NameAsTip},
+    {TW_CONTROL(RUN_COMMAND_TICKBOX), "Also Run Command When BlockCount Changes", {}, lowerBand(3),
+     Look::Plain, NameAsTip},
+    {TW_CONTROL(RUN_COMMAND_TEXTBOX), {}, {}, lowerBand(4), Look::Plain, NameAsTip},
+    {TW_CONTROL(CLI_STOP_BAT_FULL_LOCATION_TEXTBOX), {}, {}, lowerBand(5), Look::Plain, NameAsTip},
+    {TW_CONTROL(CLI_GBC_FULL_BAT_LOCATION_TEXTBOX), {}, {}, lowerBand(6), Look::Plain, NameAsTip},
+    {TW_CONTROL(CLI_GCC_FULL_BAT_LOCATION_TEXTBOX), {}, {}, lowerBand(7), Look::Plain, NameAsTip},
+    {TW_CONTROL(CLI_GBC_FULL_LOG_LOCATION_TEXTBOX), {}, {}, lowerBand(8), Look::Plain, NameAsTip},
+    {TW_CONTROL(CLI_GCC_FULL_LOG_LOCATION_TEXTBOX), {}, {}, lowerBand(9), Look::Plain, NameAsTip},
+};
+
+#undef TW_CONTROL
+
+} // namespace
+
 void MainWindow::buildControls() {
     // MS Sans Serif 8.25 point in the original forms; Arial (or its metric
     // twin Liberation Sans) keeps the captions inside their designed boxes.
     setFont(makeFont(QStringLiteral("Arial"), 8, QFont::Normal));
-    const QFont arialBlack95 = makeFont(QStringLiteral("Arial Black"), 9.75, QFont::Black);
-    const QFont arialBlack1425 = makeFont(QStringLiteral("Arial Black"), 14.25, QFont::Black);
-    const QFont arialBold825 = makeFont(QStringLiteral("Arial"), 8.25, QFont::Bold);
-    const QFont titleFont = makeFont(QStringLiteral("Arial"), 12, QFont::Bold);
-
-    auto label = [this](const char* name, const QString& text) {
-        auto* widget = new QLabel(text, this);
-        widget->setObjectName(QLatin1String(name));
-        return widget;
+    const auto lookOf = [](QWidget* widget, Look look) {
+        switch (look) {
+        case Look::Plain:
+            return;
+        case Look::Title:
+            widget->setFont(makeFont(QStringLiteral("Arial"), 12, QFont::Bold));
+            setBackground(widget, colour::Black);
+            setForeground(widget, colour::Green);
+            break;
+        case Look::Status:
+            widget->setFont(makeFont(QStringLiteral("Arial Black"), 9.75, QFont::Black));
+            setBackground(widget, colour::Black);
+            setForeground(widget, colour::Green);
+            break;
+        case Look::Watcher:
+            widget->setFont(makeFont(QStringLiteral("Arial"), 8.25, QFont::Bold));
+            setBackground(widget, colour::Cyan);
+            break;
+        case Look::Countdown:
+            widget->setFont(makeFont(QStringLiteral("Arial Black"), 14.25, QFont::Black));
+            setBackground(widget, colour::Pink);
+            break;
+        }
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            label->setAlignment(Qt::AlignCenter);
+        if (auto* box = qobject_cast<QLineEdit*>(widget))
+            box->setAlignment(Qt::AlignCenter);
     };
-    auto tick = [this](const char* name, const QString& caption, const QString& tip = {}) {
-        QCheckBox* widget = new WrapCheckBox(caption, this);
-        widget->setObjectName(QLatin1String(name));
+
+    for (const Control& control : Controls) {
+        QWidget* widget = std::visit(
+            [this, &control](auto member) -> QWidget* {
+                using Kind = std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
+                Kind* made = nullptr;
+                if constexpr (std::is_same_v<Kind, QCheckBox>) {
+                    made = new WrapCheckBox(control.text, this);
+                } else if constexpr (std::is_same_v<Kind, QPushButton>) {
+                    made = new WrapButton(control.text, this);
+                    made->setAutoDefault(false);
+                } else if constexpr (std::is_same_v<Kind, QLineEdit>) {
+                    made = new QLineEdit(control.text, this);
+                    made->setReadOnly((control.init & Locked) != 0);
+                } else {
+                    made = new QLabel(control.text, this);
+                }
+                this->*member = made;
+                return made;
+            },
+            control.member);
+        widget->setObjectName(QLatin1String(control.name));
+        const QString tip =
+            (control.init & NameAsTip) != 0 ? QLatin1String(control.name) : control.tip;
         widget->setToolTip(tip);
         widget->setProperty(DesignTooltip.toLatin1().constData(), tip);
-        return widget;
-    };
-    auto button = [this](const char* name, const QString& caption, const QString& tip = {}) {
-        QPushButton* widget = new WrapButton(caption, this);
-        widget->setObjectName(QLatin1String(name));
-        widget->setToolTip(tip);
-        widget->setProperty(DesignTooltip.toLatin1().constData(), tip);
-        widget->setAutoDefault(false);
-        return widget;
-    };
-    auto text = [this](const char* name, const QString& initial, bool readOnly) {
-        auto* widget = new QLineEdit(initial, this);
-        widget->setObjectName(QLatin1String(name));
-        widget->setReadOnly(readOnly);
-        widget->setProperty(DesignTooltip.toLatin1().constData(), QString());
-        return widget;
-    };
-
-    TW_CLI_UI_TITLE = label("TW_CLI_UI_TITLE", QStringLiteral("TW-CLI-UI"));
-    APP_EXE_NAME_LABEL = label("APP_EXE_NAME_LABEL", QString());
-    for (QLabel* title : {TW_CLI_UI_TITLE, APP_EXE_NAME_LABEL}) {
-        title->setFont(titleFont);
-        setBackground(title, colour::Black);
-        setForeground(title, colour::Green);
-        title->setAlignment(Qt::AlignCenter);
-    }
-    AUTOSTART_TICKBOX = tick("AUTOSTART_TICKBOX", QStringLiteral("Auto Start"));
-    AlwaysOnTopTimer_TICKBOX = tick("AlwaysOnTopTimer_TICKBOX", QStringLiteral("Always On Top"));
-    CLI_STOP_BAT_TICKBOX = tick("CLI_STOP_BAT_TICKBOX", QStringLiteral("AutoSend STOP Command"));
-    AUTOCLOSE_TIMER_TICKBOX = tick("AUTOCLOSE_TIMER_TICKBOX", QStringLiteral("Auto Close"));
-    AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
-    CLI_GBC_BAT_TICKBOX = tick("CLI_GBC_BAT_TICKBOX", QStringLiteral("Auto G-B-C"),
-                               QStringLiteral("Auto GetBlockCount Every 60 Seconds"));
-    CLI_GCC_BAT_TICKBOX = tick("CLI_GCC_BAT_TICKBOX", QStringLiteral("Auto G-C-C"),
-                               QStringLiteral("Auto GetConnectionCount Every 60 Seconds"));
-    GETBLOCKCOUNT_BUTTON =
-        button("GETBLOCKCOUNT_BUTTON", QStringLiteral("G-B-C"), QStringLiteral("GetBlockCount"));
-    CURRENT_BLOCK_LABEL = label("CURRENT_BLOCK_LABEL", QStringLiteral("Current Block:"));
-    CURRENT_BLOCK_TEXTBOX = text("CURRENT_BLOCK_TEXTBOX", NoValue, true);
-    GETCONNECTIONCOUNT_BUTTON = button("GETCONNECTIONCOUNT_BUTTON", QStringLiteral("G-C-C"),
-                                       QStringLiteral("GetConnectionCount"));
-    Label1 = label("Label1", QStringLiteral("Connections:"));
-    CONNECTIONS_TEXTBOX = text("CONNECTIONS_TEXTBOX", NoValue, true);
-    for (QLineEdit* status : {CURRENT_BLOCK_TEXTBOX, CONNECTIONS_TEXTBOX}) {
-        status->setFont(arialBlack95);
-        setBackground(status, colour::Black);
-        setForeground(status, colour::Green);
-        status->setAlignment(Qt::AlignCenter);
-    }
-    PROCESS_ACTIVE_LABEL = label("PROCESS_ACTIVE_LABEL", QStringLiteral("!!! NOT MONITORING !!!"));
-    PROCESS_ACTIVE_LABEL->setFont(arialBold825);
-    PROCESS_ACTIVE_LABEL->setAlignment(Qt::AlignCenter);
-    setBackground(PROCESS_ACTIVE_LABEL, colour::Cyan);
-    SETTINGS_BUTTON = button("SETTINGS_BUTTON", QStringLiteral("Settings"));
-    SHUTDOWN_BUTTON = button("SHUTDOWN_BUTTON", QStringLiteral("SHUTDOWN DAEMON / QT"));
-    AUTORUN_TIMER_TEXTBOX = text("AUTORUN_TIMER_TEXTBOX", QStringLiteral("-- --"), true);
-    AUTORUN_TIMER_TEXTBOX->setFont(arialBlack1425);
-    AUTORUN_TIMER_TEXTBOX->setAlignment(Qt::AlignCenter);
-    setBackground(AUTORUN_TIMER_TEXTBOX, colour::Pink);
-    START_STOP_BUTTON = button("START_STOP_BUTTON", QStringLiteral("START- STOP"));
-    P4P_TICKBOX = tick("P4P_TICKBOX", QStringLiteral("\"P-4-P\" Before Exit"));
-    P4P_TICKBOX->setEnabled(false);
-    QT_EXE_TEXTBOX = text("QT_EXE_TEXTBOX", QString(), true);
-    DAEMON_EXE_TEXTBOX = text("DAEMON_EXE_TEXTBOX", QString(), true);
-
-    CLI_NAME_TEXTBOX = text("CLI_NAME_TEXTBOX", QString(), false);
-    UPDATE_EXTERNAL_FILE_TICKBOX =
-        tick("UPDATE_EXTERNAL_FILE_TICKBOX",
-             QStringLiteral("Also Update External File When BlockCount Changes"));
-    UPDATE_EXTERNAL_FILE_TEXTBOX = text("UPDATE_EXTERNAL_FILE_TEXTBOX", QString(), false);
-    RUN_COMMAND_TICKBOX =
-        tick("RUN_COMMAND_TICKBOX", QStringLiteral("Also Run Command When BlockCount Changes"));
-    RUN_COMMAND_TEXTBOX = text("RUN_COMMAND_TEXTBOX", QString(), false);
-    CLI_STOP_BAT_FULL_LOCATION_TEXTBOX =
-        text("CLI_STOP_BAT_FULL_LOCATION_TEXTBOX", QString(), false);
-    CLI_GBC_FULL_BAT_LOCATION_TEXTBOX = text("CLI_GBC_FULL_BAT_LOCATION_TEXTBOX", QString(), false);
-    CLI_GCC_FULL_BAT_LOCATION_TEXTBOX = text("CLI_GCC_FULL_BAT_LOCATION_TEXTBOX", QString(), false);
-    CLI_GBC_FULL_LOG_LOCATION_TEXTBOX = text("CLI_GBC_FULL_LOG_LOCATION_TEXTBOX", QString(), false);
-    CLI_GCC_FULL_LOG_LOCATION_TEXTBOX = text("CLI_GCC_FULL_LOG_LOCATION_TEXTBOX", QString(), false);
-
-    const Place upperBand[] = {
-        {TW_CLI_UI_TITLE, 120, 120, 1455, 360},
-        {APP_EXE_NAME_LABEL, 1680, 120, 3375, 360},
-        {AUTOSTART_TICKBOX, 240, 600, 1095, 255},
-        {AlwaysOnTopTimer_TICKBOX, 1560, 600, 855, 495},
-        {CLI_STOP_BAT_TICKBOX, 2520, 600, 2295, 255},
-        {AUTOCLOSE_TIMER_TICKBOX, 240, 960, 1095, 255},
-        {CLI_GBC_BAT_TICKBOX, 2520, 960, 1215, 255},
-        {CLI_GCC_BAT_TICKBOX, 3840, 960, 1215, 255},
-        {GETBLOCKCOUNT_BUTTON, 240, 1320, 855, 375},
-        {CURRENT_BLOCK_LABEL, 1200, 1440, 1335, 255},
-        {CURRENT_BLOCK_TEXTBOX, 2400, 1320, 2655, 390},
-        {GETCONNECTIONCOUNT_BUTTON, 240, 1800, 855, 375},
-        {Label1, 1200, 1920, 1215, 255},
-        {CONNECTIONS_TEXTBOX, 2400, 1800, 2655, 390},
-        {PROCESS_ACTIVE_LABEL, 240, 2280, 4815, 255},
-        {SETTINGS_BUTTON, 240, 2640, 855, 495},
-        {SHUTDOWN_BUTTON, 1320, 2640, 1455, 495},
-        {AUTORUN_TIMER_TEXTBOX, 3000, 2640, 735, 525},
-        {START_STOP_BUTTON, 3960, 2640, 975, 495},
-        {P4P_TICKBOX, 240, 3240, 1095, 495},
-        {QT_EXE_TEXTBOX, 1440, 3360, 1575, 375},
-        {DAEMON_EXE_TEXTBOX, 3120, 3360, 1695, 375},
-    };
-    for (const Place& place : upperBand)
-        place.widget->setGeometry(twipsRect(place.left, place.top, place.width, place.height));
-
-    QWidget* lowerBand[] = {
-        CLI_NAME_TEXTBOX,
-        UPDATE_EXTERNAL_FILE_TICKBOX,
-        UPDATE_EXTERNAL_FILE_TEXTBOX,
-        RUN_COMMAND_TICKBOX,
-        RUN_COMMAND_TEXTBOX,
-        CLI_STOP_BAT_FULL_LOCATION_TEXTBOX,
-        CLI_GBC_FULL_BAT_LOCATION_TEXTBOX,
-        CLI_GCC_FULL_BAT_LOCATION_TEXTBOX,
-        CLI_GBC_FULL_LOG_LOCATION_TEXTBOX,
-        CLI_GCC_FULL_LOG_LOCATION_TEXTBOX,
-    };
-    int top = LowerBandTop;
-    for (QWidget* widget : lowerBand) {
-        widget->setGeometry(twipsRect(120, top, 4950, 375));
-        widget->setToolTip(widget->objectName());
-        widget->setProperty(DesignTooltip.toLatin1().constData(), widget->objectName());
-        top += LowerBandRow;
+        widget->setEnabled((control.init & Disabled) == 0);
+        widget->setGeometry(twipsRect(control.twips.left(), control.twips.top(),
+                                      control.twips.width(), control.twips.height()));
+        lookOf(widget, control.look);
     }
     resize(twipsToPixels(DesignClientWidth), twipsToPixels(DesignClientHeight));
 }

@@ -119,7 +119,7 @@ void Automation::COUNTDOWN_TIMER_Timer() {
 // ---------------------------------------------------------------------------
 // Process watcher
 
-bool Automation::IsProcessRunning(const QString& name) {
+bool Automation::isProcessRunning(const QString& name) {
     // An empty name matches no process; no need to look.
     if (name.isEmpty())
         return false;
@@ -138,7 +138,7 @@ bool Automation::IsProcessRunning(const QString& name) {
 
 void Automation::CLI_PROCESS_WATCHER_TIMER_Timer() {
     MainWindow& w = window_;
-    const bool running = IsProcessRunning(w.CLI_NAME_TEXTBOX->text());
+    const bool running = isProcessRunning(w.CLI_NAME_TEXTBOX->text());
     app::setBackground(w.PROCESS_ACTIVE_LABEL, running ? app::colour::Red : app::colour::Green);
     w.PROCESS_ACTIVE_LABEL->setText(running ? QStringLiteral("!!! CLI RUNNING !!!")
                                             : QStringLiteral("!!! CLI NOT RUNNING !!!"));
@@ -270,7 +270,7 @@ void Automation::UNLOAD_TIMER_Timer() {
 
 void Automation::P4P_END_TIMER_Timer() {
     MainWindow& w = window_;
-    if (IsProcessRunning(w.QT_EXE_TEXTBOX->text())) {
+    if (isProcessRunning(w.QT_EXE_TEXTBOX->text())) {
         app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Red);
         w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! QT STILL RUNNING !!!"));
         app::setBackground(w.QT_EXE_TEXTBOX, app::colour::Green);
@@ -278,7 +278,7 @@ void Automation::P4P_END_TIMER_Timer() {
         app::setBackground(w.QT_EXE_TEXTBOX, app::colour::Red);
     }
 
-    if (IsProcessRunning(w.DAEMON_EXE_TEXTBOX->text())) {
+    if (isProcessRunning(w.DAEMON_EXE_TEXTBOX->text())) {
         app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Red);
         w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! DAEMON STILL RUNNING !!!"));
         app::setBackground(w.DAEMON_EXE_TEXTBOX, app::colour::Green);

@@ -48,7 +48,7 @@ private:
     // True when at least one running process has exactly this image name,
     // letter case ignored. A process list that cannot be read counts as
     // "not running" and is reported once.
-    bool IsProcessRunning(const QString& name);
+    bool isProcessRunning(const QString& name);
 
     // Starts the stop batch file hidden, its full path taken whole from the
     // mirror field; a failure is reported under `key` and shown on `control`.

@@ -5,7 +5,7 @@
 //
 // Builds the main window and the automation over the real /proc (time is
 // virtual) and delivers CALLS watcher ticks (default 1000) asking for NAME
-// (default "twdemo-cli"); each tick is one IsProcessRunning plus the
+// (default "twdemo-cli"); each tick is one isProcessRunning plus the
 // label and the three buttons. Then CALLS wait ticks, each asking for two
 // names. Prints milliseconds per call and the process count of the table.
 
@@ -80,9 +80,9 @@ int main(int argc, char* argv[]) {
     const double waitMs = static_cast<double>(timer.nsecsElapsed()) / 1e6 / (2.0 * ticks);
 
     std::printf("processes in /proc: %d\n", processCount);
-    std::printf("watcher ticks: %d asking for \"%s\": %.3f ms per IsProcessRunning (%s)\n", calls,
+    std::printf("watcher ticks: %d asking for \"%s\": %.3f ms per isProcessRunning (%s)\n", calls,
                 qPrintable(name), watcherMs, qPrintable(caption));
-    std::printf("wait ticks: %d, two questions each: %.3f ms per IsProcessRunning%s\n", ticks,
+    std::printf("wait ticks: %d, two questions each: %.3f ms per isProcessRunning%s\n", ticks,
                 waitMs, window->hasClosed() ? " (closed: the name is not running)" : "");
     scheduler.stopAll();
     window.reset();

@@ -381,9 +381,9 @@ Document Document::parse(const QByteArray& bytes) {
                                                  "%25 are known)");
                         else
                             line.value = *value;
-                    } else if (doc.marked_) {
-                        line.value = QString::fromUtf8(raw);
-                    } else if (const auto earlier = earlierDecoding(raw)) {
+                    } else if (const auto earlier =
+                                   doc.marked_ ? std::nullopt : earlierDecoding(raw)) {
+                        // An unmarked file's value, as the earlier version wrote it.
                         line.value = *earlier;
                         line.earlier = true;
                     } else {

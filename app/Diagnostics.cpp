@@ -40,7 +40,7 @@ void Diagnostics::note(const QString& key, const QString& message) {
     write(QStringLiteral("NOTE %1").arg(message));
 }
 
-void Diagnostics::event(const QString& message) {
+void Diagnostics::logEvent(const QString& message) {
     write(QStringLiteral("EVENT %1").arg(message));
 }
 

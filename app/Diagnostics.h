@@ -35,7 +35,7 @@ public:
     void note(const QString& key, const QString& message);
     // Something the user should find in the log each time it happens (an
     // alert about the node and its all-clear).
-    void event(const QString& message);
+    void logEvent(const QString& message);
 
     QString lastFailure() const { return last_; }
     int failureCount() const { return count_; }

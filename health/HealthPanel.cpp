@@ -114,7 +114,7 @@ void HealthPanel::announce(const QString& title, const QString& text) {
     // caused it: the balloon carries the icon as it is now.
     updateTray();
     const QString heading = services_.store.section() + QStringLiteral(": ") + title;
-    services_.diagnostics.event(heading + QStringLiteral(". ") + text);
+    services_.diagnostics.logEvent(heading + QStringLiteral(". ") + text);
     notifier_->notify(heading, text);
 }
 

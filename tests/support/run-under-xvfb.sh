@@ -29,6 +29,7 @@ work=$(mktemp -d)
 xvfb=""
 wm=""
 trayer=""
+# shellcheck disable=SC2317 # run by the EXIT trap
 stop() {
     for pid in $trayer $wm $xvfb; do
         kill "$pid" 2>/dev/null
@@ -57,19 +58,42 @@ done
 DISPLAY=":$(cat "$work/display")"
 export DISPLAY
 
-HOME="$work" openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm=$!
-# The window manager is up once it names its check window on the root.
+# Xvfb names its display before it takes connections: on a loaded machine a
+# client started at once is refused ("Failed to open the display"). Wait
+# until the server answers a request of its own.
 tries=0
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
+until xprop -root >/dev/null 2>&1; do
     tries=$((tries + 1))
-    if [ "$tries" -gt 200 ] || ! kill -0 "$wm" 2>/dev/null; then
-        echo "run-under-xvfb: openbox did not start" >&2
-        cat "$work/openbox.log" >&2
+    if [ "$tries" -gt 400 ] || ! kill -0 "$xvfb" 2>/dev/null; then
+        echo "run-under-xvfb: Xvfb took $DISPLAY but does not answer" >&2
+        cat "$work/xvfb.log" >&2
         exit 1
     fi
     sleep 0.05
 done
+
+# The window manager is up once it names its check window on the root; it
+# gets a second start if the first one ends or does not get there in time.
+start_wm() {
+    HOME="$work" openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    wm=$!
+    tries=0
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 400 ] || ! kill -0 "$wm" 2>/dev/null; then
+            kill "$wm" 2>/dev/null
+            wait "$wm" 2>/dev/null
+            wm=""
+            return 1
+        fi
+        sleep 0.05
+    done
+}
+if ! start_wm && ! start_wm; then
+    echo "run-under-xvfb: openbox did not start (twice)" >&2
+    cat "$work/openbox.log" >&2
+    exit 1
+fi
 
 if [ "$tray" = 1 ]; then
     # No session bus: Qt would otherwise look for a StatusNotifier host there.

@@ -48,7 +48,9 @@ while (($# > 0)); do
     esac
     shift
 done
-[[ "$idle" =~ ^[0-9]+$ ]] && ((idle > 0)) || die "--idle wants a whole number of seconds"
+if ! [[ "$idle" =~ ^[0-9]+$ ]] || ((idle == 0)); then
+    die "--idle wants a whole number of seconds"
+fi
 [[ -d "$build" ]] || die "no build folder $build"
 build=$(cd "$build" && pwd)
 

@@ -22,8 +22,9 @@ packages=(
     # needs xauth, the top-most tests need a window manager, and xprop or
     # xdpyinfo help to look at a running panel.
     xvfb xauth openbox x11-utils fonts-dejavu-core fonts-liberation
-    # Faster rebuilds, and the `format` target
-    ccache clang-format
+    # Faster rebuilds; the plain test build is made with Clang (the
+    # sanitizer build with GCC); the style checks of scripts/lint.sh
+    ccache clang clang-format shellcheck
     # Checking the menu entries and the AppStream metainfo; building and
     # checking the Debian package (dpkg-shlibdeps is in dpkg-dev); closing
     # the panel's window as a user would in the package tests

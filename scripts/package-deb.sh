@@ -15,7 +15,9 @@ build=${TW_DEB_BUILD_DIR:-build-deb}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build"
 (cd "$build" && cpack -G DEB)
+# shellcheck disable=SC2012 # cpack's own file names: no blanks or line breaks
 deb=$(ls -t "$build"/tw-cli-ui_*.deb | head -n 1)
+# shellcheck disable=SC2054 # lintian's own list: "error,warning" is one argument
 lintian_options=(--fail-on error,warning)
 [[ "$(id -u)" == 0 ]] && lintian_options+=(--allow-root)
 lintian "${lintian_options[@]}" "$deb"

@@ -2,7 +2,8 @@
 # Installs what is missing, builds everything and runs the whole test suite
 # headless. ctest's summary is the last thing printed.
 #
-#   ./scripts/test.sh              the suite, in build-test/ (or $TW_BUILD_DIR)
+#   ./scripts/test.sh              the suite, built with Clang, in build-test/
+#                                  (or $TW_BUILD_DIR)
 #   ./scripts/test.sh --sanitize   the same suite built with AddressSanitizer
 #                                  and UndefinedBehaviorSanitizer (leaks
 #                                  included), in build-asan/ (or
@@ -28,7 +29,11 @@ esac
 ./scripts/install-deps.sh
 if ((sanitize)); then
     build=${TW_SANITIZE_BUILD_DIR:-build-asan}
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=ON >/dev/null
+    if [[ -f "$build/CMakeCache.txt" ]] && ! grep -q '^CMAKE_CXX_COMPILER:.*g++' "$build/CMakeCache.txt"; then
+        rm -f "$build/CMakeCache.txt" # made with another compiler
+    fi
+    CC=gcc CXX=g++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTW_SANITIZE=ON >/dev/null
     # Every program the tests start (the panel, the demo node) is built the
     # same way and inherits these. A leak or an error ends a program with a
     # non-zero exit code; undefined behaviour is fatal (-fno-sanitize-recover).
@@ -41,8 +46,13 @@ if ((sanitize)); then
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan
     export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 else
+    # Clang here, GCC in the sanitizer build: warnings are errors with both.
     build=${TW_BUILD_DIR:-build-test}
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=OFF >/dev/null
+    if [[ -f "$build/CMakeCache.txt" ]] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++' "$build/CMakeCache.txt"; then
+        rm -f "$build/CMakeCache.txt" # made with another compiler
+    fi
+    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTW_SANITIZE=OFF >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the packaging tests (bash): check WHAT COMMAND... runs COMMAND,
 # counts it as passed or failed and, when it failed, says WHAT and shows
 # what COMMAND printed; checks_done prints "N passed, N failed" and fails

@@ -11,6 +11,7 @@ build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# shellcheck source=tests/packaging/checks.sh
 . "$(dirname "$0")/checks.sh"
 
 if ! cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1; then
@@ -23,6 +24,7 @@ deb="$work/package/tw-cli-ui_${version}_$(dpkg --print-architecture).deb"
 check "cpack wrote $(basename "$deb")" test -f "$deb"
 
 # Everything lintian says is printed; any error or warning fails.
+# shellcheck disable=SC2054 # lintian's own list: "error,warning" is one argument
 lintian_options=(--fail-on error,warning --display-info --tag-display-limit 0)
 [[ "$(id -u)" == 0 ]] && lintian_options+=(--allow-root)
 check "lintian is clean" lintian "${lintian_options[@]}" "$deb"

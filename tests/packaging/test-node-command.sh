@@ -14,6 +14,7 @@ trap 'rm -rf "$home"' EXIT
 export HOME=$home XDG_DATA_HOME=$home/share XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state
 export TW_CLI_UI_PROGRAM=$panel TW_CLI_UI_BIN_DIR=$home/bin
 entry=$home/share/applications/io.github.tw_cli_ui.TWCLIUI.node-BTC-A.desktop
+# shellcheck source=tests/packaging/checks.sh
 . "$(dirname "$0")/checks.sh"
 
 check "add" "$command" add BTC-A
@@ -37,6 +38,7 @@ check "remove" "$command" remove BTC-A
 check "add and remove left the store as it was" cmp "$store" "$home/store-before"
 check "the link is gone" test ! -e "$home/bin/TW-CLI-UI-BTC-A" -a ! -L "$home/bin/TW-CLI-UI-BTC-A"
 check "the menu entry is gone" test ! -e "$entry"
+# shellcheck disable=SC2016 # 'a$(x)' is a name with a dollar sign, never expanded
 for name in "" "../x" "a/b" "-x" ".hidden" "a b" 'a$(x)'; do
     "$command" add "$name" >/dev/null 2>&1
     check "\"$name\" refused" test $? -eq 2

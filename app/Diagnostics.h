@@ -52,7 +52,7 @@ private:
     QString logFile_;
     bool toStderr_;
     platform::FileSystem* files_;
-    QString logProblem_; // why the log file could not be written last time
+    QString logProblem_;              // why the log file could not be written last time
     QHash<QString, QString> active_;  // key -> message currently reported
     QHash<QString, QString> control_; // key -> control that shows it
     QString last_;

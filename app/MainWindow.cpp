@@ -103,8 +103,8 @@ enum class Look {
 enum Init : unsigned {
     Normal = 0,
     Disabled = 1,
-    Locked = 2,     // a text box the user cannot edit
-    NameAsTip = 4,  // lower band: the tooltip names the field
+    Locked = 2,    // a text box the user cannot edit
+    NameAsTip = 4, // lower band: the tooltip names the field
 };
 
 struct Control {
@@ -124,6 +124,8 @@ QRect lowerBand(int row) {
     return {120, LowerBandTop + row * LowerBandRow, 4950, 375};
 }
 
+// One control a row.
+// clang-format off
 const Control Controls[] = {
     // Upper band.
     {TW_CONTROL(TW_CLI_UI_TITLE), "TW-CLI-UI", {}, {120, 120, 1455, 360}, Look::Title, Normal},
@@ -176,6 +178,7 @@ const Control Controls[] = {
     {TW_CONTROL(CLI_GBC_FULL_LOG_LOCATION_TEXTBOX), {}, {}, lowerBand(8), Look::Plain, NameAsTip},
     {TW_CONTROL(CLI_GCC_FULL_LOG_LOCATION_TEXTBOX), {}, {}, lowerBand(9), Look::Plain, NameAsTip},
 };
+// clang-format on
 
 #undef TW_CONTROL
 
@@ -217,7 +220,8 @@ void MainWindow::buildControls() {
     for (const Control& control : Controls) {
         QWidget* widget = std::visit(
             [this, &control](auto member) -> QWidget* {
-                using Kind = std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
+                using Kind =
+                    std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
                 Kind* made = nullptr;
                 if constexpr (std::is_same_v<Kind, QCheckBox>) {
                     made = new WrapCheckBox(control.text, this);
@@ -391,8 +395,8 @@ void MainWindow::AUTOSTART_TICKBOX_Click() {
 // The automation tick boxes that START greys and STOP gives back.
 namespace {
 QList<QWidget*> automationControls(MainWindow& w) {
-    return {w.AUTOSTART_TICKBOX,    w.AUTOCLOSE_TIMER_TICKBOX, w.CLI_GBC_BAT_TICKBOX,
-            w.CLI_GCC_BAT_TICKBOX,  w.CLI_STOP_BAT_TICKBOX,    w.SETTINGS_BUTTON,
+    return {w.AUTOSTART_TICKBOX,    w.AUTOCLOSE_TIMER_TICKBOX,   w.CLI_GBC_BAT_TICKBOX,
+            w.CLI_GCC_BAT_TICKBOX,  w.CLI_STOP_BAT_TICKBOX,      w.SETTINGS_BUTTON,
             w.GETBLOCKCOUNT_BUTTON, w.GETCONNECTIONCOUNT_BUTTON, w.SHUTDOWN_BUTTON};
 }
 } // namespace

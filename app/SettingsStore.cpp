@@ -55,9 +55,9 @@ void SettingsStore::SaveSetting(const QString& key, const QString& value) {
     if (result.ok)
         diagnostics_->clear(WriteFailure);
     else
-        diagnostics_->report(WriteFailure, Control,
-                             QStringLiteral("Not saved to the settings store: %1 (%2)")
-                                 .arg(key, result.error));
+        diagnostics_->report(
+            WriteFailure, Control,
+            QStringLiteral("Not saved to the settings store: %1 (%2)").arg(key, result.error));
 }
 
 SettingsStore::Batch::Batch(SettingsStore& store, QString occasion, bool valuesWereRead)

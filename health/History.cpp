@@ -132,7 +132,8 @@ private:
         const qint64 had = file.size();
         const QByteArray bytes = had == 0 ? history::Header + row : row;
         if (file.write(bytes) != bytes.size() || !file.flush()) {
-            const QString why = QStringLiteral("cannot write %1: %2").arg(path_, file.errorString());
+            const QString why =
+                QStringLiteral("cannot write %1: %2").arg(path_, file.errorString());
             // A full disk leaves no half row for the reader to trip over.
             file.resize(had);
             return why;

@@ -3,9 +3,9 @@
 #include "platform/XdgFolders.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QElapsedTimer>
 #include <QLockFile>
 #include <QRandomGenerator>
 #include <QThread>
@@ -240,8 +240,8 @@ Result IniSettingsBackend::writeValues(const QString& application, const QString
     // The .bak holds what the file held, with the file's own permissions (a
     // private store keeps a private copy).
     if (!backupKept_ && file.exists) {
-        const Result kept = writeFileWhole(path_ + QStringLiteral(".bak"), file.bytes, steps_,
-                                           file.mode & 07777);
+        const Result kept =
+            writeFileWhole(path_ + QStringLiteral(".bak"), file.bytes, steps_, file.mode & 07777);
         if (!kept)
             return failed(QStringLiteral("cannot keep the previous file as %1.bak first: %2")
                               .arg(where.fileName(), kept.error));

@@ -17,16 +17,22 @@ RealClock::RealClock() {
     });
 }
 
-qint64 RealClock::now() const { return elapsed_.elapsed(); }
+qint64 RealClock::now() const {
+    return elapsed_.elapsed();
+}
 
-void RealClock::setWakeHandler(std::function<void()> handler) { handler_ = std::move(handler); }
+void RealClock::setWakeHandler(std::function<void()> handler) {
+    handler_ = std::move(handler);
+}
 
 void RealClock::wakeAt(qint64 timeMs) {
     const qint64 delay = std::max<qint64>(0, timeMs - now());
     wake_.start(static_cast<int>(std::min<qint64>(delay, std::numeric_limits<int>::max())));
 }
 
-void RealClock::cancelWake() { wake_.stop(); }
+void RealClock::cancelWake() {
+    wake_.stop();
+}
 
 void RealClock::wait(int ms) {
     if (ms <= 0)

@@ -81,10 +81,9 @@ QFont fontOf(const QStringList& families, double points, bool bold) {
 }
 
 // MS Sans Serif and Arial, or the platform's nearest faces.
-const QStringList SansSerif = {QStringLiteral("MS Sans Serif"),
-                               QStringLiteral("Microsoft Sans Serif"),
-                               QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
-                               QStringLiteral("Sans Serif")};
+const QStringList SansSerif = {
+    QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+    QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
 const QStringList Arial = {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
                            QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
 

@@ -92,8 +92,7 @@ void TestSettingsStore::anOccasionIsOneWrite() {
         store.SaveSetting("LATE", "x");
     }
     QCOMPARE(backend.writeCalls, 2);
-    QCOMPARE(backend.writtenKeys,
-             QStringList({"MainLeft", "P4P_TICKBOX", "P4P_TICKBOX", "LATE"}));
+    QCOMPARE(backend.writtenKeys, QStringList({"MainLeft", "P4P_TICKBOX", "P4P_TICKBOX", "LATE"}));
     QCOMPARE(backend.get("S", "P4P_TICKBOX"), std::optional<QString>("0"));
     store.SaveSetting("NOW", "y");
     QCOMPARE(backend.writeCalls, 3);

@@ -18,10 +18,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
-#include <unistd.h>
 #include <iostream>
 #include <string>
+#include <thread>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
@@ -48,8 +48,9 @@ int main(int argc, char** argv) {
             const tw::app::SettingsStore::Batch close(store, QStringLiteral("the close"));
             store.SaveSetting(QStringLiteral("MainLeft"), round);
             store.SaveSetting(QStringLiteral("MainTop"), round);
-            for (const char* key : {"CLI_GBC_BAT_TICKBOX", "CLI_GCC_BAT_TICKBOX", "CLI_STOP_BAT_TICKBOX",
-                                    "AUTOSTART_TICKBOX", "AUTOCLOSE_TIMER_TICKBOX", "P4P_TICKBOX"})
+            for (const char* key :
+                 {"CLI_GBC_BAT_TICKBOX", "CLI_GCC_BAT_TICKBOX", "CLI_STOP_BAT_TICKBOX",
+                  "AUTOSTART_TICKBOX", "AUTOCLOSE_TIMER_TICKBOX", "P4P_TICKBOX"})
                 store.SaveSetting(QString::fromLatin1(key), round);
         }
         if (diagnostics.isReported(tw::app::SettingsStore::WriteFailure))

@@ -15,8 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
@@ -410,10 +410,10 @@ private slots:
             LocalFileSystem files(flush ? tw::test::flushFails() : tw::test::diskFullAfter(room));
             const Result result = files.writeFile(path, longer);
             QVERIFY2(!result.ok, qPrintable(QString::number(room)));
-            QVERIFY2(result.error.contains(path) &&
-                         result.error.contains(flush ? "Input/output error"
-                                                     : "No space left on device"),
-                     qPrintable(result.error));
+            QVERIFY2(
+                result.error.contains(path) &&
+                    result.error.contains(flush ? "Input/output error" : "No space left on device"),
+                qPrintable(result.error));
             QCOMPARE(contentOf(path), old);
             QCOMPARE(statOf(path).st_ino, inode);
             if (scene == "hard-link")
@@ -430,12 +430,18 @@ private slots:
     void appendsGoToRegularFilesOnly_data() {
         QTest::addColumn<QString>("scene");
         QTest::addColumn<QString>("reason"); // empty: appended
-        QTest::newRow("new file") << "new" << "";
-        QTest::newRow("existing file") << "file" << "";
-        QTest::newRow("FIFO with no reader") << "fifo" << "cannot write";
-        QTest::newRow("FIFO with a reader") << "fifo-read" << "is a FIFO, not a regular file";
-        QTest::newRow("folder") << "folder" << "cannot write";
-        QTest::newRow("disk full at the third byte") << "full" << "No space left on device";
+        QTest::newRow("new file") << "new"
+                                  << "";
+        QTest::newRow("existing file") << "file"
+                                       << "";
+        QTest::newRow("FIFO with no reader") << "fifo"
+                                             << "cannot write";
+        QTest::newRow("FIFO with a reader") << "fifo-read"
+                                            << "is a FIFO, not a regular file";
+        QTest::newRow("folder") << "folder"
+                                << "cannot write";
+        QTest::newRow("disk full at the third byte") << "full"
+                                                     << "No space left on device";
     }
     void appendsGoToRegularFilesOnly() {
         QFETCH(QString, scene);
@@ -482,7 +488,8 @@ private slots:
         const QString real = dir.filePath("real.log");
         tw::app::Diagnostics logged(real, false, &files);
         logged.report("k", "", "batch file missing: y");
-        QVERIFY2(contentOf(real).contains("FAILED batch file missing: y"), contentOf(real).constData());
+        QVERIFY2(contentOf(real).contains("FAILED batch file missing: y"),
+                 contentOf(real).constData());
     }
 
     void replacedFileKeepsItsMode_data() {

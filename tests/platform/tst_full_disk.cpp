@@ -59,7 +59,8 @@ void enterOwnMountNamespace() {
         return;
     }
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        mountRefused = QStringLiteral("cannot make the mounts private: %1").arg(std::strerror(errno));
+        mountRefused =
+            QStringLiteral("cannot make the mounts private: %1").arg(std::strerror(errno));
 }
 
 // Fills the file system that holds `folder` to its last byte, then gives

@@ -306,9 +306,10 @@ private slots:
     // the settings file byte for byte as it was (and the .bak, where there is
     // one, a true copy of it), and the write says why.
     void aFullDiskLeavesTheFileAsItWas() {
-        const QByteArray original = ini::Marker + "\n[TW-CLI-UI-BTC]\nMainLeft=1000\n"
-                                                  "CLI_NAME_TEXTBOX=bitcoin-cli\n\n[TW-CLI-UI-LTC]\n"
-                                                  "MainLeft=2000\n\n[TW-CLI-UI-DASH]\nMainTop=300\n";
+        const QByteArray original = ini::Marker +
+                                    "\n[TW-CLI-UI-BTC]\nMainLeft=1000\n"
+                                    "CLI_NAME_TEXTBOX=bitcoin-cli\n\n[TW-CLI-UI-LTC]\n"
+                                    "MainLeft=2000\n\n[TW-CLI-UI-DASH]\nMainTop=300\n";
         QVERIFY(writeAll(file_, original));
         const SettingValues close = {{"MainLeft", "1230"},
                                      {"MainTop", "4560"},
@@ -404,15 +405,15 @@ private slots:
         const QByteArray earlier = ini::Marker + "\nTOP=outside\n[Other]\nK=other\n[" +
                                    section.toUtf8() + "]\nK=earlier\n";
         QVERIFY(writeAll(file_, earlier));
-        const bool plainHeaderIsGeneral = section.compare("general", Qt::CaseInsensitive) == 0 &&
-                                          section != "General";
+        const bool plainHeaderIsGeneral =
+            section.compare("general", Qt::CaseInsensitive) == 0 && section != "General";
         if (plainHeaderIsGeneral)
             QCOMPARE(shown(IniSettingsBackend(file_).read(App, section, "K")), QString("earlier"));
         for (int round = 0; round < 3; ++round)
-            QVERIFY(IniSettingsBackend(file_).writeValues(
-                                                 App, section,
-                                                 {{"MainLeft", QString::number(round)}, {"K", "new"}})
-                        .ok);
+            QVERIFY(
+                IniSettingsBackend(file_)
+                    .writeValues(App, section, {{"MainLeft", QString::number(round)}, {"K", "new"}})
+                    .ok);
         const QByteArray text = readAll(file_);
         QCOMPARE(text.count(header), 1);
         QCOMPARE(shown(IniSettingsBackend(file_).read(App, section, "MainLeft")), QString("2"));

@@ -20,10 +20,14 @@ namespace {
 constexpr int Panels = 20;
 constexpr int Rounds = 50;
 constexpr int SlowSyncMs = 25;
-const QStringList Keys = {"MainLeft",           "MainTop",
-                          "CLI_GBC_BAT_TICKBOX", "CLI_GCC_BAT_TICKBOX",
-                          "CLI_STOP_BAT_TICKBOX", "AUTOSTART_TICKBOX",
-                          "AUTOCLOSE_TIMER_TICKBOX", "P4P_TICKBOX"};
+const QStringList Keys = {"MainLeft",
+                          "MainTop",
+                          "CLI_GBC_BAT_TICKBOX",
+                          "CLI_GCC_BAT_TICKBOX",
+                          "CLI_STOP_BAT_TICKBOX",
+                          "AUTOSTART_TICKBOX",
+                          "AUTOCLOSE_TIMER_TICKBOX",
+                          "P4P_TICKBOX"};
 } // namespace
 
 class TestStoreConcurrency : public QObject {

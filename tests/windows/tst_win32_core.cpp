@@ -8,8 +8,8 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -233,8 +233,10 @@ void fullDisk(const std::wstring& folder) {
             said = said && !outcome.ok && !outcome.error.empty();
             kept = kept && readBytes(file) == old && (!hardLink || readBytes(second) == old);
         }
-        check(said, hardLink ? "in place: every full-disk write reported" : "every full-disk write reported");
-        check(kept, hardLink ? "in place: the old file kept at every byte" : "the old file kept at every byte");
+        check(said, hardLink ? "in place: every full-disk write reported"
+                             : "every full-disk write reported");
+        check(kept, hardLink ? "in place: the old file kept at every byte"
+                             : "the old file kept at every byte");
         WIN32_FIND_DATAW found{};
         HANDLE search = FindFirstFileW((folder + L"\\.tw-*").c_str(), &found);
         check(search == INVALID_HANDLE_VALUE, "no temporary file left behind");

@@ -1,5 +1,6 @@
 #include "platform/BatchLine.h"
 #include "platform/Posix.h"
+#include "platform/PosixWriteTarget.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -51,6 +52,11 @@ public:
             ::close(fd_);
     }
     int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
@@ -91,6 +97,81 @@ std::optional<QByteArray> readBatchFile(const QString& path, QString& why) {
     }
     bytes.truncate(got);
     return bytes;
+}
+
+// The log a batch line sends its client's output to, opened as cmd.exe's
+// " > " opens it (made, or cut to nothing), but by the rule of every file the
+// program writes for others: relative to its folder's descriptor, a symbolic
+// link followed only when writeFollowsLink allows it (another user's link in
+// a shared folder could point the answer at that user's choice of file),
+// anything but a regular file, a FIFO or a new file refused. O_NONBLOCK
+// keeps a FIFO without a reader from hanging the panel (it cannot be opened
+// then); the client writes blocking. -1 and `why` when it cannot be opened.
+int openLog(const QString& logPath, QString& why) {
+    const posix::WriteTarget target(logPath);
+    const QString& path = target.path;
+    const QString reached =
+        path == logPath ? QString() : QStringLiteral(" (by its links: %1)").arg(path);
+    using Problem = posix::WriteTarget::Problem;
+    switch (target.problem) {
+    case Problem::None:
+        break;
+    case Problem::NotAName:
+        why = QStringLiteral("log file %1 cannot be opened: not a file name").arg(logPath);
+        return -1;
+    case Problem::Error:
+        why = QStringLiteral("log file %1 cannot be opened%2: %3")
+                  .arg(logPath, reached, errnoText(target.error));
+        return -1;
+    case Problem::ForeignLink:
+        why = path == logPath
+                  ? QStringLiteral("log file %1 is a symbolic link owned by another user; not run")
+                        .arg(logPath)
+                  : QStringLiteral("log file %1 leads to %2, a symbolic link owned by another "
+                                   "user; not run")
+                        .arg(logPath, path);
+        return -1;
+    case Problem::TooManyLinks:
+        why = QStringLiteral("log file %1 cannot be opened: too many symbolic links").arg(logPath);
+        return -1;
+    case Problem::ChangedMeanwhile:
+        why = QStringLiteral("log file %1 was changed by someone else while it was opened; not run")
+                  .arg(logPath);
+        return -1;
+    }
+    const auto acceptable = [](mode_t mode) { return S_ISREG(mode) || S_ISFIFO(mode); };
+    if (target.exists && !acceptable(target.entry.st_mode)) {
+        why = QStringLiteral("log file %1%2 is %3, not a file; not run")
+                  .arg(logPath, reached, posix::kindOf(target.entry.st_mode));
+        return -1;
+    }
+    // O_NOFOLLOW: a link planted since the look is not followed. Cut to
+    // nothing only once the descriptor is known to be the file looked at.
+    Descriptor file(::openat(target.folder.get(), target.name.constData(),
+                             O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                             0666));
+    if (file.get() < 0 && errno != ELOOP) {
+        why = QStringLiteral("log file %1 cannot be opened%2: %3")
+                  .arg(logPath, reached, errnoText(errno));
+        return -1;
+    }
+    // ELOOP: a link where the look saw none.
+    struct stat st {};
+    if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !acceptable(st.st_mode) ||
+        (target.exists && (st.st_dev != target.entry.st_dev || st.st_ino != target.entry.st_ino))) {
+        why = QStringLiteral("log file %1 was changed by someone else while it was opened; not run")
+                  .arg(logPath);
+        return -1;
+    }
+    if (S_ISREG(st.st_mode) && ::ftruncate(file.get(), 0) != 0) {
+        why = QStringLiteral("log file %1 cannot be emptied%2: %3")
+                  .arg(logPath, reached, errnoText(errno));
+        return -1;
+    }
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
+    return file.release();
 }
 
 // The processes of process group `group` that have not ended (zombies have),
@@ -171,23 +252,11 @@ BatchStart PosixProcessStarter::startBatchFile(const QString& path, BatchKind ki
     }
 
     // The log first, as cmd.exe does: a log that cannot be opened is a
-    // failure and the client does not run. O_NONBLOCK keeps a FIFO without
-    // a reader from hanging the panel; the client then writes blocking.
-    const QByteArray logName = QFile::encodeName(command.logPath);
-    const Descriptor log(
-        command.logPath.isEmpty()
-            ? -1
-            : ::open(logName.constData(),
-                     O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
-    if (!command.logPath.isEmpty()) {
-        if (log.get() < 0) {
-            start.result = Result::failure(QStringLiteral("log file %1 cannot be opened: %2")
-                                               .arg(command.logPath, errnoText(errno)));
-            return start;
-        }
-        const int flags = ::fcntl(log.get(), F_GETFL);
-        if (flags >= 0)
-            ::fcntl(log.get(), F_SETFL, flags & ~O_NONBLOCK);
+    // failure and the client does not run.
+    const Descriptor log(command.logPath.isEmpty() ? -1 : openLog(command.logPath, why));
+    if (!command.logPath.isEmpty() && log.get() < 0) {
+        start.result = Result::failure(why);
+        return start;
     }
 
     std::vector<QByteArray> encoded;

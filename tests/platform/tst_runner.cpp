@@ -19,7 +19,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using tw::test::readAll;
 using tw::test::writeAll;
@@ -282,6 +287,104 @@ private slots:
         QVERIFY(!QFile::exists(path("two.log"))); // a second line never runs
         if (start.id)
             QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter.processId(start.id)), 'Z', Bound);
+    }
+
+    // The log is written by the rule of every file the panel writes for
+    // others: a symbolic link only when it is the user's own (another user's
+    // link in a shared folder must not point the answer at a file of that
+    // user's choice), nothing but a regular file, a FIFO or a new file. A
+    // refused log is the batch's start failure and the client does not run.
+    // "theirs" links belong to uid 65534: as root the test gives them away
+    // with lchown (the decision itself is tested through writeFollowsLink).
+    void logFollowsOnlyTrustedLinks_data() {
+        QTest::addColumn<QString>("setup");     // what is at links/CLI-UI-GBC.LOG
+        QTest::addColumn<QByteArray>("client"); // the batch line before " > "
+        QTest::addColumn<QString>("error");     // the start's error (%L the log); empty: it runs
+        QTest::addColumn<QString>("answerAt");  // where the answer lands; "fifo": the FIFO's reader
+        const QByteArray intruder = "call /bin/sh -c \"touch %T/pwned-ran; echo 812345\"";
+        const QByteArray echo = "call /bin/echo 812345";
+        QTest::newRow("the user's own link: followed") << "mine:LOG -> links/mine.txt" << echo << ""
+                                                       << "links/mine.txt";
+        QTest::newRow("another user's link: refused, the client not run")
+            << "theirs:LOG -> victim.txt" << intruder
+            << "log file %L is a symbolic link owned by another user; not run"
+            << "";
+        QTest::newRow("the user's own link to another user's link: refused")
+            << "mine:LOG -> links/other, theirs:other -> victim.txt" << intruder
+            << "log file %L leads to %T/links/other, a symbolic link owned by another user; "
+               "not run"
+            << "";
+        QTest::newRow("the user's own link to a device: refused")
+            << "mine:LOG -> /dev/null" << intruder
+            << "log file %L (by its links: /dev/null) is a character device, not a file; not run"
+            << "";
+        QTest::newRow("a folder: refused")
+            << "folder" << intruder << "log file %L is a folder, not a file; not run"
+            << "";
+        QTest::newRow("the user's own link to no file yet: the file is made")
+            << "mine:LOG -> links/new.txt" << echo << ""
+            << "links/new.txt";
+        QTest::newRow("a FIFO with a reader: written, as ever") << "fifo" << echo << ""
+                                                                << "fifo";
+        QTest::newRow("an old answer in a plain file: replaced") << "file" << echo << ""
+                                                                 << "links/CLI-UI-GBC.LOG";
+    }
+    void logFollowsOnlyTrustedLinks() {
+        QFETCH(QString, setup);
+        QFETCH(QByteArray, client);
+        QFETCH(QString, error);
+        QFETCH(QString, answerAt);
+        if (setup.contains("theirs") && ::geteuid() != 0)
+            QSKIP("giving a link to another user needs root");
+        QDir links(path("links"));
+        QVERIFY(links.removeRecursively() && QDir(tmp_.path()).mkpath("links"));
+        const QString log = path("links/CLI-UI-GBC.LOG");
+        const QByteArray victim = "someone else's file\n";
+        QVERIFY(writeAll(path("victim.txt"), victim));
+        // "owner:name -> target": a link of the user's own ("mine") or of uid
+        // 65534 ("theirs") in the links folder, LOG being the log itself.
+        for (const QString& link : setup.split(", ")) {
+            const QStringList parts = link.split(QRegularExpression(":| -> "));
+            if (parts.size() != 3)
+                continue;
+            const QString at = parts[1] == "LOG" ? log : links.filePath(parts[1]);
+            const QString to = parts[2].startsWith('/') ? parts[2] : path(parts[2]);
+            QVERIFY(QFile::link(to, at));
+            if (parts[0] == "theirs")
+                QVERIFY(::lchown(QFile::encodeName(at).constData(), 65534, 65534) == 0);
+        }
+        if (setup == "folder")
+            QVERIFY(links.mkdir("CLI-UI-GBC.LOG"));
+        if (setup == "file")
+            QVERIFY(writeAll(log, "700000\r\n and more than the answer"));
+        int reader = -1;
+        if (setup == "fifo") {
+            QVERIFY(::mkfifo(QFile::encodeName(log).constData(), 0600) == 0);
+            reader = ::open(QFile::encodeName(log).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            QVERIFY(reader >= 0);
+        }
+        const auto closeReader = qScopeGuard([reader] {
+            if (reader >= 0)
+                ::close(reader);
+        });
+
+        PosixProcessStarter starter;
+        const BatchStart start = starter.startBatchFile(
+            batch("GBC.BAT", client + " > " + QFile::encodeName(log) + "\r\n"), BatchKind::Query);
+        const QString expected = QString(error).replace("%L", log).replace("%T", tmp_.path());
+        QCOMPARE(start.result.error, expected);
+        QCOMPARE(start.id != 0, error.isEmpty());
+        if (start.id)
+            QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter.processId(start.id)), 'Z', Bound);
+        if (answerAt == "fifo") {
+            char answer[64] = {};
+            QCOMPARE(::read(reader, answer, sizeof answer - 1), ssize_t(7));
+            QCOMPARE(QByteArray(answer), QByteArray("812345\n"));
+        } else if (!answerAt.isEmpty()) {
+            QCOMPARE(readAll(path(answerAt)), QByteArray("812345\n"));
+        }
+        QCOMPARE(readAll(path("victim.txt")), victim);
+        QCOMPARE(starter.finishBatch(start.id), QString());
     }
 
     // A query's client that does not end by itself is ended by finishBatch,

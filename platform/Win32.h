@@ -78,6 +78,10 @@ struct FileReadW {
 // folder is refused), never blocking.
 FileReadW readRegularFile(const std::wstring& path, std::size_t maxBytes);
 FileStampW stampOf(const std::wstring& path);
+// The log a batch line names after " > ", before cmd.exe opens it: a
+// symbolic link or other reparse point that is not the user's own is
+// refused (by the rule of writeFileSafely), so that the batch does not run.
+Outcome checkBatchLog(const std::wstring& logPath);
 // Gives the file `bytes`: replaced whole (ReplaceFileW keeps its attributes
 // and permissions) where the folder takes a new file, else rewritten in
 // place (also when the file has other hard links). A symbolic link or other

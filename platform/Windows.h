@@ -24,7 +24,9 @@ public:
 };
 
 // Batch files through cmd.exe, hidden; a query's in a job of its own, ended
-// after its cycle's read; the user command in a normal window.
+// after its cycle's read. A batch whose log (taken from its line as
+// BatchLine.h splits it) is a reparse point not the user's own is not run.
+// The user command in a normal window.
 class WinProcessStarter final : public ProcessStarter {
 public:
     ~WinProcessStarter() override;

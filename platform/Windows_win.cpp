@@ -1,6 +1,8 @@
+#include "platform/BatchLine.h"
 #include "platform/Win32.h"
 #include "platform/Windows.h"
 
+#include <QFile>
 #include <QWidget>
 
 namespace tw::platform {
@@ -17,6 +19,17 @@ QString text(const std::wstring& wide) {
 
 Result result(const win::Outcome& outcome) {
     return outcome.ok ? Result::success() : Result::failure(text(outcome.error));
+}
+
+// The log a batch file's line names after " > ", split as cmd.exe splits
+// it; empty when the file cannot be read or names none (cmd.exe then says
+// what is wrong itself).
+QString batchLogPath(const QString& path) {
+    constexpr qint64 MostBatchBytes = 64 * 1024;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return batchFileCommand(QString::fromLocal8Bit(file.read(MostBatchBytes))).logPath;
 }
 
 FileStamp stampOf(const win::FileStampW& s) {
@@ -64,6 +77,17 @@ WinProcessStarter::~WinProcessStarter() {
 }
 
 BatchStart WinProcessStarter::startBatchFile(const QString& path, BatchKind kind) {
+    // Another user's link in a shared folder must not get the answer
+    // written into a file of that user's choice.
+    const QString log = batchLogPath(path);
+    if (!log.isEmpty()) {
+        const win::Outcome checked = win::checkBatchLog(wide(log));
+        if (!checked.ok) {
+            BatchStart refused;
+            refused.result = result(checked);
+            return refused;
+        }
+    }
     const win::StartedBatch started = win::startBatchFile(wide(path), kind == BatchKind::Query);
     BatchStart start;
     start.result = result(started.outcome);

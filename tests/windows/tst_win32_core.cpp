@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -160,6 +162,40 @@ void batchFiles(const std::wstring& folder) {
     check(!startCommand(L"  ").ok, "an empty user command is reported");
 }
 
+// The log a batch line names, before cmd.exe opens it: none yet, a file, or
+// the user's own link are fine; a link that another owner holds is refused.
+void batchLogs(const std::wstring& folder) {
+    const std::wstring log = folder + L"\\CLI-UI-GBC.LOG";
+    check(checkBatchLog(log).ok, "a log that is not there yet");
+    check(writeBytes(log, "1\r\n") && checkBatchLog(log).ok, "a log that is a file");
+    const std::wstring link = folder + L"\\LINKED.LOG";
+    if (!CreateSymbolicLinkW(link.c_str(), log.c_str(), 0)) {
+        std::printf("note: no symbolic link here (%lu): the link cases are not run\n",
+                    GetLastError());
+        return;
+    }
+    check(checkBatchLog(link).ok, "the user's own link", checkBatchLog(link).error);
+    // The link given to the Administrators group, where the system lets the
+    // test do that.
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    HANDLE handle = CreateFileW(link.c_str(), WRITE_OWNER | READ_CONTROL, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const bool given = handle != INVALID_HANDLE_VALUE &&
+                       CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+                       SetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid,
+                                       nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    if (!given) {
+        std::printf("note: the link could not be given to another owner here\n");
+        return;
+    }
+    const Outcome refused = checkBatchLog(link);
+    check(!refused.ok && refused.error.find(L"not the user's own; not run") != std::wstring::npos,
+          "another owner's link is refused", refused.error);
+}
+
 void processes() {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -202,6 +238,7 @@ int main() {
     const std::wstring folder = temporaryFolder();
     registry();
     batchFiles(folder);
+    batchLogs(folder);
     processes();
     files(folder);
     run(L"cmd.exe /d /c rmdir /s /q \"" + folder + L"\"");

@@ -1,9 +1,11 @@
 // The batch runner, which needs no shell: how a line and a file are taken
 // apart (tables), then real batch files run by the real starter: nothing in
-// a path or an argument is expanded or run, one command line per file, a
-// query's client that never ends (and what it started) is ended by
-// finishBatch, a stop command is left to finish and reaped once it has
-// ended; and the user command, which is the user's own shell text.
+// a path or an argument is expanded or run, one command line per file, the
+// log opened by the rule of the files the panel writes, a query's client
+// that never ends (and what it started, also in a session of its own) is
+// ended by finishBatch, a query's output is capped, a stop command is left
+// to finish and reaped once it has ended; and the user command, which is
+// the user's own shell text.
 //
 // The tests run in a temporary folder (the current folder too, so that a
 // relative `touch pwned` would land there); a copy of sleep under a name of
@@ -22,6 +24,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +65,20 @@ class TestRunner : public QObject {
         const QString file = path(name);
         return writeAll(file, fill(text)) ? file : QString();
     }
+    QString filled(const QString& text) const {
+        return QString::fromLocal8Bit(fill(text.toLocal8Bit()));
+    }
+    // The pid a client or command wrote into `file` in the temporary folder
+    // (its sleeper left behind); 0 while there is none.
+    qint64 leftPid(const QString& file) const { return readAll(path(file)).trimmed().toLongLong(); }
+    // The parent of a process, from /proc/PID/stat.
+    static qint64 parentOf(qint64 pid) {
+        const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+        return stat.mid(stat.lastIndexOf(')') + 4).split(' ').value(0).toLongLong();
+    }
+
+    // Where the tests' clients and commands write the pid of what they leave.
+    static inline const QStringList PidFiles{"left.pid", "stop.pid"};
 
 private slots:
     void initTestCase() {
@@ -72,7 +89,22 @@ private slots:
         QVERIFY(QFile::setPermissions(sleeper_, QFile::permissions(sleeper_) | QFile::ExeOwner));
     }
 
-    void cleanup() { QVERIFY2(pwned().isEmpty(), qPrintable(pwned().join(' '))); }
+    void init() {
+        for (const QString& file : PidFiles)
+            QFile::remove(path(file));
+    }
+
+    void cleanup() {
+        // A failed row may have left its sleeper: ended here, by its pid and
+        // only when that pid still is the sleeper.
+        for (const QString& file : PidFiles) {
+            const qint64 pid = leftPid(file);
+            if (pid > 0 && QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)) ==
+                               QFileInfo(sleeper_).canonicalFilePath())
+                ::kill(pid_t(pid), SIGKILL);
+        }
+        QVERIFY2(pwned().isEmpty(), qPrintable(pwned().join(' ')));
+    }
 
     // One line: the argument vector and the log path, or why it cannot run.
     void splitsLine_data() {
@@ -481,6 +513,132 @@ private slots:
         starter.reset();
         QCOMPARE(sleepers(), 0);
         QCOMPARE(stateOf(otherPid), char(0));
+    }
+
+    // What a query's client leaves behind outside its process group (a
+    // session of its own, a double fork) re-parents to the panel, which is a
+    // child subreaper, and is ended with the query, then reaped: it is no
+    // longer left running after the panel, one more each cycle.
+    void queryLeftoversAreEnded_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("endedBy"); // finishBatch, endQueries, the destructor
+        QTest::addColumn<QString>("said");    // part of finishBatch's answer: %N the
+                                              // sleeper's name, %L its pid, %P the client's
+        const QByteArray setsid =
+            "call /bin/sh -c \"setsid %S 1000 & echo $! > %T/left.pid\" > %T/e.log";
+        const QString outside =
+            "1 process left behind outside a query's process group (\"%N\" pid %L) was still "
+            "running: ";
+        QTest::newRow("a child in a session of its own")
+            << setsid << "finishBatch" << outside + "ended";
+        QTest::newRow("a double fork into a session of its own")
+            << QByteArray("call /bin/sh -c \"(setsid %S 1000 & echo $! > %T/left.pid); echo\" > "
+                          "%T/e.log")
+            << "finishBatch" << outside + "ended";
+        QTest::newRow("one in a session of its own that ignores SIGTERM")
+            << QByteArray("call /bin/sh -c \"trap '' TERM; setsid %S 1000 & echo $! > "
+                          "%T/left.pid\" > %T/e.log")
+            << "finishBatch" << outside + "killed (SIGTERM was not enough)";
+        QTest::newRow("a double fork that stays in the group: ended with it, no zombie left")
+            << QByteArray("call /bin/sh -c \"(%S 1000 & echo $! > %T/left.pid); echo\" > %T/e.log")
+            << "finishBatch"
+            << "1 process that \"/bin/sh\" (pid %P) started was still running: ended";
+        QTest::newRow("ended by endQueries when the panel closes") << setsid << "endQueries"
+                                                                   << "";
+        QTest::newRow("ended by the starter's end") << setsid << "the destructor"
+                                                    << "";
+    }
+    void queryLeftoversAreEnded() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, endedBy);
+        QFETCH(QString, said);
+        auto starter = std::make_unique<PosixProcessStarter>();
+        const BatchStart start =
+            starter->startBatchFile(batch("GBC.BAT", line + "\r\n"), BatchKind::Query);
+        QVERIFY2(start.result.ok, qPrintable(start.result.error));
+        const qint64 client = starter->processId(start.id);
+        QTRY_VERIFY_WITH_TIMEOUT(leftPid("left.pid") > 0, Bound);
+        const qint64 left = leftPid("left.pid");
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(client), 'Z', Bound); // the client itself has ended
+        QTRY_COMPARE_WITH_TIMEOUT(sleepers(), 1, Bound);
+
+        QString answer;
+        if (endedBy == "finishBatch")
+            answer = starter->finishBatch(start.id);
+        else if (endedBy == "endQueries")
+            starter->endQueries();
+        else
+            starter.reset();
+        QVERIFY2(answer.contains(QString(said)
+                                     .replace("%N", QFileInfo(sleeper_).fileName().left(15))
+                                     .replace("%L", QString::number(left))
+                                     .replace("%P", QString::number(client))),
+                 qPrintable(answer));
+        QCOMPARE(sleepers(), 0);
+        QCOMPARE(stateOf(left), char(0)); // reaped: no zombie
+        QCOMPARE(stateOf(client), char(0));
+    }
+
+    // A stop command's processes are left to finish, even in a session of
+    // their own: no query's end touches them. Once they end, the starter's
+    // next call reaps them.
+    void stopLeftoversAreLeftAlone() {
+        PosixProcessStarter starter;
+        const BatchStart stop = starter.startBatchFile(
+            batch("STOP.BAT",
+                  "call /bin/sh -c \"setsid %S 1000 & echo $! > %T/stop.pid\" > %T/stop.log\r\n"),
+            BatchKind::Stop);
+        QVERIFY2(stop.result.ok, qPrintable(stop.result.error));
+        const qint64 stopClient = starter.processId(stop.id);
+        QTRY_VERIFY_WITH_TIMEOUT(leftPid("stop.pid") > 0, Bound);
+        const qint64 stopLeft = leftPid("stop.pid");
+        // The stop command's client has ended (a zombie, or reaped already).
+        QTRY_VERIFY_WITH_TIMEOUT(stateOf(stopClient) == 'Z' || stateOf(stopClient) == 0, Bound);
+        QTRY_COMPARE_WITH_TIMEOUT(sleepers(), 1, Bound);
+        // Re-parented to the panel, not to init.
+        QCOMPARE(parentOf(stopLeft), qint64(QCoreApplication::applicationPid()));
+
+        const BatchStart query = starter.startBatchFile(
+            batch("GBC.BAT", "call /bin/echo 812345 > %T/q.log\r\n"), BatchKind::Query);
+        QVERIFY(query.result.ok);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter.processId(query.id)), 'Z', Bound);
+        QCOMPARE(starter.finishBatch(query.id), QString());
+        starter.endQueries();
+        QCOMPARE(sleepers(), 1);
+
+        // It ends (here: the test ends it): a zombie of the panel's until the
+        // starter's next call.
+        QVERIFY(::kill(pid_t(stopLeft), SIGTERM) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(stopLeft), 'Z', Bound);
+        starter.endQueries();
+        QCOMPARE(stateOf(stopLeft), char(0));
+    }
+
+    // A query's client may write 1 MiB into a file (RLIMIT_FSIZE): one that
+    // writes without end dies of SIGXFSZ, or gets EFBIG where it ignores
+    // that signal; the log stays at 1 MiB, and finishBatch says so.
+    void queryOutputIsCapped_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("a client that writes without end")
+            << QByteArray("call \"" + QFile::encodeName(QStandardPaths::findExecutable("yes")) +
+                          "\" > %T/yes.log");
+        QTest::newRow("one that ignores SIGXFSZ and gets EFBIG")
+            << QByteArray("call /bin/sh -c \"trap '' XFSZ; yes\" > %T/yes.log");
+    }
+    void queryOutputIsCapped() {
+        QFETCH(QByteArray, line);
+        constexpr qint64 Most = PosixProcessStarter::MaxQueryOutputBytes;
+        PosixProcessStarter starter;
+        const BatchStart start =
+            starter.startBatchFile(batch("GBC.BAT", line + "\r\n"), BatchKind::Query);
+        QVERIFY2(start.result.ok, qPrintable(start.result.error));
+        const QString log = path("yes.log");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(log).size() >= Most, Bound);
+        const QString answer = starter.finishBatch(start.id);
+        QVERIFY2(answer.contains("reached 1 MiB, the most a query may write, and was cut"),
+                 qPrintable(answer));
+        QCOMPARE(QFileInfo(log).size(), Most);
+        QVERIFY(readAll(log).startsWith("y\ny\n"));
     }
 
     void userCommand_data() {

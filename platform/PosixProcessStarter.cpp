@@ -2,10 +2,11 @@
 #include "platform/Posix.h"
 #include "platform/PosixWriteTarget.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QSet>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
@@ -41,12 +42,6 @@ constexpr char MarkName[] = "TW_CLI_UI_QUERY=";
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-Result startDetached(QProcess& process, const QString& what) {
-    if (process.startDetached())
-        return Result::success();
-    return Result::failure(QStringLiteral("cannot start %1: %2").arg(what, process.errorString()));
 }
 
 // A descriptor that is closed when it goes out of scope.
@@ -522,7 +517,74 @@ std::vector<QByteArray> childEnvironment(const QByteArray& mark) {
     return variables;
 }
 
+// A command's output as one line for the diagnostics: line ends as " | ",
+// other control characters as blanks.
+QString oneLine(const QByteArray& bytes) {
+    QString text = QString::fromLocal8Bit(bytes).trimmed();
+    text.replace(QLatin1String("\r\n"), QLatin1String(" | "));
+    text.replace(QLatin1Char('\n'), QLatin1String(" | "));
+    for (QChar& c : text)
+        if (c.unicode() < 0x20)
+            c = QLatin1Char(' ');
+    return text;
+}
+
 } // namespace
+
+// A user or alert command: its shell while it runs, and the pipe its
+// output comes through, read as it fills (so that the command never waits
+// on a full pipe) and kept up to MaxCommandOutputBytes. A command whose
+// shell has ended but whose pipe is still held by something it started in
+// the background stays, drained and discarded, until the pipe closes.
+struct PosixProcessStarter::Command {
+    QString purpose;
+    QString text;
+    qint64 pid = 0;  // the shell; 0 once it has been reaped
+    int output = -1; // the pipe's read end, non-blocking; -1 once closed
+    int exitFd = -1; // a pidfd, readable once the shell has ended; -1 without
+    std::unique_ptr<QSocketNotifier> outputReady, exited;
+    QByteArray kept;
+    qint64 dropped = 0;
+
+    ~Command() {
+        closeOutput();
+        closeExit();
+    }
+    // The notifiers are only disabled here (this may run inside one of
+    // their signals); they go with the command.
+    void closeOutput() {
+        if (outputReady)
+            outputReady->setEnabled(false);
+        if (output >= 0)
+            ::close(output);
+        output = -1;
+    }
+    void closeExit() {
+        if (exited)
+            exited->setEnabled(false);
+        if (exitFd >= 0)
+            ::close(exitFd);
+        exitFd = -1;
+    }
+    // Everything the pipe holds now; at its end the pipe is closed.
+    void drain() {
+        char chunk[4096];
+        while (output >= 0) {
+            const ssize_t n = ::read(output, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return;
+            if (n <= 0) {
+                closeOutput();
+                return;
+            }
+            const qsizetype room = qsizetype(qMax<qint64>(0, MaxCommandOutputBytes - kept.size()));
+            kept.append(chunk, qMin<qsizetype>(room, n));
+            dropped += n - qMin<qsizetype>(room, n);
+        }
+    }
+};
 
 PosixProcessStarter::PosixProcessStarter()
     : mark_(QByteArray(MarkName) + QByteArray::number(qint64(::getpid())) + ':' +
@@ -535,10 +597,17 @@ PosixProcessStarter::PosixProcessStarter()
 }
 
 PosixProcessStarter::~PosixProcessStarter() {
+    output_ = nullptr;
     endQueries();
-    // Stop commands go on; the starter only lets go.
+    // Stop commands and the user's commands go on; the starter only lets go.
     for (const Child& child : std::as_const(children_))
         forget(child);
+    for (const auto& command : commands_)
+        heldChildren().remove(command->pid);
+}
+
+void PosixProcessStarter::setOutputHandler(OutputHandler handler) {
+    output_ = std::move(handler);
 }
 
 BatchStart PosixProcessStarter::startBatchFile(const QString& path, BatchKind kind) {
@@ -617,6 +686,13 @@ qint64 PosixProcessStarter::processId(quint64 id) const {
     return 0;
 }
 
+qint64 PosixProcessStarter::commandProcessId(const QString& purpose) const {
+    for (const auto& command : commands_)
+        if (command->purpose == purpose && command->pid)
+            return command->pid;
+    return 0;
+}
+
 void PosixProcessStarter::forget(const Child& child) {
     heldChildren().remove(child.pid);
     if (child.log >= 0)
@@ -629,6 +705,11 @@ void PosixProcessStarter::reapEnded() {
         if (gone)
             forget(child);
         return gone;
+    });
+    for (const auto& command : commands_)
+        collect(*command);
+    std::erase_if(commands_, [](const std::unique_ptr<Command>& command) {
+        return command->pid == 0 && command->output < 0;
     });
     if (const auto list = processList())
         reapOrphans(*list);
@@ -761,16 +842,93 @@ QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bo
     return lines;
 }
 
-Result PosixProcessStarter::startUserCommand(const QString& commandLine) {
+void PosixProcessStarter::collect(Command& command) {
+    command.drain();
+    int status = 0;
+    if (command.pid == 0 || !reaped(command.pid, &status))
+        return;
+    heldChildren().remove(command.pid);
+    command.pid = 0;
+    command.closeExit();
+    command.drain(); // all the shell wrote is in the pipe now
+
+    QString how;
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        how = QStringLiteral(" with exit status %1").arg(WEXITSTATUS(status));
+    else if (WIFSIGNALED(status))
+        how = QStringLiteral(" by signal %1 (%2)")
+                  .arg(WTERMSIG(status))
+                  .arg(QString::fromLocal8Bit(::strsignal(WTERMSIG(status))));
+    const QString wrote = oneLine(command.kept);
+    if ((how.isEmpty() && wrote.isEmpty()) || !output_)
+        return;
+    QString line = QStringLiteral("%1 \"%2\" ended%3").arg(command.purpose, command.text, how);
+    if (!wrote.isEmpty())
+        line += QStringLiteral("; it wrote: ") + wrote;
+    if (command.dropped > 0)
+        line += QStringLiteral(" (%1 more bytes not kept)").arg(command.dropped);
+    output_(command.purpose, line);
+}
+
+Result PosixProcessStarter::startUserCommand(const QString& commandLine, const QString& purpose) {
     reapEnded();
     if (commandLine.trimmed().isEmpty())
-        return Result::failure(QStringLiteral("user command is empty"));
+        return Result::failure(QStringLiteral("%1 is empty").arg(purpose));
+    if (const qint64 running = commandProcessId(purpose))
+        return Result::failure(
+            QStringLiteral("%1 \"%2\" is still running from the last time (pid %3); not "
+                           "started again")
+                .arg(purpose, commandLine)
+                .arg(running));
 
-    QProcess process;
-    process.setProgram(QString::fromLatin1(Shell));
-    process.setArguments({QStringLiteral("-c"), commandLine});
-    process.setStandardInputFile(QProcess::nullDevice());
-    return startDetached(process, QStringLiteral("user command %1").arg(commandLine));
+    // Its output through a pipe: the write end blocking for the command, the
+    // read end non-blocking for the panel.
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return Result::failure(QStringLiteral("cannot start %1 \"%2\": %3")
+                                   .arg(purpose, commandLine, errnoText(errno)));
+    auto command = std::make_unique<Command>();
+    command->purpose = purpose;
+    command->text = commandLine;
+    command->output = pipe[0];
+    const Descriptor writeEnd(pipe[1]);
+    ::fcntl(command->output, F_SETFL, ::fcntl(command->output, F_GETFL) | O_NONBLOCK);
+
+    SpawnPlan plan;
+    plan.program = Shell;
+    plan.arguments = {Shell, "-c", commandLine.toLocal8Bit()};
+    plan.environment = childEnvironment({});
+    plan.output = plan.errors = writeEnd.get();
+    int error = 0;
+    const pid_t pid = spawn(plan, error);
+    if (pid < 0)
+        return Result::failure(QStringLiteral("cannot start %1 \"%2\": %3")
+                                   .arg(purpose, commandLine, errnoText(error)));
+    command->pid = pid;
+    heldChildren().insert(pid);
+
+    // Read as it comes, and told once the shell has ended (a pidfd says
+    // when; without one, the pipe's end or the starter's next call).
+    if (QCoreApplication::instance()) {
+        Command* raw = command.get();
+        command->outputReady =
+            std::make_unique<QSocketNotifier>(command->output, QSocketNotifier::Read);
+        QObject::connect(command->outputReady.get(), &QSocketNotifier::activated,
+                         command->outputReady.get(), [this, raw] { collect(*raw); });
+#ifdef SYS_pidfd_open
+        command->exitFd = int(::syscall(SYS_pidfd_open, pid, 0U));
+        if (command->exitFd >= 0) { // close-on-exec, as every pidfd
+            command->exited =
+                std::make_unique<QSocketNotifier>(command->exitFd, QSocketNotifier::Read);
+            QObject::connect(command->exited.get(), &QSocketNotifier::activated,
+                             command->exited.get(), [this, raw] { collect(*raw); });
+        }
+#endif
+    }
+    // The last run of this purpose may still be draining what its
+    // background processes write; it stays until its pipe closes.
+    commands_.push_back(std::move(command));
+    return Result::success();
 }
 
 } // namespace tw::platform

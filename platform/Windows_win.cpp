@@ -74,6 +74,9 @@ QString RegistrySettingsBackend::location() const {
 
 WinProcessStarter::~WinProcessStarter() {
     endQueries();
+    // The commands are the user's own and go on.
+    for (void* process : std::as_const(commands_))
+        win::closeProcess(process);
 }
 
 BatchStart WinProcessStarter::startBatchFile(const QString& path, BatchKind kind) {
@@ -114,8 +117,17 @@ void WinProcessStarter::endQueries() {
     jobs_.clear();
 }
 
-Result WinProcessStarter::startUserCommand(const QString& commandLine) {
-    return result(win::startCommand(wide(commandLine)));
+Result WinProcessStarter::startUserCommand(const QString& commandLine, const QString& purpose) {
+    void*& last = commands_[purpose];
+    if (win::processRuns(last))
+        return Result::failure(
+            QStringLiteral("%1 \"%2\" is still running from the last time; not started again")
+                .arg(purpose, commandLine));
+    win::closeProcess(last);
+    last = nullptr;
+    const win::StartedCommand started = win::startCommand(wide(commandLine), wide(purpose));
+    last = started.process;
+    return result(started.outcome);
 }
 
 std::optional<int> ToolhelpProcessTable::countByImageName(const QString& imageName) {

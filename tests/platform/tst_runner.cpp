@@ -4,8 +4,9 @@
 // log opened by the rule of the files the panel writes, a query's client
 // that never ends (and what it started, also in a session of its own) is
 // ended by finishBatch, a query's output is capped, a stop command is left
-// to finish and reaped once it has ended; and the user command, which is
-// the user's own shell text.
+// to finish and reaped once it has ended; and the user and alert commands,
+// which are the user's own shell text, run once at a time, their output
+// told once they have ended.
 //
 // The tests run in a temporary folder (the current folder too, so that a
 // relative `touch pwned` would land there); a copy of sleep under a name of
@@ -78,7 +79,7 @@ class TestRunner : public QObject {
     }
 
     // Where the tests' clients and commands write the pid of what they leave.
-    static inline const QStringList PidFiles{"left.pid", "stop.pid"};
+    static inline const QStringList PidFiles{"left.pid", "stop.pid", "cmd.pid", "bg.pid"};
 
 private slots:
     void initTestCase() {
@@ -580,9 +581,9 @@ private slots:
     }
 
     // A stop command's processes are left to finish, even in a session of
-    // their own: no query's end touches them. Once they end, the starter's
-    // next call reaps them.
-    void stopLeftoversAreLeftAlone() {
+    // their own, and so are the user's command's: no query's end touches
+    // them. Once they end, the starter's next call reaps them.
+    void stopAndCommandLeftoversAreLeftAlone() {
         PosixProcessStarter starter;
         const BatchStart stop = starter.startBatchFile(
             batch("STOP.BAT",
@@ -590,13 +591,19 @@ private slots:
             BatchKind::Stop);
         QVERIFY2(stop.result.ok, qPrintable(stop.result.error));
         const qint64 stopClient = starter.processId(stop.id);
-        QTRY_VERIFY_WITH_TIMEOUT(leftPid("stop.pid") > 0, Bound);
-        const qint64 stopLeft = leftPid("stop.pid");
+        QVERIFY(starter
+                    .startUserCommand(filled("setsid '%S' 1000 & echo $! > '%T/cmd.pid'"),
+                                      "user command")
+                    .ok);
+        QTRY_VERIFY_WITH_TIMEOUT(leftPid("stop.pid") > 0 && leftPid("cmd.pid") > 0, Bound);
+        const qint64 stopLeft = leftPid("stop.pid"), commandLeft = leftPid("cmd.pid");
+        QTRY_COMPARE_WITH_TIMEOUT(starter.commandProcessId("user command"), 0, Bound);
         // The stop command's client has ended (a zombie, or reaped already).
         QTRY_VERIFY_WITH_TIMEOUT(stateOf(stopClient) == 'Z' || stateOf(stopClient) == 0, Bound);
-        QTRY_COMPARE_WITH_TIMEOUT(sleepers(), 1, Bound);
-        // Re-parented to the panel, not to init.
+        QTRY_COMPARE_WITH_TIMEOUT(sleepers(), 2, Bound);
+        // Both re-parented to the panel, not to init.
         QCOMPARE(parentOf(stopLeft), qint64(QCoreApplication::applicationPid()));
+        QCOMPARE(parentOf(commandLeft), qint64(QCoreApplication::applicationPid()));
 
         const BatchStart query = starter.startBatchFile(
             batch("GBC.BAT", "call /bin/echo 812345 > %T/q.log\r\n"), BatchKind::Query);
@@ -604,14 +611,15 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter.processId(query.id)), 'Z', Bound);
         QCOMPARE(starter.finishBatch(query.id), QString());
         starter.endQueries();
-        QCOMPARE(sleepers(), 1);
+        QCOMPARE(sleepers(), 2);
 
-        // It ends (here: the test ends it): a zombie of the panel's until the
-        // starter's next call.
-        QVERIFY(::kill(pid_t(stopLeft), SIGTERM) == 0);
-        QTRY_COMPARE_WITH_TIMEOUT(stateOf(stopLeft), 'Z', Bound);
+        // They end (here: the test ends them): zombies of the panel's until
+        // the starter's next call.
+        QVERIFY(::kill(pid_t(stopLeft), SIGTERM) == 0 && ::kill(pid_t(commandLeft), SIGTERM) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(stateOf(stopLeft) == 'Z' && stateOf(commandLeft) == 'Z', Bound);
         starter.endQueries();
         QCOMPARE(stateOf(stopLeft), char(0));
+        QCOMPARE(stateOf(commandLeft), char(0));
     }
 
     // A query's client may write 1 MiB into a file (RLIMIT_FSIZE): one that
@@ -643,20 +651,118 @@ private slots:
 
     void userCommand_data() {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("marker"); // the file it fills; empty: the start fails
-        QTest::newRow("empty") << QString(" \t") << QString();
+        QTest::addColumn<QString>("error");  // empty: it starts
+        QTest::addColumn<QString>("marker"); // the file it fills
+        QTest::newRow("empty") << QString(" \t") << "alert command is empty" << QString();
         QTest::newRow("the user's own shell text")
             << "printf ok > 'my marker' && printf '$HOME' >> 'my marker'"
+            << ""
             << "my marker";
     }
     void userCommand() {
         QFETCH(QString, command);
+        QFETCH(QString, error);
         QFETCH(QString, marker);
         PosixProcessStarter starter;
-        const Result result = starter.startUserCommand(command);
-        QCOMPARE(result.ok, !marker.isEmpty());
+        const Result result = starter.startUserCommand(command, "alert command");
+        QCOMPARE(result.error, error);
         if (result.ok)
-            QTRY_COMPARE_WITH_TIMEOUT(readAll(path(marker)), QByteArray("ok$HOME"), Bound);
+            QTRY_COMPARE_WITH_TIMEOUT(readAll(this->path(marker)), QByteArray("ok$HOME"), Bound);
+    }
+
+    // A command of one purpose runs once at a time: the next start while it
+    // still runs is refused, another purpose's is not, and a query's end
+    // does not end it (it is the user's). Once it has ended (and been
+    // reaped: no zombie) it starts again.
+    void commandRunsOnceAtATime() {
+        PosixProcessStarter starter;
+        const QString go = path("go-commands");
+        QVERIFY(!QFile::exists(go));
+        const QString waits = filled("until [ -e '%T/go-commands' ]; do sleep 0.02; done");
+        QVERIFY(starter.startUserCommand(waits, "user command").ok);
+        const Result again = starter.startUserCommand(waits, "user command");
+        const qint64 shell = starter.commandProcessId("user command");
+        QCOMPARE(again.ok, false);
+        QVERIFY(shell > 0);
+        QCOMPARE(again.error,
+                 QString("user command \"%1\" is still running from the last time (pid %2); not "
+                         "started again")
+                     .arg(waits)
+                     .arg(shell));
+        QVERIFY(starter.startUserCommand(waits, "alert command").ok);
+        QCOMPARE(starter.startUserCommand(waits, "alert command").ok, false);
+
+        const BatchStart query = starter.startBatchFile(
+            batch("GBC.BAT", "call \"%S\" 1000 > %T/q.log\r\n"), BatchKind::Query);
+        QVERIFY(query.result.ok);
+        QVERIFY(!starter.finishBatch(query.id).isEmpty());
+        starter.endQueries();
+        QVERIFY(stateOf(shell) != 0 && stateOf(shell) != 'Z');
+
+        QVERIFY(writeAll(go, ""));
+        QTRY_COMPARE_WITH_TIMEOUT(starter.commandProcessId("user command"), 0, Bound);
+        QTRY_COMPARE_WITH_TIMEOUT(starter.commandProcessId("alert command"), 0, Bound);
+        QCOMPARE(stateOf(shell), char(0));
+        QVERIFY(starter.startUserCommand("true", "user command").ok);
+    }
+
+    // What a command writes (stdout and stderr through a pipe the panel
+    // reads as it fills, so a chatty command never waits on it) is told once
+    // the command has ended, in one line with its purpose: the first 4 KiB.
+    void commandOutputIsTold_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("purpose");
+        QTest::addColumn<QString>("told"); // %C the command; empty: nothing is told
+        QTest::newRow("stdout, stderr and the exit status")
+            << "echo out; echo err >&2; exit 3"
+            << "user command"
+            << "user command \"%C\" ended with exit status 3; it wrote: out | err";
+        QTest::newRow("more than 4 KiB and more than a pipe holds: the first 4 KiB")
+            << "head -c 200000 /dev/zero | tr '\\000' x"
+            << "alert command"
+            << "alert command \"%C\" ended; it wrote: " + QString(4096, 'x') +
+                   " (195904 more bytes not kept)";
+        QTest::newRow("ended by a signal") << "echo going; kill -KILL $$"
+                                           << "user command"
+                                           << "user command \"%C\" ended by signal 9 (Killed); "
+                                              "it wrote: going";
+        QTest::newRow("nothing written and exit status 0: nothing to tell") << "true"
+                                                                            << "user command"
+                                                                            << "";
+        QTest::newRow("a background child keeps the pipe: the end is told all the same")
+            << filled("'%S' 1000 & echo $! > '%T/bg.pid'; echo started") << "user command"
+            << "user command \"%C\" ended; it wrote: started";
+    }
+    void commandOutputIsTold() {
+        QFETCH(QString, command);
+        QFETCH(QString, purpose);
+        QFETCH(QString, told);
+        PosixProcessStarter starter;
+        QStringList lines;
+        starter.setOutputHandler(
+            [&lines](const QString& from, const QString& line) { lines << from + ": " + line; });
+        QVERIFY(starter.startUserCommand(command, purpose).ok);
+        const qint64 shell = starter.commandProcessId(purpose);
+        const QStringList expected =
+            told.isEmpty() ? QStringList()
+                           : QStringList{purpose + ": " + QString(told).replace("%C", command)};
+        if (!told.isEmpty())
+            QTRY_COMPARE_WITH_TIMEOUT(lines, expected, Bound);
+        QTRY_COMPARE_WITH_TIMEOUT(starter.commandProcessId(purpose), 0, Bound);
+        QCOMPARE(lines, expected);
+        QVERIFY(shell > 0);
+        QCOMPARE(stateOf(shell), char(0)); // reaped: no zombie
+
+        // What it left in the background is the user's; once it ends, the
+        // starter's next call reaps it.
+        if (const qint64 background = leftPid("bg.pid")) {
+            QVERIFY(stateOf(background) != 0 && stateOf(background) != 'Z');
+            QVERIFY(::kill(pid_t(background), SIGTERM) == 0);
+            QTRY_COMPARE_WITH_TIMEOUT(stateOf(background), 'Z', Bound);
+            starter.endQueries();
+            QCOMPARE(stateOf(background), char(0));
+        }
+        QCOMPARE(lines.size(), told.isEmpty() ? 0 : 1); // told once
     }
 };
 

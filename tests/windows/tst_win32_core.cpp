@@ -159,7 +159,24 @@ void batchFiles(const std::wstring& folder) {
 
     check(!startBatchFile(folder + L"\\MISSING.BAT", true).outcome.ok,
           "a missing batch file is reported");
-    check(!startCommand(L"  ").ok, "an empty user command is reported");
+    check(!startCommand(L"  ", L"user command").outcome.ok, "an empty user command is reported");
+}
+
+// A command's process is kept, so that the adapter can refuse a second
+// start while it runs.
+void commands() {
+    const StartedCommand waits =
+        startCommand(L"cmd.exe /d /c ping -n 3 127.0.0.1 > NUL", L"user command");
+    check(waits.outcome.ok && waits.process, "a command started, its process kept",
+          waits.outcome.error);
+    check(processRuns(waits.process), "the command runs");
+    WaitForSingleObject(static_cast<HANDLE>(waits.process), 30000);
+    check(!processRuns(waits.process), "once it has ended it does not run");
+    closeProcess(waits.process);
+    check(!processRuns(nullptr), "nothing runs for no process");
+    const StartedCommand empty = startCommand(L" \t", L"alert command");
+    check(!empty.outcome.ok && !empty.process && empty.outcome.error == L"alert command is empty",
+          "an empty alert command is reported", empty.outcome.error);
 }
 
 // The log a batch line names, before cmd.exe opens it: none yet, a file, or
@@ -238,6 +255,7 @@ int main() {
     const std::wstring folder = temporaryFolder();
     registry();
     batchFiles(folder);
+    commands();
     batchLogs(folder);
     processes();
     files(folder);

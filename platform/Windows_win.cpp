@@ -118,8 +118,9 @@ void WinProcessStarter::endQueries() {
 }
 
 Result WinProcessStarter::startUserCommand(const QString& commandLine, const QString& purpose) {
+    // An empty command is said to be empty (by startCommand), whatever runs.
     void*& last = commands_[purpose];
-    if (win::processRuns(last))
+    if (!commandLine.trimmed().isEmpty() && win::processRuns(last))
         return Result::failure(
             QStringLiteral("%1 \"%2\" is still running from the last time; not started again")
                 .arg(purpose, commandLine));

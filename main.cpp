@@ -66,6 +66,9 @@ int main(int argc, char* argv[]) {
     tw::app::SettingsStore store(settings, executable, &diagnostics);
     tw::app::Scheduler scheduler(clock);
     const tw::app::Services services{platform, scheduler, store, diagnostics};
+    // What the user and alert commands wrote, once each run has ended.
+    starter.setOutputHandler(
+        [&diagnostics](const QString&, const QString& line) { diagnostics.logEvent(line); });
 
     tw::app::MainWindow window(services);
     tw::app::TopMostKeeper keeper(window, services);

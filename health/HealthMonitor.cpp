@@ -154,14 +154,16 @@ void HealthMonitor::clear(bool& announced, const QString& title, const QString& 
 }
 
 void HealthMonitor::runAlertCommand() {
-    // Like the user command after a block-count query: started detached, a
-    // failure to start said once in the diagnostics. No command: nothing to run.
+    // Like the user command after a block-count query: started, not waited
+    // for, a failure to start (or one still running from the last alert)
+    // said once in the diagnostics. No command: nothing to run.
     const QString command = settings_.command;
     if (command.trimmed().isEmpty()) {
         services_.diagnostics.clear(CommandFailureKey);
         return;
     }
-    const platform::Result started = services_.platform.starter.startUserCommand(command);
+    const platform::Result started =
+        services_.platform.starter.startUserCommand(command, QStringLiteral("alert command"));
     if (!started) {
         services_.diagnostics.report(CommandFailureKey, QString(),
                                      QStringLiteral("Alert command not run: ") + started.error);

@@ -213,6 +213,15 @@ FileStampW stampOf(const std::wstring& path) {
     return file ? stampOfHandle(file.get()) : FileStampW{};
 }
 
+Outcome checkBatchLog(const std::wstring& logPath) {
+    const DWORD attributes = GetFileAttributesW(logPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY) && !ownedByUser(logPath))
+        return Outcome::failure(L"log file " + logPath +
+                                L" is a symbolic link that is not the user's own; not run");
+    return {};
+}
+
 Outcome writeFileSafely(const std::wstring& given, const std::string& bytes,
                         const WriteStep& step) {
     if (given.empty())

@@ -1,4 +1,5 @@
 #include "platform/Posix.h"
+#include "platform/PosixWriteTarget.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -20,9 +21,6 @@ constexpr int FolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 #else
 constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
-
-// How many symbolic links one write may go through.
-constexpr int MaxLinkHops = 8;
 
 class Descriptor {
 public:
@@ -49,6 +47,9 @@ private:
     int fd_;
 };
 
+using posix::kindOf;
+using posix::WriteTarget;
+
 QString errorText(int error) {
     return qt_error_string(error);
 }
@@ -60,23 +61,6 @@ qint64 nanoseconds(const timespec& time) {
 FileStamp stampOf(const struct stat& st) {
     return FileStamp::of(quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
                          nanoseconds(st.st_mtim), nanoseconds(st.st_ctim));
-}
-
-// What a path is when it is not a regular file, for the messages.
-QString kindOf(mode_t mode) {
-    if (S_ISFIFO(mode))
-        return QStringLiteral("a FIFO");
-    if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
-    if (S_ISCHR(mode))
-        return QStringLiteral("a character device");
-    if (S_ISBLK(mode))
-        return QStringLiteral("a block device");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    if (S_ISLNK(mode))
-        return QStringLiteral("a symbolic link");
-    return QStringLiteral("a special file");
 }
 
 Result cannotRead(const QString& path, int error) {
@@ -249,61 +233,34 @@ Result rewriteInPlace(const QString& path, int folder, const QByteArray& name,
     return Result::success();
 }
 
-Result writeThrough(const QString& path, const QByteArray& bytes, int hops, const WriteSteps& steps,
+Result writeThrough(const QString& given, const QByteArray& bytes, const WriteSteps& steps,
                     std::optional<unsigned> mode) {
-    if (path.isEmpty())
+    if (given.isEmpty())
         return Result::failure(QStringLiteral("cannot write file: empty path"));
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString folderPath = slash < 0    ? QStringLiteral(".")
-                               : slash == 0 ? QStringLiteral("/")
-                                            : path.left(slash);
-    const QByteArray name = QFile::encodeName(path.mid(slash + 1));
-    if (name.isEmpty() || name == "." || name == "..")
+    // The folder's descriptor, the name in it and what is there now, after
+    // the links that may be followed.
+    const WriteTarget target(given);
+    const QString& path = target.path;
+    switch (target.problem) {
+    case WriteTarget::Problem::None:
+        break;
+    case WriteTarget::Problem::NotAName:
         return Result::failure(QStringLiteral("cannot write %1: not a file name").arg(path));
-
-    // Everything below is relative to the folder's descriptor, so the folder
-    // cannot be swapped under the checks.
-    const Descriptor folder(::open(QFile::encodeName(folderPath).constData(), FolderFlags));
-    if (!folder)
-        return cannotWrite(path, errno);
-    struct stat folderSt;
-    if (::fstat(folder.get(), &folderSt) != 0)
-        return cannotWrite(path, errno);
-
-    struct stat st;
-    bool exists = true;
-    if (::fstatat(folder.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT)
-            return cannotWrite(path, errno);
-        exists = false;
+    case WriteTarget::Problem::Error:
+        return cannotWrite(path, target.error);
+    case WriteTarget::Problem::ForeignLink:
+        return Result::failure(
+            QStringLiteral("%1 is a symbolic link owned by another user; not written").arg(path));
+    case WriteTarget::Problem::TooManyLinks:
+        return Result::failure(
+            QStringLiteral("cannot write %1: too many symbolic links").arg(path));
+    case WriteTarget::Problem::ChangedMeanwhile:
+        return changedMeanwhile(path);
     }
-
-    if (exists && S_ISLNK(st.st_mode)) {
-        if (!writeFollowsLink(st.st_uid, ::geteuid(), folderSt.st_uid, folderSt.st_mode))
-            return Result::failure(
-                QStringLiteral("%1 is a symbolic link owned by another user; not written")
-                    .arg(path));
-        if (hops >= MaxLinkHops)
-            return Result::failure(
-                QStringLiteral("cannot write %1: too many symbolic links").arg(path));
-        char target[PATH_MAX];
-        const ssize_t length = ::readlinkat(folder.get(), name.constData(), target, sizeof target);
-        if (length < 0)
-            return cannotWrite(path, errno);
-        if (size_t(length) >= sizeof target)
-            return cannotWrite(path, ENAMETOOLONG);
-        // A link's text never changes; a different link under the name now
-        // means that someone swapped it after the owner was checked.
-        struct stat again;
-        if (::fstatat(folder.get(), name.constData(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
-            again.st_ino != st.st_ino || again.st_dev != st.st_dev || again.st_uid != st.st_uid)
-            return changedMeanwhile(path);
-        QString next = QFile::decodeName(QByteArray(target, qsizetype(length)));
-        if (!next.startsWith(QLatin1Char('/')))
-            next = folderPath + QLatin1Char('/') + next;
-        // The target under the same rules: its folder, its own links.
-        return writeThrough(next, bytes, hops + 1, steps, mode);
-    }
+    const bool exists = target.exists;
+    const struct stat& st = target.entry;
+    const auto& folder = target.folder;
+    const QByteArray& name = target.name;
     if (exists && !S_ISREG(st.st_mode))
         return Result::failure(QStringLiteral("%1 is %2, not a regular file; not written")
                                    .arg(path, kindOf(st.st_mode)));
@@ -338,6 +295,100 @@ bool writeFollowsLink(unsigned linkOwner, unsigned user, unsigned folderOwner,
         return true;
     return linkOwner == 0 && folderOwner == 0 && (folderMode & (S_IWGRP | S_IWOTH)) == 0;
 }
+
+namespace posix {
+
+QString kindOf(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    if (S_ISLNK(mode))
+        return QStringLiteral("a symbolic link");
+    return QStringLiteral("a special file");
+}
+
+namespace {
+
+// The links at the last name followed one by one; see WriteTarget.
+void lookUp(WriteTarget& t) {
+    QString& path = t.path;
+    QString& folderPath = t.folderPath;
+    QByteArray& name = t.name;
+    auto& folder = t.folder;
+    struct stat& entry = t.entry;
+    for (int hops = 0;; ++hops) {
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        folderPath = slash < 0    ? QStringLiteral(".")
+                     : slash == 0 ? QStringLiteral("/")
+                                  : path.left(slash);
+        name = QFile::encodeName(path.mid(slash + 1));
+        const auto fail = [&t](WriteTarget::Problem why, int code = 0) {
+            t.problem = why;
+            t.error = code;
+        };
+        if (name.isEmpty() || name == "." || name == "..")
+            return fail(WriteTarget::Problem::NotAName);
+
+        // Everything below is relative to the folder's descriptor, so the
+        // folder cannot be swapped under the checks.
+        if (folder.fd >= 0)
+            ::close(folder.fd);
+        folder.fd = ::open(QFile::encodeName(folderPath).constData(), FolderFlags);
+        if (folder.fd < 0 || ::fstat(folder.fd, &t.folderInfo) != 0)
+            return fail(WriteTarget::Problem::Error, errno);
+        t.exists = true;
+        if (::fstatat(folder.fd, name.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                return fail(WriteTarget::Problem::Error, errno);
+            t.exists = false;
+        }
+        if (!t.exists || !S_ISLNK(entry.st_mode))
+            return;
+
+        if (!writeFollowsLink(entry.st_uid, ::geteuid(), t.folderInfo.st_uid, t.folderInfo.st_mode))
+            return fail(WriteTarget::Problem::ForeignLink);
+        if (hops >= WriteTarget::MaxLinkHops)
+            return fail(WriteTarget::Problem::TooManyLinks);
+        char target[PATH_MAX];
+        const ssize_t length = ::readlinkat(folder.fd, name.constData(), target, sizeof target);
+        if (length < 0)
+            return fail(WriteTarget::Problem::Error, errno);
+        if (size_t(length) >= sizeof target)
+            return fail(WriteTarget::Problem::Error, ENAMETOOLONG);
+        // A link's text never changes; a different link under the name now
+        // means that someone swapped it after the owner was checked.
+        struct stat again;
+        if (::fstatat(folder.fd, name.constData(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
+            again.st_ino != entry.st_ino || again.st_dev != entry.st_dev ||
+            again.st_uid != entry.st_uid)
+            return fail(WriteTarget::Problem::ChangedMeanwhile);
+        QString next = QFile::decodeName(QByteArray(target, qsizetype(length)));
+        if (!next.startsWith(QLatin1Char('/')))
+            next = folderPath + QLatin1Char('/') + next;
+        // The target under the same rules: its folder, its own links.
+        path = next;
+    }
+}
+
+} // namespace
+
+WriteTarget::WriteTarget(const QString& given) : path(given) {
+    lookUp(*this);
+}
+
+WriteTarget::~WriteTarget() {
+    if (folder.fd >= 0)
+        ::close(folder.fd);
+}
+
+} // namespace posix
 
 WriteWay chooseWriteWay(bool exists, unsigned links, bool folderRefusesNewFile) {
     if (exists && links > 1)
@@ -417,7 +468,7 @@ FileStamp LocalFileSystem::stamp(const QString& path) {
 
 Result writeFileWhole(const QString& path, const QByteArray& bytes, const WriteSteps& steps,
                       std::optional<unsigned> mode) {
-    return writeThrough(path, bytes, 0, steps, mode);
+    return writeThrough(path, bytes, steps, mode);
 }
 
 Result LocalFileSystem::writeFile(const QString& path, const QByteArray& bytes) {

@@ -114,8 +114,18 @@ public:
     // panel closes). Stop batches are left running.
     virtual void endQueries() = 0;
     // Run the user's command line in a normal window (on POSIX: /bin/sh -c),
-    // detached: it is the user's own command and nobody ends it.
-    virtual Result startUserCommand(const QString& commandLine) = 0;
+    // not waited for: it is the user's own command and the starter never
+    // ends it. `purpose` says what it is for ("user command", "alert
+    // command") and names it in every message. A command of one purpose
+    // runs once at a time: while the last one still runs, the start is
+    // refused.
+    virtual Result startUserCommand(const QString& commandLine, const QString& purpose) = 0;
+    // What a command wrote (standard output and error), for the diagnostics:
+    // one line per run, told once the run has ended, with its purpose. A
+    // system that shows a command's output in a window of its own tells
+    // nothing.
+    using OutputHandler = std::function<void(const QString& purpose, const QString& line)>;
+    virtual void setOutputHandler(OutputHandler handler) = 0;
 };
 
 // The machine's process table.

@@ -64,21 +64,40 @@ private:
 // Batch files run without a shell: the file's command line is split as
 // cmd.exe splits it (BatchLine.h) and its program is started directly, in a
 // process group of its own, hidden (stdin and stderr on /dev/null, stdout
-// into the log named after " > "). A bare program name without '/' is looked
-// up in PATH. The starter keeps every batch's process as its child: a
-// query's group is ended by finishBatch or endQueries, a stop command's is
-// left to finish; both are reaped once they have ended (a stop batch on a
-// later call of the starter). The destructor ends what queries left.
-// The user command runs as `/bin/sh -c TEXT`, detached.
+// into the log named after " > ", opened by the rule of the files the
+// program writes). A bare program name without '/' is looked up in PATH. A
+// query's client may write at most MaxQueryOutputBytes into any file
+// (RLIMIT_FSIZE); its environment carries a mark naming the query, which
+// whatever it starts inherits.
+//
+// The starter makes the panel a child subreaper, so that a process that a
+// batch's client leaves behind, even in a session of its own, stays among
+// the panel's descendants instead of going to init. It keeps every batch's
+// process as its child: a query's group, and the panel's descendants that
+// carry a query's mark, are ended by finishBatch or endQueries; a stop
+// command's are left to finish. Whatever has ended is reaped at the
+// starter's next call, also what re-parented to the panel. The destructor
+// ends what queries left.
+//
+// The user command (and the alert command) runs as `/bin/sh -c TEXT`, the
+// starter's child in a process group of its own, stdin on /dev/null, stdout
+// and stderr into a pipe that is read as it fills; the first
+// MaxCommandOutputBytes of a run go to the output handler once it has ended.
+// It is never ended by the starter.
 class PosixProcessStarter final : public ProcessStarter {
 public:
-    PosixProcessStarter() = default;
+    PosixProcessStarter();
     PosixProcessStarter(const PosixProcessStarter&) = delete;
     PosixProcessStarter& operator=(const PosixProcessStarter&) = delete;
     ~PosixProcessStarter() override;
 
     // The most of a batch file that is read; a longer file is not run.
     static constexpr qint64 MaxBatchFileBytes = 64 * 1024;
+    // The most a query's client (and what it starts) may write into a file:
+    // an answer is a few bytes.
+    static constexpr qint64 MaxQueryOutputBytes = 1024 * 1024;
+    // The most of a command's output that reaches the diagnostics per run.
+    static constexpr qint64 MaxCommandOutputBytes = 4 * 1024;
     // How long a query's processes get to end after SIGTERM, and then after
     // SIGKILL, before finishBatch gives up waiting.
     static constexpr int TermGraceMs = 200;
@@ -87,11 +106,15 @@ public:
     BatchStart startBatchFile(const QString& path, BatchKind kind) override;
     QString finishBatch(quint64 id) override;
     void endQueries() override;
-    Result startUserCommand(const QString& commandLine) override;
+    Result startUserCommand(const QString& commandLine, const QString& purpose) override;
+    void setOutputHandler(OutputHandler handler) override;
 
     // The process id of a batch's program (also its process group), while
     // the starter still holds it; 0 otherwise. For the tests.
     qint64 processId(quint64 id) const;
+    // The shell of the command of `purpose` while it runs (until it is
+    // reaped); 0 otherwise. For the tests.
+    qint64 commandProcessId(const QString& purpose) const;
 
 private:
     struct Child {
@@ -100,16 +123,30 @@ private:
         BatchKind kind;
         QString program;
         bool ended; // a query batch that finishBatch or endQueries has dealt with
+        int log;    // a query's log, to see how much its client wrote; -1 for none
     };
+    struct Command;
     // Reaps the stop batches, and the query batches already dealt with, that
-    // have ended.
+    // have ended; what re-parented to the panel and has ended; the commands
+    // that have ended (told to the output handler).
     void reapEnded();
-    // Ends the groups of these query batches, reaps them and forgets them;
-    // one line per batch that had to be ended.
-    QStringList endGroups(const QList<quint64>& ids);
+    // Ends the groups of these query batches and their marked processes
+    // outside them (with those of every query batch already dealt with, or
+    // of all query batches), reaps them and forgets them; one line per
+    // batch that had to be ended, one for the processes outside the groups.
+    QStringList endQueryProcesses(const QList<quint64>& ids, bool allLeftovers);
+    // Forgets a batch whose process has been reaped.
+    void forget(const Child& child);
+    // Reads what the command wrote; once its shell has ended, reaps it and
+    // tells the output handler.
+    void collect(Command& command);
 
     QList<Child> children_;
+    // The last command of each purpose, and ended ones still draining.
+    std::vector<std::unique_ptr<Command>> commands_;
+    OutputHandler output_;
     quint64 nextId_ = 1;
+    QByteArray mark_; // "TW_CLI_UI_QUERY=<panel pid>:<starter>:" before a query's id
 };
 
 // One pass over /proc, no child process; letter case ignored. A process is

@@ -1,10 +1,14 @@
 #include "platform/BatchLine.h"
 #include "platform/Posix.h"
+#include "platform/PosixWriteTarget.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+#include <QSet>
+#include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -13,11 +17,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
-#include <spawn.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 extern char** environ;
@@ -29,15 +37,11 @@ namespace {
 constexpr auto Shell = "/bin/sh";
 constexpr auto NullDevice = "/dev/null";
 constexpr int PollMs = 5; // how often an ending group is looked at
+// The environment variable that marks a query's processes.
+constexpr char MarkName[] = "TW_CLI_UI_QUERY=";
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-Result startDetached(QProcess& process, const QString& what) {
-    if (process.startDetached())
-        return Result::success();
-    return Result::failure(QStringLiteral("cannot start %1: %2").arg(what, process.errorString()));
 }
 
 // A descriptor that is closed when it goes out of scope.
@@ -51,10 +55,27 @@ public:
             ::close(fd_);
     }
     int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
 };
+
+// The process ids that some starter of this program holds as its children
+// and reaps itself: the reaping of what re-parented to the panel passes
+// them over. The starters live on the user-interface thread.
+// How many starters this program has made: the number in a query's mark
+// that names its starter.
+quint64 startersMade = 0;
+
+QSet<qint64>& heldChildren() {
+    static QSet<qint64> held;
+    return held;
+}
 
 // The batch file's bytes: a regular file (opened non-blocking, so that a
 // FIFO in its place cannot hang the panel) of at most MaxBatchFileBytes.
@@ -93,13 +114,97 @@ std::optional<QByteArray> readBatchFile(const QString& path, QString& why) {
     return bytes;
 }
 
-// The processes of process group `group` that have not ended (zombies have),
-// from one pass over /proc; nullopt when /proc cannot be read.
-std::optional<int> liveInGroup(qint64 group) {
+// The log a batch line sends its client's output to, opened as cmd.exe's
+// " > " opens it (made, or cut to nothing), but by the rule of every file the
+// program writes for others: relative to its folder's descriptor, a symbolic
+// link followed only when writeFollowsLink allows it (another user's link in
+// a shared folder could point the answer at that user's choice of file),
+// anything but a regular file, a FIFO or a new file refused. O_NONBLOCK
+// keeps a FIFO without a reader from hanging the panel (it cannot be opened
+// then); the client writes blocking. -1 and `why` when it cannot be opened.
+int openLog(const QString& logPath, QString& why) {
+    const posix::WriteTarget target(logPath);
+    const QString& path = target.path;
+    const QString reached =
+        path == logPath ? QString() : QStringLiteral(" (by its links: %1)").arg(path);
+    using Problem = posix::WriteTarget::Problem;
+    switch (target.problem) {
+    case Problem::None:
+        break;
+    case Problem::NotAName:
+        why = QStringLiteral("log file %1 cannot be opened: not a file name").arg(logPath);
+        return -1;
+    case Problem::Error:
+        why = QStringLiteral("log file %1 cannot be opened%2: %3")
+                  .arg(logPath, reached, errnoText(target.error));
+        return -1;
+    case Problem::ForeignLink:
+        why = path == logPath
+                  ? QStringLiteral("log file %1 is a symbolic link owned by another user; not run")
+                        .arg(logPath)
+                  : QStringLiteral("log file %1 leads to %2, a symbolic link owned by another "
+                                   "user; not run")
+                        .arg(logPath, path);
+        return -1;
+    case Problem::TooManyLinks:
+        why = QStringLiteral("log file %1 cannot be opened: too many symbolic links").arg(logPath);
+        return -1;
+    case Problem::ChangedMeanwhile:
+        why = QStringLiteral("log file %1 was changed by someone else while it was opened; not run")
+                  .arg(logPath);
+        return -1;
+    }
+    const auto acceptable = [](mode_t mode) { return S_ISREG(mode) || S_ISFIFO(mode); };
+    if (target.exists && !acceptable(target.entry.st_mode)) {
+        why = QStringLiteral("log file %1%2 is %3, not a file; not run")
+                  .arg(logPath, reached, posix::kindOf(target.entry.st_mode));
+        return -1;
+    }
+    // O_NOFOLLOW: a link planted since the look is not followed. Cut to
+    // nothing only once the descriptor is known to be the file looked at.
+    Descriptor file(::openat(target.folder.get(), target.name.constData(),
+                             O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                             0666));
+    if (file.get() < 0 && errno != ELOOP) {
+        why = QStringLiteral("log file %1 cannot be opened%2: %3")
+                  .arg(logPath, reached, errnoText(errno));
+        return -1;
+    }
+    // ELOOP: a link where the look saw none.
+    struct stat st {};
+    if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !acceptable(st.st_mode) ||
+        (target.exists && (st.st_dev != target.entry.st_dev || st.st_ino != target.entry.st_ino))) {
+        why = QStringLiteral("log file %1 was changed by someone else while it was opened; not run")
+                  .arg(logPath);
+        return -1;
+    }
+    if (S_ISREG(st.st_mode) && ::ftruncate(file.get(), 0) != 0) {
+        why = QStringLiteral("log file %1 cannot be emptied%2: %3")
+                  .arg(logPath, reached, errnoText(errno));
+        return -1;
+    }
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
+    return file.release();
+}
+
+// One process as /proc/PID/stat tells it.
+struct ProcessEntry {
+    qint64 pid = 0;
+    qint64 parent = 0;
+    qint64 group = 0;
+    char state = 0; // 'Z' a zombie, 'X' dead
+    QByteArray name;
+    bool ended() const { return state == 'Z' || state == 'X'; }
+};
+
+// Every process, from one pass over /proc; nullopt when /proc cannot be read.
+std::optional<std::vector<ProcessEntry>> processList() {
     DIR* proc = ::opendir("/proc");
     if (!proc)
         return std::nullopt;
-    int live = 0;
+    std::vector<ProcessEntry> list;
     while (const dirent* entry = ::readdir(proc)) {
         if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
             continue;
@@ -112,16 +217,108 @@ std::optional<int> liveInGroup(qint64 group) {
             continue;
         text[n] = '\0';
         // "pid (comm) state ppid pgrp ...": comm may hold blanks and parentheses.
+        const char* nameStart = std::strchr(text, '(');
         const char* afterName = std::strrchr(text, ')');
-        char state = 0;
-        long parent = 0, processGroup = 0;
-        if (afterName &&
-            std::sscanf(afterName + 1, " %c %ld %ld", &state, &parent, &processGroup) == 3 &&
-            processGroup == group && state != 'Z' && state != 'X')
-            ++live;
+        ProcessEntry process;
+        long pid = 0, parent = 0, group = 0;
+        if (!nameStart || !afterName || afterName < nameStart ||
+            std::sscanf(text, "%ld", &pid) != 1 ||
+            std::sscanf(afterName + 1, " %c %ld %ld", &process.state, &parent, &group) != 3)
+            continue;
+        process.pid = pid;
+        process.parent = parent;
+        process.group = group;
+        process.name = QByteArray(nameStart + 1, afterName - nameStart - 1);
+        list.push_back(std::move(process));
     }
     ::closedir(proc);
-    return live;
+    return list;
+}
+
+// The processes of process group `group` that have not ended (zombies have);
+// nullopt when /proc cannot be read.
+std::optional<int> liveInGroup(qint64 group) {
+    const auto list = processList();
+    if (!list)
+        return std::nullopt;
+    return int(std::count_if(list->begin(), list->end(), [group](const ProcessEntry& process) {
+        return process.group == group && !process.ended();
+    }));
+}
+
+// The id after `mark` in the environment a process was started with: the
+// query batch it comes from; 0 when it carries no mark of this starter's (or
+// its environment cannot be read: another user's process).
+quint64 markedQuery(qint64 pid, const QByteArray& mark) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%lld/environ", static_cast<long long>(pid));
+    const Descriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        return 0;
+    constexpr qsizetype Most = 1024 * 1024; // far more than any environment
+    QByteArray text;
+    char chunk[16384];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || text.size() > Most)
+            break;
+        text.append(chunk, n);
+    }
+    for (const QByteArray& variable : text.split('\0'))
+        if (variable.startsWith(mark))
+            return variable.mid(mark.size()).toULongLong();
+    return 0;
+}
+
+// The panel's descendants that carry a query's mark, outside the process
+// groups that the starters hold (those are ended as groups), not yet ended,
+// with the query each comes from. Being a child subreaper, the panel keeps
+// as descendants what a client left behind in a session or group of its
+// own; a process elsewhere with a mark of the same text (another copy of
+// the panel) is not among them.
+std::vector<std::pair<ProcessEntry, quint64>>
+markedDescendants(const std::vector<ProcessEntry>& list, const QByteArray& mark) {
+    std::unordered_multimap<qint64, const ProcessEntry*> childrenOf;
+    for (const ProcessEntry& process : list)
+        childrenOf.emplace(process.parent, &process);
+    std::vector<std::pair<ProcessEntry, quint64>> found;
+    std::vector<qint64> next{qint64(::getpid())};
+    QSet<qint64> seen;
+    while (!next.empty()) {
+        const qint64 parent = next.back();
+        next.pop_back();
+        const auto [from, to] = childrenOf.equal_range(parent);
+        for (auto it = from; it != to; ++it) {
+            const ProcessEntry& process = *it->second;
+            if (seen.contains(process.pid))
+                continue;
+            seen.insert(process.pid);
+            next.push_back(process.pid);
+            if (process.ended() || heldChildren().contains(process.group))
+                continue;
+            if (const quint64 query = markedQuery(process.pid, mark))
+                found.emplace_back(process, query);
+        }
+    }
+    return found;
+}
+
+// Reaps the zombies that re-parented to the panel: children it did not start
+// itself (no starter holds them) whose process group is not the panel's.
+// A zombie in the panel's own group may be a child that Qt's QProcess
+// started and reaps itself, so it is left to it.
+void reapOrphans(const std::vector<ProcessEntry>& list) {
+    const qint64 self = ::getpid();
+    const qint64 ownGroup = ::getpgrp();
+    for (const ProcessEntry& process : list) {
+        if (process.parent != self || process.state != 'Z' || process.group == ownGroup ||
+            heldChildren().contains(process.pid))
+            continue;
+        int status = 0;
+        ::waitpid(pid_t(process.pid), &status, WNOHANG);
+    }
 }
 
 // Whether our child `pid` still runs; it is not reaped, so that its process
@@ -134,10 +331,12 @@ bool childRuns(qint64 pid) {
 }
 
 // Reaps our child `pid` if it has ended; true when it is gone.
-bool reaped(qint64 pid) {
-    int status = 0;
-    const pid_t got = ::waitpid(pid_t(pid), &status, WNOHANG);
-    return got == pid_t(pid) || (got < 0 && errno == ECHILD);
+bool reaped(qint64 pid, int* status = nullptr) {
+    int got = 0;
+    const pid_t pidOrZero = ::waitpid(pid_t(pid), &got, WNOHANG);
+    if (status)
+        *status = got;
+    return pidOrZero == pid_t(pid) || (pidOrZero < 0 && errno == ECHILD);
 }
 
 QString processes(int count) {
@@ -148,10 +347,267 @@ int live(qint64 group, bool leaderRuns) {
     return liveInGroup(group).value_or(leaderRuns ? 1 : 0);
 }
 
+// A program name without '/' looked up in PATH as execvp looks it up (PATH
+// unset: the system's default; an empty element: the current folder).
+QByteArray findInPath(const QByteArray& name, int& error) {
+    QByteArray path = qgetenv("PATH");
+    if (path.isNull()) {
+        const size_t length = ::confstr(_CS_PATH, nullptr, 0);
+        path = QByteArray(qsizetype(length), '\0');
+        if (length > 0)
+            ::confstr(_CS_PATH, path.data(), length);
+        path = path.left(qsizetype(std::strlen(path.constData())));
+    }
+    error = ENOENT;
+    for (const QByteArray& folder : path.split(':')) {
+        const QByteArray candidate = (folder.isEmpty() ? QByteArray(".") : folder) + '/' + name;
+        struct stat st {};
+        if (::stat(candidate.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (::access(candidate.constData(), X_OK) == 0)
+            return candidate;
+        error = EACCES;
+    }
+    return {};
+}
+
+// A child process, started with fork and execve, because posix_spawn cannot
+// set a resource limit for the child alone (setting it in the panel around
+// a spawn would hold for all its threads meanwhile, and prlimit after the
+// spawn would let the client write first).
+struct SpawnPlan {
+    QByteArray program; // a path with '/'
+    std::vector<QByteArray> arguments;
+    std::vector<QByteArray> environment;
+    int input = -1; // descriptors for stdin, stdout, stderr; -1: /dev/null
+    int output = -1;
+    int errors = -1;
+    rlim_t maxFileBytes = RLIM_INFINITY; // RLIMIT_FSIZE of the child
+};
+
+// Closes every descriptor from 3 on except `keep` (which closes at the
+// exec, or carries the exec's failure).
+void closeOthers(int keep) {
+#ifdef SYS_close_range
+    if ((keep <= 3 || ::syscall(SYS_close_range, 3U, unsigned(keep - 1), 0U) == 0) &&
+        ::syscall(SYS_close_range, unsigned(keep + 1), ~0U, 0U) == 0)
+        return;
+#endif
+    rlimit files{};
+    const int most = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 65536
+                         ? int(files.rlim_cur)
+                         : 65536;
+    for (int fd = 3; fd < most; ++fd)
+        if (fd != keep)
+            ::close(fd);
+}
+
+// The child's side, between fork and exec: async-signal-safe calls only, as
+// the panel has threads. Never returns.
+[[noreturn]] void becomeChild(const char* program, char* const* argv, char* const* envp,
+                              const int (&sources)[3], int report, rlim_t maxFileBytes) {
+    const auto fail = [report]() {
+        const int error = errno;
+        [[maybe_unused]] const ssize_t told = ::write(report, &error, sizeof error);
+        ::_exit(127);
+    };
+    // A process group of its own, so that what the client starts in turn
+    // is ended with it.
+    if (::setpgid(0, 0) != 0)
+        fail();
+    // Default handling of every signal (a signal the panel ignores would
+    // stay ignored across the exec), none blocked once the exec is near.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal)
+        ::sigaction(signal, &standard, nullptr); // SIGKILL, SIGSTOP and the like refuse: fine
+    // stdin, stdout, stderr: sources below 3 are moved out of the way first,
+    // so that no dup2 overwrites a source still to be used.
+    int fds[3] = {sources[0], sources[1], sources[2]};
+    for (int& fd : fds)
+        if (fd < 3 && (fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0)
+            fail();
+    for (int target = 0; target < 3; ++target)
+        if (::dup2(fds[target], target) < 0)
+            fail();
+    if (maxFileBytes != RLIM_INFINITY) {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+            fail();
+        limit.rlim_cur = limit.rlim_max = std::min(maxFileBytes, limit.rlim_max);
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            fail();
+    }
+    // Nothing else of the panel's (its display connection, its files).
+    closeOthers(report);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(program, argv, envp);
+    fail();
+    ::_exit(127);
+}
+
+// The started child's process id, or -1 and `error` (an errno: the fork's,
+// or why the child could not become the program).
+pid_t spawn(const SpawnPlan& plan, int& error) {
+    // Everything the child needs is made before the fork.
+    std::vector<char*> argv, envp;
+    for (const QByteArray& argument : plan.arguments)
+        argv.push_back(const_cast<char*>(argument.constData()));
+    argv.push_back(nullptr);
+    for (const QByteArray& variable : plan.environment)
+        envp.push_back(const_cast<char*>(variable.constData()));
+    envp.push_back(nullptr);
+    const Descriptor null(::open(NullDevice, O_RDWR | O_CLOEXEC));
+    int report[2];
+    if (null.get() < 0 || ::pipe2(report, O_CLOEXEC) != 0) {
+        error = errno;
+        return -1;
+    }
+    const Descriptor readReport(report[0]);
+    Descriptor writeReport(report[1]);
+    const int sources[3] = {plan.input < 0 ? null.get() : plan.input,
+                            plan.output < 0 ? null.get() : plan.output,
+                            plan.errors < 0 ? null.get() : plan.errors};
+
+    // No signal handler of the panel's may run in the child before it has
+    // set every signal to its default.
+    sigset_t all, before;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &before);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        becomeChild(plan.program.constData(), argv.data(), envp.data(), sources, report[1],
+                    plan.maxFileBytes);
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (pid < 0) {
+        error = forkError;
+        return -1;
+    }
+    // The report's write end closes in the child at the exec: nothing to
+    // read means the program runs.
+    writeReport.release();
+    ::close(report[1]);
+    int childError = 0;
+    ssize_t n;
+    do
+        n = ::read(readReport.get(), &childError, sizeof childError);
+    while (n < 0 && errno == EINTR);
+    if (n != ssize_t(sizeof childError))
+        return pid;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    error = childError;
+    return -1;
+}
+
+// The panel's environment for a child: without any mark of a query, and
+// with `mark` when it is given.
+std::vector<QByteArray> childEnvironment(const QByteArray& mark) {
+    std::vector<QByteArray> variables;
+    for (char** variable = environ; variable && *variable; ++variable)
+        if (std::strncmp(*variable, MarkName, sizeof MarkName - 1) != 0)
+            variables.emplace_back(*variable);
+    if (!mark.isEmpty())
+        variables.push_back(mark);
+    return variables;
+}
+
+// A command's output as one line for the diagnostics: line ends as " | ",
+// other control characters as blanks.
+QString oneLine(const QByteArray& bytes) {
+    QString text = QString::fromLocal8Bit(bytes).trimmed();
+    text.replace(QLatin1String("\r\n"), QLatin1String(" | "));
+    text.replace(QLatin1Char('\n'), QLatin1String(" | "));
+    for (QChar& c : text)
+        if (c.unicode() < 0x20)
+            c = QLatin1Char(' ');
+    return text;
+}
+
 } // namespace
 
+// A user or alert command: its shell while it runs, and the pipe its
+// output comes through, read as it fills (so that the command never waits
+// on a full pipe) and kept up to MaxCommandOutputBytes. A command whose
+// shell has ended but whose pipe is still held by something it started in
+// the background stays, drained and discarded, until the pipe closes.
+struct PosixProcessStarter::Command {
+    QString purpose;
+    QString text;
+    qint64 pid = 0;  // the shell; 0 once it has been reaped
+    int output = -1; // the pipe's read end, non-blocking; -1 once closed
+    int exitFd = -1; // a pidfd, readable once the shell has ended; -1 without
+    std::unique_ptr<QSocketNotifier> outputReady, exited;
+    QByteArray kept;
+    qint64 dropped = 0;
+
+    ~Command() {
+        closeOutput();
+        closeExit();
+    }
+    // The notifiers are only disabled here (this may run inside one of
+    // their signals); they go with the command.
+    void closeOutput() {
+        if (outputReady)
+            outputReady->setEnabled(false);
+        if (output >= 0)
+            ::close(output);
+        output = -1;
+    }
+    void closeExit() {
+        if (exited)
+            exited->setEnabled(false);
+        if (exitFd >= 0)
+            ::close(exitFd);
+        exitFd = -1;
+    }
+    // Everything the pipe holds now; at its end the pipe is closed.
+    void drain() {
+        char chunk[4096];
+        while (output >= 0) {
+            const ssize_t n = ::read(output, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return;
+            if (n <= 0) {
+                closeOutput();
+                return;
+            }
+            const qsizetype room = qsizetype(qMax<qint64>(0, MaxCommandOutputBytes - kept.size()));
+            kept.append(chunk, qMin<qsizetype>(room, n));
+            dropped += n - qMin<qsizetype>(room, n);
+        }
+    }
+};
+
+PosixProcessStarter::PosixProcessStarter()
+    : mark_(QByteArray(MarkName) + QByteArray::number(qint64(::getpid())) + ':' +
+            QByteArray::number(++startersMade) + ':') {
+    // What a batch's client leaves behind when it detaches (a double fork,
+    // setsid) re-parents to the panel rather than to init: it stays one of
+    // the panel's descendants, where the starter finds it by its mark, and
+    // the panel reaps it once it has ended.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+}
+
 PosixProcessStarter::~PosixProcessStarter() {
+    output_ = nullptr;
     endQueries();
+    // Stop commands and the user's commands go on; the starter only lets go.
+    for (const Child& child : std::as_const(children_))
+        forget(child);
+    for (const auto& command : commands_)
+        heldChildren().remove(command->pid);
+}
+
+void PosixProcessStarter::setOutputHandler(OutputHandler handler) {
+    output_ = std::move(handler);
 }
 
 BatchStart PosixProcessStarter::startBatchFile(const QString& path, BatchKind kind) {
@@ -171,85 +627,47 @@ BatchStart PosixProcessStarter::startBatchFile(const QString& path, BatchKind ki
     }
 
     // The log first, as cmd.exe does: a log that cannot be opened is a
-    // failure and the client does not run. O_NONBLOCK keeps a FIFO without
-    // a reader from hanging the panel; the client then writes blocking.
-    const QByteArray logName = QFile::encodeName(command.logPath);
-    const Descriptor log(
-        command.logPath.isEmpty()
-            ? -1
-            : ::open(logName.constData(),
-                     O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
-    if (!command.logPath.isEmpty()) {
-        if (log.get() < 0) {
-            start.result = Result::failure(QStringLiteral("log file %1 cannot be opened: %2")
-                                               .arg(command.logPath, errnoText(errno)));
-            return start;
-        }
-        const int flags = ::fcntl(log.get(), F_GETFL);
-        if (flags >= 0)
-            ::fcntl(log.get(), F_SETFL, flags & ~O_NONBLOCK);
+    // failure and the client does not run.
+    Descriptor log(command.logPath.isEmpty() ? -1 : openLog(command.logPath, why));
+    if (!command.logPath.isEmpty() && log.get() < 0) {
+        start.result = Result::failure(why);
+        return start;
     }
-
-    std::vector<QByteArray> encoded;
-    for (const QString& argument : command.arguments)
-        encoded.push_back(QFile::encodeName(argument));
-    std::vector<char*> argv;
-    for (QByteArray& argument : encoded)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, NullDevice, O_RDONLY, 0);
-    if (log.get() >= 0)
-        posix_spawn_file_actions_adddup2(&actions, log.get(), STDOUT_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, NullDevice, O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, NullDevice, O_WRONLY, 0);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // Nothing else of the panel's (its display connection, its files).
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-#endif
-    // A process group of its own, so that what the client starts in turn is
-    // ended with it; default signal handling and no blocked signals.
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int signal :
-         {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2})
-        sigaddset(&defaults, signal);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                              POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
 
     // A name with a '/' is started as it stands; a bare name is looked up
     // in PATH, as cmd.exe looks a bare name up in its PATH.
     const QString& program = command.arguments.first();
-    pid_t pid = 0;
-    const int error =
-        program.contains(u'/')
-            ? posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ)
-            : posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
+    const bool query = kind == BatchKind::Query;
+    const quint64 id = nextId_;
+    SpawnPlan plan;
+    int error = 0;
+    plan.program = QFile::encodeName(program);
+    if (!program.contains(u'/'))
+        plan.program = findInPath(plan.program, error);
+    for (const QString& argument : command.arguments)
+        plan.arguments.push_back(QFile::encodeName(argument));
+    // A query's processes carry its mark, so that what they leave behind
+    // outside their group is found; a stop command's are never ended.
+    plan.environment = childEnvironment(query ? mark_ + QByteArray::number(id) : QByteArray());
+    plan.output = log.get();
+    if (query)
+        plan.maxFileBytes = rlim_t(MaxQueryOutputBytes);
+    const pid_t pid = plan.program.isEmpty() ? -1 : spawn(plan, error);
+    if (pid < 0) {
         start.result = Result::failure(QStringLiteral("batch file %1: cannot start %2: %3")
                                            .arg(path, program, errnoText(error)));
         return start;
     }
     start.id = nextId_++;
     start.skipped = command.skipped;
-    children_.append({start.id, qint64(pid), kind, program, false});
+    heldChildren().insert(pid);
+    children_.append({start.id, qint64(pid), kind, program, false, query ? log.release() : -1});
     return start;
 }
 
 QString PosixProcessStarter::finishBatch(quint64 id) {
     reapEnded();
-    return endGroups({id}).join(QStringLiteral("; "));
+    return endQueryProcesses({id}, false).join(QStringLiteral("; "));
 }
 
 void PosixProcessStarter::endQueries() {
@@ -258,7 +676,7 @@ void PosixProcessStarter::endQueries() {
     for (const Child& child : children_)
         if (child.kind == BatchKind::Query && !child.ended)
             ids.append(child.id);
-    endGroups(ids);
+    endQueryProcesses(ids, true);
 }
 
 qint64 PosixProcessStarter::processId(quint64 id) const {
@@ -268,18 +686,42 @@ qint64 PosixProcessStarter::processId(quint64 id) const {
     return 0;
 }
 
-void PosixProcessStarter::reapEnded() {
-    children_.removeIf([](const Child& child) {
-        return (child.kind == BatchKind::Stop || child.ended) && reaped(child.pid);
-    });
+qint64 PosixProcessStarter::commandProcessId(const QString& purpose) const {
+    for (const auto& command : commands_)
+        if (command->purpose == purpose && command->pid)
+            return command->pid;
+    return 0;
 }
 
-QStringList PosixProcessStarter::endGroups(const QList<quint64>& ids) {
+void PosixProcessStarter::forget(const Child& child) {
+    heldChildren().remove(child.pid);
+    if (child.log >= 0)
+        ::close(child.log);
+}
+
+void PosixProcessStarter::reapEnded() {
+    children_.removeIf([this](const Child& child) {
+        const bool gone = (child.kind == BatchKind::Stop || child.ended) && reaped(child.pid);
+        if (gone)
+            forget(child);
+        return gone;
+    });
+    for (const auto& command : commands_)
+        collect(*command);
+    std::erase_if(commands_, [](const std::unique_ptr<Command>& command) {
+        return command->pid == 0 && command->output < 0;
+    });
+    if (const auto list = processList())
+        reapOrphans(*list);
+}
+
+QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bool allLeftovers) {
     struct Ending {
         qint64 pid;
         QString said; // what was running
         bool killed = false;
     };
+    QStringList lines;
     std::vector<Ending> ending;
     QList<qint64> done; // leaders to reap
     for (Child& child : children_) {
@@ -287,12 +729,21 @@ QStringList PosixProcessStarter::endGroups(const QList<quint64>& ids) {
             continue;
         child.ended = true;
         done.append(child.pid);
+        const QString client = QStringLiteral("\"%1\" (pid %2)").arg(child.program).arg(child.pid);
+        // The file size limit cut the log (the client died of SIGXFSZ, or
+        // got EFBIG): the answer, if any, is in its first bytes.
+        struct stat log {};
+        if (child.log >= 0 && ::fstat(child.log, &log) == 0 && S_ISREG(log.st_mode) &&
+            log.st_size >= MaxQueryOutputBytes)
+            lines.append(QStringLiteral("the output of %1 reached %2 MiB, the most a query may "
+                                        "write, and was cut")
+                             .arg(client)
+                             .arg(MaxQueryOutputBytes / (1024 * 1024)));
         const bool runs = childRuns(child.pid);
         const int members = live(child.pid, runs);
         if (members <= 0)
             continue;
         const int others = members - (runs ? 1 : 0);
-        const QString client = QStringLiteral("\"%1\" (pid %2)").arg(child.program).arg(child.pid);
         QString said;
         if (runs && others == 0)
             said = client + QStringLiteral(" was still running");
@@ -307,11 +758,33 @@ QStringList PosixProcessStarter::endGroups(const QList<quint64>& ids) {
         ending.push_back({child.pid, said});
     }
 
-    const auto waitFor = [&ending](int ms) {
+    // What queries left outside their groups: those of the batches being
+    // ended, and of every query batch already dealt with (a straggler that
+    // escaped its group late). The stop command's processes carry no mark:
+    // the node may need them to finish, so they are left alone.
+    const auto leftovers = [&]() {
+        std::vector<ProcessEntry> found;
+        const auto list = processList();
+        if (!list)
+            return found;
+        for (const auto& [process, query] : markedDescendants(*list, mark_)) {
+            bool pending = false; // a query batch not yet dealt with
+            for (const Child& child : children_)
+                pending = pending || (child.id == query && !child.ended);
+            if (allLeftovers || ids.contains(query) || !pending)
+                found.push_back(process);
+        }
+        return found;
+    };
+    std::vector<ProcessEntry> left = leftovers();
+    for (const ProcessEntry& process : left)
+        ::kill(pid_t(process.pid), SIGTERM);
+
+    const auto waitFor = [&](int ms) {
         QElapsedTimer waited;
         waited.start();
         for (;;) {
-            bool any = false;
+            bool any = !leftovers().empty();
             for (const Ending& e : ending)
                 any = any || live(e.pid, childRuns(e.pid)) > 0;
             if (!any || waited.elapsed() >= ms)
@@ -319,36 +792,143 @@ QStringList PosixProcessStarter::endGroups(const QList<quint64>& ids) {
             std::this_thread::sleep_for(std::chrono::milliseconds(PollMs));
         }
     };
-    if (!ending.empty() && waitFor(TermGraceMs)) {
+    bool leftKilled = false;
+    if ((!ending.empty() || !left.empty()) && waitFor(TermGraceMs)) {
         for (Ending& e : ending) {
             if (live(e.pid, childRuns(e.pid)) > 0) {
                 ::kill(-pid_t(e.pid), SIGKILL);
                 e.killed = true;
             }
         }
+        for (const ProcessEntry& process : leftovers()) {
+            ::kill(pid_t(process.pid), SIGKILL);
+            leftKilled = true;
+            // One that left its group during the grace is named too.
+            if (std::none_of(left.begin(), left.end(), [&process](const ProcessEntry& named) {
+                    return named.pid == process.pid;
+                }))
+                left.push_back(process);
+        }
         waitFor(KillGraceMs);
     }
 
-    QStringList lines;
+    const auto outcome = [](bool killed) {
+        return killed ? QStringLiteral(": killed (SIGTERM was not enough)")
+                      : QStringLiteral(": ended");
+    };
     for (const Ending& e : ending)
-        lines.append(e.said + (e.killed ? QStringLiteral(": killed (SIGTERM was not enough)")
-                                        : QStringLiteral(": ended")));
+        lines.append(e.said + outcome(e.killed));
+    if (!left.empty()) {
+        QStringList named;
+        for (const ProcessEntry& process : left)
+            named.append(QStringLiteral("\"%1\" pid %2")
+                             .arg(QString::fromLocal8Bit(process.name))
+                             .arg(process.pid));
+        lines.append(QStringLiteral("%1 left behind outside a query's process group (%2) %3 "
+                                    "still running")
+                         .arg(processes(int(left.size())), named.join(QStringLiteral(", ")),
+                              left.size() == 1 ? QStringLiteral("was") : QStringLiteral("were")) +
+                     outcome(leftKilled));
+    }
     // A leader that has not ended even after SIGKILL stays for a later call.
-    children_.removeIf(
-        [&done](const Child& child) { return done.contains(child.pid) && reaped(child.pid); });
+    children_.removeIf([this, &done](const Child& child) {
+        const bool gone = done.contains(child.pid) && reaped(child.pid);
+        if (gone)
+            forget(child);
+        return gone;
+    });
+    if (const auto list = processList())
+        reapOrphans(*list);
     return lines;
 }
 
-Result PosixProcessStarter::startUserCommand(const QString& commandLine) {
+void PosixProcessStarter::collect(Command& command) {
+    command.drain();
+    int status = 0;
+    if (command.pid == 0 || !reaped(command.pid, &status))
+        return;
+    heldChildren().remove(command.pid);
+    command.pid = 0;
+    command.closeExit();
+    command.drain(); // all the shell wrote is in the pipe now
+
+    QString how;
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        how = QStringLiteral(" with exit status %1").arg(WEXITSTATUS(status));
+    else if (WIFSIGNALED(status))
+        how = QStringLiteral(" by signal %1 (%2)")
+                  .arg(WTERMSIG(status))
+                  .arg(QString::fromLocal8Bit(::strsignal(WTERMSIG(status))));
+    const QString wrote = oneLine(command.kept);
+    if ((how.isEmpty() && wrote.isEmpty()) || !output_)
+        return;
+    QString line = QStringLiteral("%1 \"%2\" ended%3").arg(command.purpose, command.text, how);
+    if (!wrote.isEmpty())
+        line += QStringLiteral("; it wrote: ") + wrote;
+    if (command.dropped > 0)
+        line += QStringLiteral(" (%1 more bytes not kept)").arg(command.dropped);
+    output_(command.purpose, line);
+}
+
+Result PosixProcessStarter::startUserCommand(const QString& commandLine, const QString& purpose) {
     reapEnded();
     if (commandLine.trimmed().isEmpty())
-        return Result::failure(QStringLiteral("user command is empty"));
+        return Result::failure(QStringLiteral("%1 is empty").arg(purpose));
+    if (const qint64 running = commandProcessId(purpose))
+        return Result::failure(
+            QStringLiteral("%1 \"%2\" is still running from the last time (pid %3); not "
+                           "started again")
+                .arg(purpose, commandLine)
+                .arg(running));
 
-    QProcess process;
-    process.setProgram(QString::fromLatin1(Shell));
-    process.setArguments({QStringLiteral("-c"), commandLine});
-    process.setStandardInputFile(QProcess::nullDevice());
-    return startDetached(process, QStringLiteral("user command %1").arg(commandLine));
+    // Its output through a pipe: the write end blocking for the command, the
+    // read end non-blocking for the panel.
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return Result::failure(QStringLiteral("cannot start %1 \"%2\": %3")
+                                   .arg(purpose, commandLine, errnoText(errno)));
+    auto command = std::make_unique<Command>();
+    command->purpose = purpose;
+    command->text = commandLine;
+    command->output = pipe[0];
+    const Descriptor writeEnd(pipe[1]);
+    ::fcntl(command->output, F_SETFL, ::fcntl(command->output, F_GETFL) | O_NONBLOCK);
+
+    SpawnPlan plan;
+    plan.program = Shell;
+    plan.arguments = {Shell, "-c", commandLine.toLocal8Bit()};
+    plan.environment = childEnvironment({});
+    plan.output = plan.errors = writeEnd.get();
+    int error = 0;
+    const pid_t pid = spawn(plan, error);
+    if (pid < 0)
+        return Result::failure(QStringLiteral("cannot start %1 \"%2\": %3")
+                                   .arg(purpose, commandLine, errnoText(error)));
+    command->pid = pid;
+    heldChildren().insert(pid);
+
+    // Read as it comes, and told once the shell has ended (a pidfd says
+    // when; without one, the pipe's end or the starter's next call).
+    if (QCoreApplication::instance()) {
+        Command* raw = command.get();
+        command->outputReady =
+            std::make_unique<QSocketNotifier>(command->output, QSocketNotifier::Read);
+        QObject::connect(command->outputReady.get(), &QSocketNotifier::activated,
+                         command->outputReady.get(), [this, raw] { collect(*raw); });
+#ifdef SYS_pidfd_open
+        command->exitFd = int(::syscall(SYS_pidfd_open, pid, 0U));
+        if (command->exitFd >= 0) { // close-on-exec, as every pidfd
+            command->exited =
+                std::make_unique<QSocketNotifier>(command->exitFd, QSocketNotifier::Read);
+            QObject::connect(command->exited.get(), &QSocketNotifier::activated,
+                             command->exited.get(), [this, raw] { collect(*raw); });
+        }
+#endif
+    }
+    // The last run of this purpose may still be draining what its
+    // background processes write; it stays until its pipe closes.
+    commands_.push_back(std::move(command));
+    return Result::success();
 }
 
 } // namespace tw::platform

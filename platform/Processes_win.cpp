@@ -128,22 +128,36 @@ int finishBatch(void* job) {
     return running;
 }
 
-Outcome startCommand(const std::wstring& commandLine) {
+StartedCommand startCommand(const std::wstring& commandLine, const std::wstring& purpose) {
+    StartedCommand started;
     std::wstring line = commandLine;
-    if (line.find_first_not_of(L" \t") == std::wstring::npos)
-        return Outcome::failure(L"user command is empty");
+    if (line.find_first_not_of(L" \t") == std::wstring::npos) {
+        started.outcome = Outcome::failure(purpose + L" is empty");
+        return started;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return Outcome::failure(L"cannot start user command " + commandLine + L": " +
-                                errorText(GetLastError()));
+                        &startup, &process)) {
+        started.outcome = Outcome::failure(L"cannot start " + purpose + L" \"" + commandLine +
+                                           L"\": " + errorText(GetLastError()));
+        return started;
+    }
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return {};
+    started.process = process.hProcess;
+    return started;
+}
+
+bool processRuns(void* process) {
+    return process && WaitForSingleObject(static_cast<HANDLE>(process), 0) == WAIT_TIMEOUT;
+}
+
+void closeProcess(void* process) {
+    if (process)
+        CloseHandle(static_cast<HANDLE>(process));
 }
 
 } // namespace tw::platform::win

@@ -54,8 +54,18 @@ StartedBatch startBatchFile(const std::wstring& path, bool query);
 // Ends whatever the query's job still runs; returns how many processes
 // were still running (0: all had finished). Closes the job.
 int finishBatch(void* job);
-// The user's command line, in a normal window with focus, not waited for.
-Outcome startCommand(const std::wstring& commandLine);
+// The user's command line, in a normal window with focus, not waited for;
+// `purpose` ("user command", "alert command") names it in the messages.
+// The process handle is kept, so that a second start can be refused while
+// it runs: close it with closeProcess.
+struct StartedCommand {
+    Outcome outcome;
+    void* process = nullptr; // a HANDLE, null when nothing was started
+};
+StartedCommand startCommand(const std::wstring& commandLine, const std::wstring& purpose);
+// Whether the process behind a handle from startCommand still runs.
+bool processRuns(void* process);
+void closeProcess(void* process);
 
 // --- Files the program reads and writes ---
 // One state of a file: which file (volume and index), its size and when its
@@ -79,6 +89,10 @@ struct FileReadW {
 // folder is refused), never blocking.
 FileReadW readRegularFile(const std::wstring& path, std::size_t maxBytes);
 FileStampW stampOf(const std::wstring& path);
+// The log a batch line names after " > ", before cmd.exe opens it: a
+// symbolic link or other reparse point that is not the user's own is
+// refused (by the rule of writeFileSafely), so that the batch does not run.
+Outcome checkBatchLog(const std::wstring& logPath);
 // The call that puts bytes into an open file: WriteFile by default; the
 // tests replace it to make the disk fill up at any byte. Returns 0 or the
 // Win32 error, and how many bytes it wrote.

@@ -24,17 +24,22 @@ public:
 };
 
 // Batch files through cmd.exe, hidden; a query's in a job of its own, ended
-// after its cycle's read; the user command in a normal window.
+// after its cycle's read. A batch whose log (taken from its line as
+// BatchLine.h splits it) is a reparse point not the user's own is not run.
+// The user and alert commands in a normal window (their output is shown
+// there: the output handler is never called), each once at a time.
 class WinProcessStarter final : public ProcessStarter {
 public:
     ~WinProcessStarter() override;
     BatchStart startBatchFile(const QString& path, BatchKind kind) override;
     QString finishBatch(quint64 id) override;
     void endQueries() override;
-    Result startUserCommand(const QString& commandLine) override;
+    Result startUserCommand(const QString& commandLine, const QString& purpose) override;
+    void setOutputHandler(OutputHandler) override {}
 
 private:
     QHash<quint64, void*> jobs_;
+    QHash<QString, void*> commands_; // the last process of each purpose (a HANDLE)
     quint64 next_ = 1;
 };
 

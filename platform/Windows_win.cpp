@@ -1,6 +1,8 @@
+#include "platform/BatchLine.h"
 #include "platform/Win32.h"
 #include "platform/Windows.h"
 
+#include <QFile>
 #include <QWidget>
 
 namespace tw::platform {
@@ -17,6 +19,17 @@ QString text(const std::wstring& wide) {
 
 Result result(const win::Outcome& outcome) {
     return outcome.ok ? Result::success() : Result::failure(text(outcome.error));
+}
+
+// The log a batch file's line names after " > ", split as cmd.exe splits
+// it; empty when the file cannot be read or names none (cmd.exe then says
+// what is wrong itself).
+QString batchLogPath(const QString& path) {
+    constexpr qint64 MostBatchBytes = 64 * 1024;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return batchFileCommand(QString::fromLocal8Bit(file.read(MostBatchBytes))).logPath;
 }
 
 FileStamp stampOf(const win::FileStampW& s) {
@@ -66,9 +79,23 @@ QString RegistrySettingsBackend::location() const {
 
 WinProcessStarter::~WinProcessStarter() {
     endQueries();
+    // The commands are the user's own and go on.
+    for (void* process : std::as_const(commands_))
+        win::closeProcess(process);
 }
 
 BatchStart WinProcessStarter::startBatchFile(const QString& path, BatchKind kind) {
+    // Another user's link in a shared folder must not get the answer
+    // written into a file of that user's choice.
+    const QString log = batchLogPath(path);
+    if (!log.isEmpty()) {
+        const win::Outcome checked = win::checkBatchLog(wide(log));
+        if (!checked.ok) {
+            BatchStart refused;
+            refused.result = result(checked);
+            return refused;
+        }
+    }
     const win::StartedBatch started = win::startBatchFile(wide(path), kind == BatchKind::Query);
     BatchStart start;
     start.result = result(started.outcome);
@@ -95,8 +122,18 @@ void WinProcessStarter::endQueries() {
     jobs_.clear();
 }
 
-Result WinProcessStarter::startUserCommand(const QString& commandLine) {
-    return result(win::startCommand(wide(commandLine)));
+Result WinProcessStarter::startUserCommand(const QString& commandLine, const QString& purpose) {
+    // An empty command is said to be empty (by startCommand), whatever runs.
+    void*& last = commands_[purpose];
+    if (!commandLine.trimmed().isEmpty() && win::processRuns(last))
+        return Result::failure(
+            QStringLiteral("%1 \"%2\" is still running from the last time; not started again")
+                .arg(purpose, commandLine));
+    win::closeProcess(last);
+    last = nullptr;
+    const win::StartedCommand started = win::startCommand(wide(commandLine), wide(purpose));
+    last = started.process;
+    return result(started.outcome);
 }
 
 std::optional<int> ToolhelpProcessTable::countByImageName(const QString& imageName) {

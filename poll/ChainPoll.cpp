@@ -200,7 +200,8 @@ void ChainPoll::runUserCommand() {
                            "command is empty"));
         return;
     }
-    const platform::Result started = services_.platform.starter.startUserCommand(command);
+    const platform::Result started =
+        services_.platform.starter.startUserCommand(command, QStringLiteral("user command"));
     if (!started) {
         services_.diagnostics.report(failure::GbcCommand, control,
                                      QStringLiteral("User command not run: ") + started.error);

@@ -1,9 +1,12 @@
 // The batch runner, which needs no shell: how a line and a file are taken
 // apart (tables), then real batch files run by the real starter: nothing in
-// a path or an argument is expanded or run, one command line per file, a
-// query's client that never ends (and what it started) is ended by
-// finishBatch, a stop command is left to finish and reaped once it has
-// ended; and the user command, which is the user's own shell text.
+// a path or an argument is expanded or run, one command line per file, the
+// log opened by the rule of the files the panel writes, a query's client
+// that never ends (and what it started, also in a session of its own) is
+// ended by finishBatch, a query's output is capped, a stop command is left
+// to finish and reaped once it has ended; and the user and alert commands,
+// which are the user's own shell text, run once at a time, their output
+// told once they have ended.
 //
 // The tests run in a temporary folder (the current folder too, so that a
 // relative `touch pwned` would land there); a copy of sleep under a name of
@@ -19,7 +22,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+#include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using tw::test::readAll;
 using tw::test::writeAll;
@@ -57,6 +66,20 @@ class TestRunner : public QObject {
         const QString file = path(name);
         return writeAll(file, fill(text)) ? file : QString();
     }
+    QString filled(const QString& text) const {
+        return QString::fromLocal8Bit(fill(text.toLocal8Bit()));
+    }
+    // The pid a client or command wrote into `file` in the temporary folder
+    // (its sleeper left behind); 0 while there is none.
+    qint64 leftPid(const QString& file) const { return readAll(path(file)).trimmed().toLongLong(); }
+    // The parent of a process, from /proc/PID/stat.
+    static qint64 parentOf(qint64 pid) {
+        const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+        return stat.mid(stat.lastIndexOf(')') + 4).split(' ').value(0).toLongLong();
+    }
+
+    // Where the tests' clients and commands write the pid of what they leave.
+    static inline const QStringList PidFiles{"left.pid", "stop.pid", "cmd.pid", "bg.pid"};
 
 private slots:
     void initTestCase() {
@@ -67,7 +90,22 @@ private slots:
         QVERIFY(QFile::setPermissions(sleeper_, QFile::permissions(sleeper_) | QFile::ExeOwner));
     }
 
-    void cleanup() { QVERIFY2(pwned().isEmpty(), qPrintable(pwned().join(' '))); }
+    void init() {
+        for (const QString& file : PidFiles)
+            QFile::remove(path(file));
+    }
+
+    void cleanup() {
+        // A failed row may have left its sleeper: ended here, by its pid and
+        // only when that pid still is the sleeper.
+        for (const QString& file : PidFiles) {
+            const qint64 pid = leftPid(file);
+            if (pid > 0 && QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)) ==
+                               QFileInfo(sleeper_).canonicalFilePath())
+                ::kill(pid_t(pid), SIGKILL);
+        }
+        QVERIFY2(pwned().isEmpty(), qPrintable(pwned().join(' ')));
+    }
 
     // One line: the argument vector and the log path, or why it cannot run.
     void splitsLine_data() {
@@ -284,6 +322,104 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter.processId(start.id)), 'Z', Bound);
     }
 
+    // The log is written by the rule of every file the panel writes for
+    // others: a symbolic link only when it is the user's own (another user's
+    // link in a shared folder must not point the answer at a file of that
+    // user's choice), nothing but a regular file, a FIFO or a new file. A
+    // refused log is the batch's start failure and the client does not run.
+    // "theirs" links belong to uid 65534: as root the test gives them away
+    // with lchown (the decision itself is tested through writeFollowsLink).
+    void logFollowsOnlyTrustedLinks_data() {
+        QTest::addColumn<QString>("setup");     // what is at links/CLI-UI-GBC.LOG
+        QTest::addColumn<QByteArray>("client"); // the batch line before " > "
+        QTest::addColumn<QString>("error");     // the start's error (%L the log); empty: it runs
+        QTest::addColumn<QString>("answerAt");  // where the answer lands; "fifo": the FIFO's reader
+        const QByteArray intruder = "call /bin/sh -c \"touch %T/pwned-ran; echo 812345\"";
+        const QByteArray echo = "call /bin/echo 812345";
+        QTest::newRow("the user's own link: followed") << "mine:LOG -> links/mine.txt" << echo << ""
+                                                       << "links/mine.txt";
+        QTest::newRow("another user's link: refused, the client not run")
+            << "theirs:LOG -> victim.txt" << intruder
+            << "log file %L is a symbolic link owned by another user; not run"
+            << "";
+        QTest::newRow("the user's own link to another user's link: refused")
+            << "mine:LOG -> links/other, theirs:other -> victim.txt" << intruder
+            << "log file %L leads to %T/links/other, a symbolic link owned by another user; "
+               "not run"
+            << "";
+        QTest::newRow("the user's own link to a device: refused")
+            << "mine:LOG -> /dev/null" << intruder
+            << "log file %L (by its links: /dev/null) is a character device, not a file; not run"
+            << "";
+        QTest::newRow("a folder: refused")
+            << "folder" << intruder << "log file %L is a folder, not a file; not run"
+            << "";
+        QTest::newRow("the user's own link to no file yet: the file is made")
+            << "mine:LOG -> links/new.txt" << echo << ""
+            << "links/new.txt";
+        QTest::newRow("a FIFO with a reader: written, as ever") << "fifo" << echo << ""
+                                                                << "fifo";
+        QTest::newRow("an old answer in a plain file: replaced") << "file" << echo << ""
+                                                                 << "links/CLI-UI-GBC.LOG";
+    }
+    void logFollowsOnlyTrustedLinks() {
+        QFETCH(QString, setup);
+        QFETCH(QByteArray, client);
+        QFETCH(QString, error);
+        QFETCH(QString, answerAt);
+        if (setup.contains("theirs") && ::geteuid() != 0)
+            QSKIP("giving a link to another user needs root");
+        QDir links(path("links"));
+        QVERIFY(links.removeRecursively() && QDir(tmp_.path()).mkpath("links"));
+        const QString log = path("links/CLI-UI-GBC.LOG");
+        const QByteArray victim = "someone else's file\n";
+        QVERIFY(writeAll(path("victim.txt"), victim));
+        // "owner:name -> target": a link of the user's own ("mine") or of uid
+        // 65534 ("theirs") in the links folder, LOG being the log itself.
+        for (const QString& link : setup.split(", ")) {
+            const QStringList parts = link.split(QRegularExpression(":| -> "));
+            if (parts.size() != 3)
+                continue;
+            const QString at = parts[1] == "LOG" ? log : links.filePath(parts[1]);
+            const QString to = parts[2].startsWith('/') ? parts[2] : path(parts[2]);
+            QVERIFY(QFile::link(to, at));
+            if (parts[0] == "theirs")
+                QVERIFY(::lchown(QFile::encodeName(at).constData(), 65534, 65534) == 0);
+        }
+        if (setup == "folder")
+            QVERIFY(links.mkdir("CLI-UI-GBC.LOG"));
+        if (setup == "file")
+            QVERIFY(writeAll(log, "700000\r\n and more than the answer"));
+        int reader = -1;
+        if (setup == "fifo") {
+            QVERIFY(::mkfifo(QFile::encodeName(log).constData(), 0600) == 0);
+            reader = ::open(QFile::encodeName(log).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            QVERIFY(reader >= 0);
+        }
+        const auto closeReader = qScopeGuard([reader] {
+            if (reader >= 0)
+                ::close(reader);
+        });
+
+        PosixProcessStarter starter;
+        const BatchStart start = starter.startBatchFile(
+            batch("GBC.BAT", client + " > " + QFile::encodeName(log) + "\r\n"), BatchKind::Query);
+        const QString expected = QString(error).replace("%L", log).replace("%T", tmp_.path());
+        QCOMPARE(start.result.error, expected);
+        QCOMPARE(start.id != 0, error.isEmpty());
+        if (start.id)
+            QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter.processId(start.id)), 'Z', Bound);
+        if (answerAt == "fifo") {
+            char answer[64] = {};
+            QCOMPARE(::read(reader, answer, sizeof answer - 1), ssize_t(7));
+            QCOMPARE(QByteArray(answer), QByteArray("812345\n"));
+        } else if (!answerAt.isEmpty()) {
+            QCOMPARE(readAll(path(answerAt)), QByteArray("812345\n"));
+        }
+        QCOMPARE(readAll(path("victim.txt")), victim);
+        QCOMPARE(starter.finishBatch(start.id), QString());
+    }
+
     // A query's client that does not end by itself is ended by finishBatch,
     // with what it started; its process is reaped, and finishBatch says what
     // it had to end.
@@ -380,22 +516,253 @@ private slots:
         QCOMPARE(stateOf(otherPid), char(0));
     }
 
+    // What a query's client leaves behind outside its process group (a
+    // session of its own, a double fork) re-parents to the panel, which is a
+    // child subreaper, and is ended with the query, then reaped: it is no
+    // longer left running after the panel, one more each cycle.
+    void queryLeftoversAreEnded_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("endedBy"); // finishBatch, endQueries, the destructor
+        QTest::addColumn<QString>("said");    // part of finishBatch's answer: %N the
+                                              // sleeper's name, %L its pid, %P the client's
+        const QByteArray setsid =
+            "call /bin/sh -c \"setsid %S 1000 & echo $! > %T/left.pid\" > %T/e.log";
+        const QString outside =
+            "1 process left behind outside a query's process group (\"%N\" pid %L) was still "
+            "running: ";
+        QTest::newRow("a child in a session of its own")
+            << setsid << "finishBatch" << outside + "ended";
+        QTest::newRow("a double fork into a session of its own")
+            << QByteArray("call /bin/sh -c \"(setsid %S 1000 & echo $! > %T/left.pid); echo\" > "
+                          "%T/e.log")
+            << "finishBatch" << outside + "ended";
+        QTest::newRow("one in a session of its own that ignores SIGTERM")
+            << QByteArray("call /bin/sh -c \"trap '' TERM; setsid %S 1000 & echo $! > "
+                          "%T/left.pid\" > %T/e.log")
+            << "finishBatch" << outside + "killed (SIGTERM was not enough)";
+        QTest::newRow("a double fork that stays in the group: ended with it, no zombie left")
+            << QByteArray("call /bin/sh -c \"(%S 1000 & echo $! > %T/left.pid); echo\" > %T/e.log")
+            << "finishBatch"
+            << "1 process that \"/bin/sh\" (pid %P) started was still running: ended";
+        QTest::newRow("ended by endQueries when the panel closes") << setsid << "endQueries"
+                                                                   << "";
+        QTest::newRow("ended by the starter's end") << setsid << "the destructor"
+                                                    << "";
+    }
+    void queryLeftoversAreEnded() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, endedBy);
+        QFETCH(QString, said);
+        auto starter = std::make_unique<PosixProcessStarter>();
+        const BatchStart start =
+            starter->startBatchFile(batch("GBC.BAT", line + "\r\n"), BatchKind::Query);
+        QVERIFY2(start.result.ok, qPrintable(start.result.error));
+        const qint64 client = starter->processId(start.id);
+        QTRY_VERIFY_WITH_TIMEOUT(leftPid("left.pid") > 0, Bound);
+        const qint64 left = leftPid("left.pid");
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(client), 'Z', Bound); // the client itself has ended
+        QTRY_COMPARE_WITH_TIMEOUT(sleepers(), 1, Bound);
+
+        QString answer;
+        if (endedBy == "finishBatch")
+            answer = starter->finishBatch(start.id);
+        else if (endedBy == "endQueries")
+            starter->endQueries();
+        else
+            starter.reset();
+        QVERIFY2(answer.contains(QString(said)
+                                     .replace("%N", QFileInfo(sleeper_).fileName().left(15))
+                                     .replace("%L", QString::number(left))
+                                     .replace("%P", QString::number(client))),
+                 qPrintable(answer));
+        QCOMPARE(sleepers(), 0);
+        QCOMPARE(stateOf(left), char(0)); // reaped: no zombie
+        QCOMPARE(stateOf(client), char(0));
+    }
+
+    // A stop command's processes are left to finish, even in a session of
+    // their own, and so are the user's command's: no query's end touches
+    // them. Once they end, the starter's next call reaps them.
+    void stopAndCommandLeftoversAreLeftAlone() {
+        PosixProcessStarter starter;
+        const BatchStart stop = starter.startBatchFile(
+            batch("STOP.BAT",
+                  "call /bin/sh -c \"setsid %S 1000 & echo $! > %T/stop.pid\" > %T/stop.log\r\n"),
+            BatchKind::Stop);
+        QVERIFY2(stop.result.ok, qPrintable(stop.result.error));
+        const qint64 stopClient = starter.processId(stop.id);
+        QVERIFY(starter
+                    .startUserCommand(filled("setsid '%S' 1000 & echo $! > '%T/cmd.pid'"),
+                                      "user command")
+                    .ok);
+        QTRY_VERIFY_WITH_TIMEOUT(leftPid("stop.pid") > 0 && leftPid("cmd.pid") > 0, Bound);
+        const qint64 stopLeft = leftPid("stop.pid"), commandLeft = leftPid("cmd.pid");
+        QTRY_COMPARE_WITH_TIMEOUT(starter.commandProcessId("user command"), 0, Bound);
+        // The stop command's client has ended (a zombie, or reaped already).
+        QTRY_VERIFY_WITH_TIMEOUT(stateOf(stopClient) == 'Z' || stateOf(stopClient) == 0, Bound);
+        QTRY_COMPARE_WITH_TIMEOUT(sleepers(), 2, Bound);
+        // Both re-parented to the panel, not to init.
+        QCOMPARE(parentOf(stopLeft), qint64(QCoreApplication::applicationPid()));
+        QCOMPARE(parentOf(commandLeft), qint64(QCoreApplication::applicationPid()));
+
+        const BatchStart query = starter.startBatchFile(
+            batch("GBC.BAT", "call /bin/echo 812345 > %T/q.log\r\n"), BatchKind::Query);
+        QVERIFY(query.result.ok);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter.processId(query.id)), 'Z', Bound);
+        QCOMPARE(starter.finishBatch(query.id), QString());
+        starter.endQueries();
+        QCOMPARE(sleepers(), 2);
+
+        // They end (here: the test ends them): zombies of the panel's until
+        // the starter's next call.
+        QVERIFY(::kill(pid_t(stopLeft), SIGTERM) == 0 && ::kill(pid_t(commandLeft), SIGTERM) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(stateOf(stopLeft) == 'Z' && stateOf(commandLeft) == 'Z', Bound);
+        starter.endQueries();
+        QCOMPARE(stateOf(stopLeft), char(0));
+        QCOMPARE(stateOf(commandLeft), char(0));
+    }
+
+    // A query's client may write 1 MiB into a file (RLIMIT_FSIZE): one that
+    // writes without end dies of SIGXFSZ, or gets EFBIG where it ignores
+    // that signal; the log stays at 1 MiB, and finishBatch says so.
+    void queryOutputIsCapped_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("a client that writes without end")
+            << QByteArray("call \"" + QFile::encodeName(QStandardPaths::findExecutable("yes")) +
+                          "\" > %T/yes.log");
+        QTest::newRow("one that ignores SIGXFSZ and gets EFBIG")
+            << QByteArray("call /bin/sh -c \"trap '' XFSZ; yes\" > %T/yes.log");
+    }
+    void queryOutputIsCapped() {
+        QFETCH(QByteArray, line);
+        constexpr qint64 Most = PosixProcessStarter::MaxQueryOutputBytes;
+        PosixProcessStarter starter;
+        const BatchStart start =
+            starter.startBatchFile(batch("GBC.BAT", line + "\r\n"), BatchKind::Query);
+        QVERIFY2(start.result.ok, qPrintable(start.result.error));
+        const QString log = path("yes.log");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(log).size() >= Most, Bound);
+        const QString answer = starter.finishBatch(start.id);
+        QVERIFY2(answer.contains("reached 1 MiB, the most a query may write, and was cut"),
+                 qPrintable(answer));
+        QCOMPARE(QFileInfo(log).size(), Most);
+        QVERIFY(readAll(log).startsWith("y\ny\n"));
+    }
+
     void userCommand_data() {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("marker"); // the file it fills; empty: the start fails
-        QTest::newRow("empty") << QString(" \t") << QString();
+        QTest::addColumn<QString>("error");  // empty: it starts
+        QTest::addColumn<QString>("marker"); // the file it fills
+        QTest::newRow("empty") << QString(" \t") << "alert command is empty" << QString();
         QTest::newRow("the user's own shell text")
             << "printf ok > 'my marker' && printf '$HOME' >> 'my marker'"
+            << ""
             << "my marker";
     }
     void userCommand() {
         QFETCH(QString, command);
+        QFETCH(QString, error);
         QFETCH(QString, marker);
         PosixProcessStarter starter;
-        const Result result = starter.startUserCommand(command);
-        QCOMPARE(result.ok, !marker.isEmpty());
+        const Result result = starter.startUserCommand(command, "alert command");
+        QCOMPARE(result.error, error);
         if (result.ok)
-            QTRY_COMPARE_WITH_TIMEOUT(readAll(path(marker)), QByteArray("ok$HOME"), Bound);
+            QTRY_COMPARE_WITH_TIMEOUT(readAll(this->path(marker)), QByteArray("ok$HOME"), Bound);
+    }
+
+    // A command of one purpose runs once at a time: the next start while it
+    // still runs is refused, another purpose's is not, and a query's end
+    // does not end it (it is the user's). Once it has ended (and been
+    // reaped: no zombie) it starts again.
+    void commandRunsOnceAtATime() {
+        PosixProcessStarter starter;
+        const QString go = path("go-commands");
+        QVERIFY(!QFile::exists(go));
+        const QString waits = filled("until [ -e '%T/go-commands' ]; do sleep 0.02; done");
+        QVERIFY(starter.startUserCommand(waits, "user command").ok);
+        const Result again = starter.startUserCommand(waits, "user command");
+        const qint64 shell = starter.commandProcessId("user command");
+        QCOMPARE(again.ok, false);
+        QVERIFY(shell > 0);
+        QCOMPARE(again.error,
+                 QString("user command \"%1\" is still running from the last time (pid %2); not "
+                         "started again")
+                     .arg(waits)
+                     .arg(shell));
+        QVERIFY(starter.startUserCommand(waits, "alert command").ok);
+        QCOMPARE(starter.startUserCommand(waits, "alert command").ok, false);
+
+        const BatchStart query = starter.startBatchFile(
+            batch("GBC.BAT", "call \"%S\" 1000 > %T/q.log\r\n"), BatchKind::Query);
+        QVERIFY(query.result.ok);
+        QVERIFY(!starter.finishBatch(query.id).isEmpty());
+        starter.endQueries();
+        QVERIFY(stateOf(shell) != 0 && stateOf(shell) != 'Z');
+
+        QVERIFY(writeAll(go, ""));
+        QTRY_COMPARE_WITH_TIMEOUT(starter.commandProcessId("user command"), 0, Bound);
+        QTRY_COMPARE_WITH_TIMEOUT(starter.commandProcessId("alert command"), 0, Bound);
+        QCOMPARE(stateOf(shell), char(0));
+        QVERIFY(starter.startUserCommand("true", "user command").ok);
+    }
+
+    // What a command writes (stdout and stderr through a pipe the panel
+    // reads as it fills, so a chatty command never waits on it) is told once
+    // the command has ended, in one line with its purpose: the first 4 KiB.
+    void commandOutputIsTold_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("purpose");
+        QTest::addColumn<QString>("told"); // %C the command; empty: nothing is told
+        QTest::newRow("stdout, stderr and the exit status")
+            << "echo out; echo err >&2; exit 3"
+            << "user command"
+            << "user command \"%C\" ended with exit status 3; it wrote: out | err";
+        QTest::newRow("more than 4 KiB and more than a pipe holds: the first 4 KiB")
+            << "head -c 200000 /dev/zero | tr '\\000' x"
+            << "alert command"
+            << "alert command \"%C\" ended; it wrote: " + QString(4096, 'x') +
+                   " (195904 more bytes not kept)";
+        QTest::newRow("ended by a signal") << "echo going; kill -KILL $$"
+                                           << "user command"
+                                           << "user command \"%C\" ended by signal 9 (Killed); "
+                                              "it wrote: going";
+        QTest::newRow("nothing written and exit status 0: nothing to tell") << "true"
+                                                                            << "user command"
+                                                                            << "";
+        QTest::newRow("a background child keeps the pipe: the end is told all the same")
+            << filled("'%S' 1000 & echo $! > '%T/bg.pid'; echo started") << "user command"
+            << "user command \"%C\" ended; it wrote: started";
+    }
+    void commandOutputIsTold() {
+        QFETCH(QString, command);
+        QFETCH(QString, purpose);
+        QFETCH(QString, told);
+        PosixProcessStarter starter;
+        QStringList lines;
+        starter.setOutputHandler(
+            [&lines](const QString& from, const QString& line) { lines << from + ": " + line; });
+        QVERIFY(starter.startUserCommand(command, purpose).ok);
+        const qint64 shell = starter.commandProcessId(purpose);
+        const QStringList expected =
+            told.isEmpty() ? QStringList()
+                           : QStringList{purpose + ": " + QString(told).replace("%C", command)};
+        if (!told.isEmpty())
+            QTRY_COMPARE_WITH_TIMEOUT(lines, expected, Bound);
+        QTRY_COMPARE_WITH_TIMEOUT(starter.commandProcessId(purpose), 0, Bound);
+        QCOMPARE(lines, expected);
+        QVERIFY(shell > 0);
+        QCOMPARE(stateOf(shell), char(0)); // reaped: no zombie
+
+        // What it left in the background is the user's; once it ends, the
+        // starter's next call reaps it.
+        if (const qint64 background = leftPid("bg.pid")) {
+            QVERIFY(stateOf(background) != 0 && stateOf(background) != 'Z');
+            QVERIFY(::kill(pid_t(background), SIGTERM) == 0);
+            QTRY_COMPARE_WITH_TIMEOUT(stateOf(background), 'Z', Bound);
+            starter.endQueries();
+            QCOMPARE(stateOf(background), char(0));
+        }
+        QCOMPARE(lines.size(), told.isEmpty() ? 0 : 1); // told once
     }
 };
 

@@ -70,7 +70,7 @@ platform::BatchStart FakeProcessStarter::startBatchFile(const QString& path,
     }
     start.id = nextId_++;
     start.skipped = skipped.value(path);
-    starts.append({clock_.now(), true, path, kind, start.id});
+    starts.append({clock_.now(), true, path, kind, start.id, {}});
     if (onBatch)
         onBatch(path);
     return start;
@@ -112,12 +112,13 @@ QStringList FakeProcessStarter::running() const {
     return paths;
 }
 
-platform::Result FakeProcessStarter::startUserCommand(const QString& commandLine) {
+platform::Result FakeProcessStarter::startUserCommand(const QString& commandLine,
+                                                      const QString& purpose) {
     if (commandLine.trimmed().isEmpty())
-        return platform::Result::failure(QStringLiteral("user command is empty"));
+        return platform::Result::failure(purpose + QStringLiteral(" is empty"));
     if (missing.contains(commandLine))
         return platform::Result::failure(QStringLiteral("cannot start: ") + commandLine);
-    starts.append({clock_.now(), false, commandLine});
+    starts.append({clock_.now(), false, commandLine, platform::BatchKind::Query, 0, purpose});
     return {};
 }
 

@@ -72,6 +72,7 @@ public:
         QString text;
         platform::BatchKind kind = platform::BatchKind::Query; // batch files only
         quint64 id = 0;                                        // batch files only
+        QString purpose; // commands only: "user command", "alert command"
     };
     struct Finish {
         qint64 at;
@@ -82,7 +83,8 @@ public:
     platform::BatchStart startBatchFile(const QString& path, platform::BatchKind kind) override;
     QString finishBatch(quint64 id) override;
     void endQueries() override;
-    platform::Result startUserCommand(const QString& commandLine) override;
+    platform::Result startUserCommand(const QString& commandLine, const QString& purpose) override;
+    void setOutputHandler(OutputHandler handler) override { outputHandler = std::move(handler); }
 
     QList<Start> starts;
     QList<Finish> finishes; // every finishBatch call, in order
@@ -91,6 +93,7 @@ public:
     QSet<QString> stillRunning;      // batch files whose client never ends by itself
     QHash<QString, QString> skipped; // batch file -> what its start says was not run
     std::function<void(const QString& path)> onBatch; // e.g. the client writing its log
+    OutputHandler outputHandler;                      // as the composition set it
 
     // The query batches whose client still runs (never ended by itself, not
     // yet finished or ended), by batch file path.

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -159,7 +161,58 @@ void batchFiles(const std::wstring& folder) {
 
     check(!startBatchFile(folder + L"\\MISSING.BAT", true).outcome.ok,
           "a missing batch file is reported");
-    check(!startCommand(L"  ").ok, "an empty user command is reported");
+    check(!startCommand(L"  ", L"user command").outcome.ok, "an empty user command is reported");
+}
+
+// A command's process is kept, so that the adapter can refuse a second
+// start while it runs.
+void commands() {
+    const StartedCommand waits =
+        startCommand(L"cmd.exe /d /c ping -n 3 127.0.0.1 > NUL", L"user command");
+    check(waits.outcome.ok && waits.process, "a command started, its process kept",
+          waits.outcome.error);
+    check(processRuns(waits.process), "the command runs");
+    WaitForSingleObject(static_cast<HANDLE>(waits.process), 30000);
+    check(!processRuns(waits.process), "once it has ended it does not run");
+    closeProcess(waits.process);
+    check(!processRuns(nullptr), "nothing runs for no process");
+    const StartedCommand empty = startCommand(L" \t", L"alert command");
+    check(!empty.outcome.ok && !empty.process && empty.outcome.error == L"alert command is empty",
+          "an empty alert command is reported", empty.outcome.error);
+}
+
+// The log a batch line names, before cmd.exe opens it: none yet, a file, or
+// the user's own link are fine; a link that another owner holds is refused.
+void batchLogs(const std::wstring& folder) {
+    const std::wstring log = folder + L"\\CLI-UI-GBC.LOG";
+    check(checkBatchLog(log).ok, "a log that is not there yet");
+    check(writeBytes(log, "1\r\n") && checkBatchLog(log).ok, "a log that is a file");
+    const std::wstring link = folder + L"\\LINKED.LOG";
+    if (!CreateSymbolicLinkW(link.c_str(), log.c_str(), 0)) {
+        std::printf("note: no symbolic link here (%lu): the link cases are not run\n",
+                    GetLastError());
+        return;
+    }
+    check(checkBatchLog(link).ok, "the user's own link", checkBatchLog(link).error);
+    // The link given to the Administrators group, where the system lets the
+    // test do that.
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    HANDLE handle = CreateFileW(link.c_str(), WRITE_OWNER | READ_CONTROL, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const bool given = handle != INVALID_HANDLE_VALUE &&
+                       CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+                       SetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid,
+                                       nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    if (!given) {
+        std::printf("note: the link could not be given to another owner here\n");
+        return;
+    }
+    const Outcome refused = checkBatchLog(link);
+    check(!refused.ok && refused.error.find(L"not the user's own; not run") != std::wstring::npos,
+          "another owner's link is refused", refused.error);
 }
 
 void processes() {
@@ -260,6 +313,8 @@ int main() {
     const std::wstring folder = temporaryFolder();
     registry();
     batchFiles(folder);
+    commands();
+    batchLogs(folder);
     processes();
     files(folder);
     fullDisk(folder);

@@ -115,6 +115,28 @@ private slots:
         QVERIFY(!starter.startBatchFile(folder + "\\NONE.BAT", BatchKind::Stop).result.ok);
     }
 
+    // A user or alert command runs once at a time: while the last one of a
+    // purpose runs, the next start is refused; another purpose starts.
+    void commandsOnceAtATime() {
+        WinProcessStarter starter;
+        const QString waits = "cmd.exe /d /c ping -n 4 127.0.0.1 > NUL";
+        QVERIFY(starter.startUserCommand(waits, "user command").ok);
+        QCOMPARE(starter.startUserCommand(waits, "user command").error,
+                 "user command \"" + waits +
+                     "\" is still running from the last time; not started again");
+        QVERIFY(starter.startUserCommand(waits, "alert command").ok);
+        QCOMPARE(starter.startUserCommand(" ", "alert command").error,
+                 QString("alert command is empty"));
+        // Once it has ended, it starts again (started once: QTRY asks more
+        // than once).
+        bool again = false;
+        const auto startAgain = [&] {
+            return again =
+                       again || starter.startUserCommand("cmd.exe /d /c exit", "user command").ok;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(startAgain(), Bound);
+    }
+
     void processTable() {
         ToolhelpProcessTable table;
         const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();

@@ -30,18 +30,16 @@ using tw::test::TestRig;
 
 namespace {
 
-tw::app::MainWindow& start(TestRig& rig, const QStringList& setup) {
-    for (const QString& name : setup)
-        if (ScriptRunner::objectName(name).endsWith("_TICKBOX"))
-            rig.store(ScriptRunner::objectName(name), "1");
-        else if (name != "real-queries")
-            qFatal("no tick box %s", qPrintable(name));
+tw::app::MainWindow& start(TestRig& rig, const QString& setup) {
+    const QStringList others = ScriptRunner::storeTicked(rig, setup);
+    if (!others.isEmpty() && others != QStringList{"real-queries"})
+        qFatal("not a tick box: %s", qPrintable(others.join(' ')));
     for (const QString name : {"CLI_STOP_BAT_FULL_LOCATION=/n/CLI-UI-STOP.BAT", "CLI_NAME=cli",
                                "QT_EXE=qt", "DAEMON_EXE=d"})
         rig.store(name.section('=', 0, 0) + "_TEXTBOX", name.section('=', 1));
     rig.processes.running = {{"qt", 1}, {"d", 1}};
     auto& w = rig.start();
-    if (!setup.contains("real-queries"))
+    if (others.isEmpty())
         for (auto* timer : {w.GETBLOCKCOUNT_COMMAND_TIMER, w.GETCONNECTIONCOUNT_COMMAND_TIMER})
             timer->setHandler([timer] { timer->setEnabled(false); });
     return w;
@@ -65,11 +63,11 @@ void addFields(ScriptRunner& runner, TestRig& rig) {
     const QStringList boxes{"AUTO-START", "AUTO-STOP", "AUTO-CLOSE", "AUTO-GBC", "AUTO-GCC"};
     runner.addEnabledField("boxes", boxes);
     runner.addTickedField("ticked", boxes + QStringList{"P-4-P"});
-    runner.addField("starts", [&rig] {
+    runner.addListField("starts", [&rig] {
         QStringList times;
         for (const auto& start : rig.starter.starts)
             times << QString::number(start.at);
-        return times.join(',');
+        return times;
     });
     runner.addField("last-start", [&rig] {
         return rig.starter.starts.isEmpty() ? QString() : rig.starter.starts.last().text;
@@ -87,7 +85,7 @@ void addFields(ScriptRunner& runner, TestRig& rig) {
     runner.addField("failures", [&rig] { return QString::number(rig.diagnostics.failureCount()); });
 }
 
-void addSteps(ScriptRunner& runner, TestRig& rig, const QStringList& setup) {
+void addSteps(ScriptRunner& runner, TestRig& rig, const QString& setup) {
     runner.addStep("process-list", [&runner, &rig](const QString& how) {
         if (how != "readable" && how != "unreadable")
             runner.fail("readable or unreadable?");
@@ -101,13 +99,13 @@ void addSteps(ScriptRunner& runner, TestRig& rig, const QStringList& setup) {
     });
     runner.addStep("like-by-hand", [&runner, &rig, setup](const QString&) {
         QStringList stored, clicked{"AUTO-START"};
-        for (const QString& name : setup)
+        for (const QString& name : setup.split(' '))
             if (name == "AUTO-CLOSE" || name == "P-4-P")
                 clicked << name;
             else if (name != "AUTO-START")
                 stored << name;
         TestRig other;
-        start(other, stored);
+        start(other, stored.join(' '));
         ScriptRunner byHand(other);
         addFields(byHand, other);
         for (const QString& name : clicked)
@@ -202,11 +200,10 @@ void TestAutomation::scripts() {
     QFETCH(QString, setup);
     QFETCH(QString, script);
     TestRig rig;
-    const QStringList names = setup.split(' ', Qt::SkipEmptyParts);
-    start(rig, names);
+    start(rig, setup);
     ScriptRunner runner(rig);
     addFields(runner, rig);
-    addSteps(runner, rig, names);
+    addSteps(runner, rig, setup);
     TW_RUN_SCRIPT(runner, script);
 }
 

@@ -63,11 +63,11 @@ void addFields(ScriptRunner& runner, Rig& rig) {
         const qint64 due = w.GET_LOOP_TIMER->dueAt();
         return due < 0 ? QString("none") : QString::number(due);
     });
-    runner.addField("runs", [&rig] {
+    runner.addListField("runs", [&rig] {
         QStringList runs;
         for (const auto& start : rig.starter.starts)
             runs << QString::number(start.at) + " " + start.text.section('/', -1);
-        return runs.join(',');
+        return runs;
     });
     runner.addField("external", [&rig] {
         return ScriptRunner::escaped(QString::fromLatin1(rig.files.files.value(External)));
@@ -77,12 +77,12 @@ void addFields(ScriptRunner& runner, Rig& rig) {
                             {failure::GbcBatch, failure::GbcLog, failure::GbcExternalFile,
                              failure::GbcCommand, failure::GbcEnded, failure::GccBatch,
                              failure::GccLog, failure::GccEnded});
-    runner.addField("tips", [&w] {
+    runner.addListField("tips", [&w] {
         QStringList tips;
         for (const QWidget* widget : w.findChildren<QWidget*>())
             if (widget->toolTip().contains("Last failure"))
                 tips << widget->objectName();
-        return tips.join(',');
+        return tips;
     });
     runner.addField("failures", [&rig] { return QString::number(rig.diagnostics.failureCount()); });
     const QStringList boxes{"AUTO-START", "AUTO-STOP", "AUTO-CLOSE",
@@ -97,17 +97,17 @@ void addFields(ScriptRunner& runner, Rig& rig) {
         return "no";
     });
     runner.addField("waits", [&rig] { return rig.waits.join(','); });
-    runner.addField("finished", [&rig] {
+    runner.addListField("finished", [&rig] {
         QStringList finished;
         for (const auto& finish : rig.starter.finishes)
             finished << QString::number(finish.at) + " " + finish.path.section('/', -1);
-        return finished.join(',');
+        return finished;
     });
-    runner.addField("still-running", [&rig] {
+    runner.addListField("still-running", [&rig] {
         QStringList live;
         for (const QString& path : rig.starter.running())
             live << path.section('/', -1);
-        return live.join(',');
+        return live;
     });
     runner.addField("ended-all", [&rig] { return QString::number(rig.starter.endQueriesCalls); });
 }
@@ -157,11 +157,8 @@ void start(Rig& rig, const QString& setup) {
                   Folder + "CLI-UI-" + path.left(3) + "." + path.right(3));
     rig.store("UPDATE_EXTERNAL_FILE_TEXTBOX", External);
     rig.store("RUN_COMMAND_TEXTBOX", Command);
-    for (const QString& name : setup.split(' ', Qt::SkipEmptyParts))
-        if (ScriptRunner::objectName(name).endsWith("_TICKBOX"))
-            rig.store(ScriptRunner::objectName(name), "1");
-        else
-            qFatal("no tick box %s", qPrintable(name));
+    if (const QStringList others = ScriptRunner::storeTicked(rig, setup); !others.isEmpty())
+        qFatal("no tick box %s", qPrintable(others.join(' ')));
     rig.starter.onBatch = [&rig](const QString& path) {
         if (rig.writesLog)
             rig.files.put(path.chopped(3) + "LOG", rig.answer);

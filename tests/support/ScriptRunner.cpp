@@ -45,6 +45,16 @@ QString ScriptRunner::objectName(const QString& name) {
     return controlNames().value(name, name);
 }
 
+QStringList ScriptRunner::storeTicked(TestRig& rig, const QString& setup) {
+    QStringList others;
+    for (const QString& name : setup.split(' ', Qt::SkipEmptyParts))
+        if (objectName(name).endsWith("_TICKBOX"))
+            rig.store(objectName(name), "1");
+        else
+            others << name;
+    return others;
+}
+
 QString ScriptRunner::colourName(const QColor& colour) {
     using namespace app::colour;
     const QList<std::pair<QColor, const char*>> names{{Pink, "pink"},
@@ -75,6 +85,10 @@ void ScriptRunner::addStep(const QString& word, Action action) {
 
 void ScriptRunner::addField(const QString& name, Reader read) {
     fields_.emplace_back(name, std::move(read));
+}
+
+void ScriptRunner::addListField(const QString& name, std::function<QStringList()> read) {
+    addField(name, [read = std::move(read)] { return read().join(','); });
 }
 
 void ScriptRunner::addTextField(const QString& name, const QString& control) {

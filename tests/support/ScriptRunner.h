@@ -43,6 +43,8 @@ public:
     void addStep(const QString& word, Action action);
     // A state field, read when it is checked or the state is shown.
     void addField(const QString& name, Reader read);
+    // A list, its entries separated by ','.
+    void addListField(const QString& name, std::function<QStringList()> read);
     // A control's text (CR and LF escaped), its background colour's name.
     void addTextField(const QString& name, const QString& control);
     void addColourField(const QString& name, const QString& control);
@@ -71,6 +73,9 @@ public:
     // Every field, one "name=value" a line.
     QString state() const;
 
+    // Before the rig starts: each tick box of the setup (names separated by
+    // blanks) stored ticked. Returns the setup's other words.
+    static QStringList storeTicked(TestRig& rig, const QString& setup);
     // The short names of the main window's controls and timers.
     static const QMap<QString, QString>& controlNames();
     // The objectName of a control or timer given by its short name (any
@@ -101,8 +106,8 @@ private:
 
 // In a test function: runs the script, and fails the test with the runner's
 // message when a step fails.
-#define TW_RUN_SCRIPT(runner, script)                                                              \
+#define TW_RUN_SCRIPT(runner, ...)                                                                 \
     do {                                                                                           \
-        if (!(runner).run(script))                                                                 \
+        if (!(runner).run(__VA_ARGS__))                                                            \
             QFAIL(qPrintable((runner).failure()));                                                 \
     } while (false)

@@ -113,7 +113,7 @@ void addSteps(ScriptRunner& runner, TestRig& rig, const QString& setup) {
         other.window().START_STOP_BUTTON->click();
         other.advance(rig.clock.now());
         for (const QString& field : runner.fieldNames())
-            runner.expect(field + " (expected: as started by hand)", byHand.value(field),
+            runner.expect(field + " (against a window started by hand)", byHand.value(field),
                           runner.value(field));
     });
 }

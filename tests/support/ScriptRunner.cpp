@@ -116,8 +116,8 @@ void ScriptRunner::addReportedField(const QString& name, const QStringList& keys
 void ScriptRunner::addTimersField(const QString& name, const QStringList& timers) {
     addField(name, [this, timers] {
         QStringList on;
+        const auto all = rig_.window().findChildren<app::WindowTimer*>();
         for (const QString& timer : timers) {
-            const auto all = rig_.window().findChildren<app::WindowTimer*>();
             const auto it = std::find_if(all.cbegin(), all.cend(), [&](const app::WindowTimer* t) {
                 return t->name() == objectName(timer);
             });
@@ -198,12 +198,15 @@ void ScriptRunner::runFrom(qsizetype first) {
 void ScriptRunner::fail(const QString& why) {
     if (!failure_.isEmpty())
         return; // the first failure stands
-    failure_ = QString("step %1 of %2 \"%3\" at %4 ms: %5\nthe state then:%6")
+    const qint64 now = rig_.clock.now();
+    const QString minutes =
+        now > 0 && now % 60000 == 0 ? QString(" (%1 min)").arg(now / 60000) : "";
+    failure_ = QString("step %1 of %2 \"%3\" at %4 ms%5: %6\nthe state then:%7")
                    .arg(current_ + 1)
                    .arg(script_.size())
                    .arg(script_.value(current_))
-                   .arg(rig_.clock.now())
-                   .arg(why, state());
+                   .arg(now)
+                   .arg(minutes, why, state());
 }
 
 bool ScriptRunner::expect(const QString& what, const QString& expected, const QString& seen) {

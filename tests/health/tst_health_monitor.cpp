@@ -2,46 +2,47 @@
 // signals over real cycles, the alert settings as the store holds them, and
 // the health monitor on virtual time.
 //
-// The monitor cases are scripts of blank-separated steps:
-//   @M       move virtual time on to M minutes after the start
-//   s S      a block-count (connection-count) query starts
-//   bN cN    the block-count (connection-count) query answers N
-//   t:TEXT   the block-count query answers TEXT, which is not a number
-//   fb fc    the block-count (connection-count) query gets no answer ("log missing")
-// After each step but @ the dot's colour is noted: - grey, Y yellow, G green,
-// R red. The alerts, all-clears and alert commands are noted in order.
+// The monitor cases are scripts (tests/support/ScriptRunner.h) whose steps
+// feed the monitor as the poll does; @Nm moves on to N minutes after the
+// start:
+//   started blocks|connections   a block-count (connection-count) query starts
+//   blocks N  connections N      that query answers N, as the client writes it
+//   blocks-text TEXT             the block-count query answers TEXT, not a number
+//   failed blocks|connections    that query gets no answer ("log missing")
+// The fields: colour, the dot's (grey, yellow, green, red), and colours, the
+// dot's after each step so far; events, the alerts, all-clears and alert
+// commands run, in order, separated by " | "; changes, how often changed()
+// was emitted; summary, with \n between its lines; and the diagnostics'
+// failures, reported keys and last failure.
 
 #include "health/AlertSettings.h"
 #include "health/HealthMonitor.h"
 #include "poll/ChainPoll.h"
-#include "tests/support/TestRig.h"
+#include "tests/support/ScriptRunner.h"
 
 #include <QTest>
 
 using tw::health::AlertSettings;
 using tw::health::HealthColour;
 using tw::health::HealthMonitor;
+using tw::test::ScriptRunner;
 
 namespace {
 
 const QString Folder = "/node/";
 
-QString escaped(QString text) {
-    return text.replace('\r', "\\r").replace('\n', "\\n");
-}
-
-QChar letter(HealthColour colour) {
+QString colourName(HealthColour colour) {
     switch (colour) {
     case HealthColour::Grey:
-        return '-';
+        return "grey";
     case HealthColour::Yellow:
-        return 'Y';
+        return "yellow";
     case HealthColour::Green:
-        return 'G';
+        return "green";
     case HealthColour::Red:
-        return 'R';
+        return "red";
     }
-    return '?';
+    return "?";
 }
 
 // "KEY=value;KEY=value" into the rig's store.
@@ -54,51 +55,58 @@ void storeAll(tw::test::TestRig& rig, const QString& setup) {
 // program's start): the summary shows the wall clock's time of day.
 constexpr qint64 WallOffset = (14 * 3600 + 25 * 60 + 37) * 1000;
 
-// A monitor on the rig's services, its signals and the commands it ran noted.
+// A monitor on the rig's services and the runner of its scripts.
 struct Watch {
     explicit Watch(tw::test::TestRig& rig)
-        : rig(rig), monitor(rig.services, [&rig] { return rig.clock.now() + WallOffset; }) {
-        QObject::connect(&monitor, &HealthMonitor::alertRaised, &monitor,
-                         [this](const QString& title, const QString& text) {
-                             events << "raise " + title + ": " + text;
-                         });
-        QObject::connect(&monitor, &HealthMonitor::alertCleared, &monitor,
-                         [this](const QString& title, const QString& text) {
-                             events << "clear " + title + ": " + text;
-                         });
+        : rig(rig), monitor(rig.services, [&rig] { return rig.clock.now() + WallOffset; }),
+          runner(rig) {
+        const auto note = [this](const QString& what) {
+            return [this, what](const QString& title, const QString& text) {
+                events << what + " " + title + ": " + text;
+            };
+        };
+        QObject::connect(&monitor, &HealthMonitor::alertRaised, &monitor, note("raise"));
+        QObject::connect(&monitor, &HealthMonitor::alertCleared, &monitor, note("clear"));
         QObject::connect(&monitor, &HealthMonitor::changed, &monitor, [this] { ++changes; });
+        runner.addStep("started",
+                       [this](const QString& kind) { monitor.queryStarted(blockCount(kind)); });
+        runner.addStep("blocks",
+                       [this](const QString& n) { monitor.queryAnswered(true, n + "\r\n"); });
+        runner.addStep("connections",
+                       [this](const QString& n) { monitor.queryAnswered(false, n + "\r\n"); });
+        runner.addStep("blocks-text",
+                       [this](const QString& text) { monitor.queryAnswered(true, text); });
+        runner.addStep("failed", [this](const QString& kind) {
+            monitor.queryFailed(blockCount(kind), "log missing");
+        });
+        runner.afterEachAction = [this, &rig] {
+            for (; startsSeen < rig.starter.starts.size(); ++startsSeen)
+                events << "run " + rig.starter.starts[startsSeen].text;
+            colours << colourName(monitor.colour());
+        };
+        runner.addField("colour", [this] { return colourName(monitor.colour()); });
+        runner.addListField("colours", [this] { return colours; });
+        runner.addField("events", [this] { return events.join(" | "); });
+        runner.addField("changes", [this] { return QString::number(changes); });
+        runner.addField("summary", [this] { return ScriptRunner::escaped(monitor.summary()); });
+        runner.addField("failures",
+                        [&rig] { return QString::number(rig.diagnostics.failureCount()); });
+        runner.addReportedField("reported", {HealthMonitor::CommandFailureKey});
+        runner.addField("last-failure", [&rig] { return rig.diagnostics.lastFailure(); });
     }
 
-    // Runs the script; returns the colour after each step.
-    QString run(const QString& script) {
-        QString colours;
-        for (const QString& step : script.split(' ', Qt::SkipEmptyParts)) {
-            const qsizetype startsBefore = rig.starter.starts.size();
-            const QString rest = step.mid(1);
-            if (step.startsWith('@')) {
-                rig.advance(rest.toLongLong() * 60000 - rig.clock.now());
-                continue;
-            }
-            if (step == "s" || step == "S")
-                monitor.queryStarted(step == "s");
-            else if (step.startsWith('b') || step.startsWith('c'))
-                monitor.queryAnswered(step.startsWith('b'), rest + "\r\n");
-            else if (step.startsWith("t:"))
-                monitor.queryAnswered(true, step.mid(2));
-            else if (step == "fb" || step == "fc")
-                monitor.queryFailed(step == "fb", "log missing");
-            else
-                qFatal("unknown step %s", qPrintable(step));
-            for (qsizetype i = startsBefore; i < rig.starter.starts.size(); ++i)
-                events << "run " + rig.starter.starts[i].text;
-            colours += letter(monitor.colour());
-        }
-        return colours;
+    bool blockCount(const QString& kind) {
+        if (kind != "blocks" && kind != "connections")
+            runner.fail("blocks or connections?");
+        return kind == "blocks";
     }
 
     tw::test::TestRig& rig;
     HealthMonitor monitor;
+    ScriptRunner runner;
     QStringList events;
+    QStringList colours;
+    qsizetype startsSeen = 0;
     int changes = 0;
 };
 
@@ -179,7 +187,7 @@ void TestHealthMonitor::querySignals() {
             [&](bool blockCount, const QString& text) {
                 seen << QString("%1 answered %2 %3")
                             .arg(rig.clock.now())
-                            .arg(kind(blockCount), escaped(text));
+                            .arg(kind(blockCount), ScriptRunner::escaped(text));
             });
     connect(
         poll, &tw::poll::ChainPoll::queryFailed, poll, [&](bool blockCount, const QString& reason) {
@@ -269,68 +277,81 @@ void TestHealthMonitor::saveSettings() {
 void TestHealthMonitor::alerts_data() {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("script");
-    QTest::addColumn<QString>("colours");
     QTest::addColumn<QStringList>("events");
     const QString cmd = "HEALTH_ALERT_COMMAND=alert-me";
     const QString stalled = "raise Node stalled: The block count has stayed at 100 for %1 minutes.";
     const QString failing = "raise Node not answering: The last %1 queries got no answer (the "
                             "last: %2).";
     const auto row = [](const char* name, const QString& setup, const char* script,
-                        const char* colours, const QStringList& events) {
-        QTest::newRow(name) << setup << script << colours << events;
+                        const QStringList& events) {
+        QTest::newRow(name) << setup << script << events;
     };
     // clang-format off
-    row("nothing answered yet", cmd, "", "", {});
-    row("a query runs before the first answer", cmd, "s", "Y", {});
-    row("connections alone leave the dot grey", cmd, "S c8", "Y-", {});
-    row("rises every minute", cmd, "s b100 @1 s b101 @2 s b102", "YGYGYG", {});
-    row("a plateau shorter than the stall time", cmd, "b100 @89 b100 @100 b101", "GGG", {});
+    row("nothing answered yet", cmd, "colours=", {});
+    row("a query runs before the first answer", cmd, "started blocks; colours=yellow", {});
+    row("connections alone leave the dot grey", cmd, "started connections; connections 8; colours=yellow,grey", {});
+    row("rises every minute", cmd,
+        "started blocks; blocks 100; @1m; started blocks; blocks 101; @2m; started blocks; blocks 102;"
+        "colours=yellow,green,yellow,green,yellow,green", {});
+    row("a plateau shorter than the stall time", cmd,
+        "blocks 100; @89m; blocks 100; @100m; blocks 101; colours=green,green,green", {});
     row("a plateau as long as the stall time: one alert, one all-clear", cmd,
-        "b100 @90 b100 @91 b100 @95 b100 @96 b101 @97 b101", "GRRRGG",
+        "blocks 100; @90m; blocks 100; @91m; blocks 100; @95m; blocks 100; @96m; blocks 101; @97m; blocks 101;"
+        "colours=green,red,red,red,green,green",
         {stalled.arg(90), "run alert-me",
          "clear Node moving again: The block count rose to 101 after 96 minutes at 100."});
     row("a stall time of one minute says so in the singular", "HEALTH_STALL_MINUTES=1",
-        "b100 @1 b100 @2 b101", "GRG",
+        "blocks 100; @1m; blocks 100; @2m; blocks 101; colours=green,red,green",
         {"raise Node stalled: The block count has stayed at 100 for 1 minute.",
          "clear Node moving again: The block count rose to 101 after 2 minutes at 100."});
-    row("the first answer starts the watch", cmd, "fb @60 b100 @149 b100 @150 b100", "RGGR",
+    row("the first answer starts the watch", cmd,
+        "failed blocks; @60m; blocks 100; @149m; blocks 100; @150m; blocks 100; colours=red,green,green,red",
         {stalled.arg(90), "run alert-me"});
-    row("a lower block count is no rise", cmd, "b100 @50 b90 @90 b90 @91 b91", "GGRG",
+    row("a lower block count is no rise", cmd,
+        "blocks 100; @50m; blocks 90; @90m; blocks 90; @91m; blocks 91; colours=green,green,red,green",
         {"raise Node stalled: The block count has stayed at 90 for 90 minutes.", "run alert-me",
          "clear Node moving again: The block count rose to 91 after 91 minutes at 90."});
     row("a stall ends with a rise, a new one needs the whole stall time again", cmd,
-        "b100 @90 b100 @91 b101 @180 b101 @181 b101", "GRGGR",
+        "blocks 100; @90m; blocks 100; @91m; blocks 101; @180m; blocks 101; @181m; blocks 101;"
+        "colours=green,red,green,green,red",
         {stalled.arg(90), "run alert-me",
          "clear Node moving again: The block count rose to 101 after 91 minutes at 100.",
          "raise Node stalled: The block count has stayed at 101 for 90 minutes.", "run alert-me"});
-    row("failures below the count", cmd, "b100 fb fc b101", "GRRG", {});
-    row("failures at the count, then recovery", cmd, "b100 s fb S fc s fb S fc S c8 s b101",
-        "GYRYRYRYRYRYG",
+    row("failures below the count", cmd,
+        "blocks 100; failed blocks; failed connections; blocks 101; colours=green,red,red,green", {});
+    row("failures at the count, then recovery", cmd,
+        "blocks 100; started blocks; failed blocks; started connections; failed connections; started blocks; failed blocks;"
+        "started connections; failed connections; started connections; connections 8; started blocks; blocks 101;"
+        "colours=green,yellow,red,yellow,red,yellow,red,yellow,red,yellow,red,yellow,green",
         {failing.arg(3).arg("log missing"), "run alert-me",
          "clear Node answering again: The node answered again after 4 failed queries."});
-    row("answers that are not numbers count as failures", cmd, "b100 t:abc t:error t:-5 b101",
-        "GRRRG",
+    row("answers that are not numbers count as failures", cmd,
+        "blocks 100; blocks-text abc; blocks-text error; blocks-text -5; blocks 101; colours=green,red,red,red,green",
         {failing.arg(3).arg("the answer was not a number"), "run alert-me",
          "clear Node answering again: The node answered again after 3 failed queries."});
-    row("a connection answer ends a run of failures", cmd, "b100 fb fb c8 fb fb b101", "GRRRRRG", {});
-    row("failure count from the store", "HEALTH_FAILURE_COUNT=1;" + cmd, "fc b5", "RG",
+    row("a connection answer ends a run of failures", cmd,
+        "blocks 100; failed blocks; failed blocks; connections 8; failed blocks; failed blocks; blocks 101;"
+        "colours=green,red,red,red,red,red,green", {});
+    row("failure count from the store", "HEALTH_FAILURE_COUNT=1;" + cmd, "failed connections; blocks 5; colours=red,green",
         {"raise Node not answering: The last query got no answer (log missing).", "run alert-me",
          "clear Node answering again: The node answered again after 1 failed query."});
-    row("stall time from the store", "HEALTH_STALL_MINUTES=5;" + cmd, "b100 @4 b100 @5 b100",
-        "GGR", {stalled.arg(5), "run alert-me"});
+    row("stall time from the store", "HEALTH_STALL_MINUTES=5;" + cmd,
+        "blocks 100; @4m; blocks 100; @5m; blocks 100; colours=green,green,red", {stalled.arg(5), "run alert-me"});
     row("stall and failures overlapping", cmd,
-        "b100 @90 b100 fb fc fb @100 b100 @101 b101", "GRRRRRG",
+        "blocks 100; @90m; blocks 100; failed blocks; failed connections; failed blocks; @100m; blocks 100; @101m; blocks 101;"
+        "colours=green,red,red,red,red,red,green",
         {stalled.arg(90), "run alert-me", failing.arg(3).arg("log missing"), "run alert-me",
          "clear Node answering again: The node answered again after 3 failed queries.",
          "clear Node moving again: The block count rose to 101 after 101 minutes at 100."});
     row("failures through the stall time: the stall shows at the next answer", cmd,
-        "b100 fb fb @120 b100 b101", "GRRRG",
+        "blocks 100; failed blocks; failed blocks; @120m; blocks 100; blocks 101; colours=green,red,red,red,green",
         {stalled.arg(120), "run alert-me",
          "clear Node moving again: The block count rose to 101 after 120 minutes at 100."});
     row("alerts off: colours only", "HEALTH_ALERTS_TICKBOX=0;" + cmd,
-        "b100 @90 b100 fb fc fb @100 b100 @101 b101", "GRRRRRG", {});
+        "blocks 100; @90m; blocks 100; failed blocks; failed connections; failed blocks; @100m; blocks 100; @101m; blocks 101;"
+        "colours=green,red,red,red,red,red,green", {});
     row("no alert command: the alerts alone", "",
-        "b100 fb fc fb b101", "GRRRG",
+        "blocks 100; failed blocks; failed connections; failed blocks; blocks 101; colours=green,red,red,red,green",
         {failing.arg(3).arg("log missing"),
          "clear Node answering again: The node answered again after 3 failed queries."});
     // clang-format on
@@ -339,69 +360,59 @@ void TestHealthMonitor::alerts_data() {
 void TestHealthMonitor::alerts() {
     QFETCH(QString, setup);
     QFETCH(QString, script);
+    QFETCH(QStringList, events);
     tw::test::TestRig rig;
     storeAll(rig, setup);
     Watch watch(rig);
-    QCOMPARE(letter(watch.monitor.colour()), '-');
-    QTEST(watch.run(script), "colours");
-    QTEST(watch.events, "events");
-    QCOMPARE(rig.diagnostics.failureCount(), 0);
+    TW_RUN_SCRIPT(watch.runner,
+                  "colour=grey; " + script + "; events=" + events.join(" | ") + "; failures=0");
 }
 
 void TestHealthMonitor::summary_data() {
     QTest::addColumn<QString>("script");
-    QTest::addColumn<QString>("summary");
-    QTest::addColumn<int>("changes"); // how often changed() was emitted
-    const auto row = [](const char* name, const char* script, const char* summary, int changes) {
-        QTest::newRow(name) << script << summary << changes;
-    };
-    row("nothing yet", "", "Block count: \u2013 (no answer yet)", 0);
-    row("block count", "@14 b871234", "Block count: 871234 (14:39:37)", 1);
-    row("both", "@14 b871234 @15 c8", "Block count: 871234 (14:39:37)\nConnections: 8 (14:40:37)",
-        2);
-    row("connections first", "@3 c8",
-        "Block count: \u2013 (no answer yet)\nConnections: 8 (14:28:37)", 1);
-    row("the same answer at the same time changes nothing", "b5 b5", "Block count: 5 (14:25:37)",
-        1);
-    row("the same answer later: a new time", "b5 @1 b5", "Block count: 5 (14:26:37)", 2);
-    row("a running query changes the colour only", "b5 s", "Block count: 5 (14:25:37)", 2);
-    row("a block-count failure keeps the last count", "b5 @2 fb",
-        "Block count: 5 (14:25:37)\nBlock-count query failed: log missing", 2);
-    row("a connection failure", "b5 c8 @1 fc",
-        "Block count: 5 (14:25:37)\nConnections: 8 (14:25:37)\nConnection-count query failed: "
-        "log missing",
-        3);
-    row("stalled", "@10 b5 @100 b5", "Block count: 5 (16:05:37)\nNo new block since 14:35:37", 2);
+    // clang-format off
+    const auto row = [](const char* name, const char* script) { QTest::newRow(name) << script; };
+    row("nothing yet", "summary=Block count: \u2013 (no answer yet); changes=0");
+    row("block count", "@14m; blocks 871234; summary=Block count: 871234 (14:39:37); changes=1");
+    row("both", "@14m; blocks 871234; @15m; connections 8; summary=Block count: 871234 (14:39:37)\\nConnections: 8 (14:40:37);"
+        "changes=2");
+    row("connections first", "@3m; connections 8; summary=Block count: \u2013 (no answer yet)\\nConnections: 8 (14:28:37); changes=1");
+    row("the same answer at the same time changes nothing", "blocks 5; blocks 5; summary=Block count: 5 (14:25:37); changes=1");
+    row("the same answer later: a new time", "blocks 5; @1m; blocks 5; summary=Block count: 5 (14:26:37); changes=2");
+    row("a running query changes the colour only", "blocks 5; started blocks; summary=Block count: 5 (14:25:37); changes=2");
+    row("a block-count failure keeps the last count",
+        "blocks 5; @2m; failed blocks; summary=Block count: 5 (14:25:37)\\nBlock-count query failed: log missing; changes=2");
+    row("a connection failure", "blocks 5; connections 8; @1m; failed connections;"
+        "summary=Block count: 5 (14:25:37)\\nConnections: 8 (14:25:37)\\nConnection-count query failed: log missing; changes=3");
+    row("stalled", "@10m; blocks 5; @100m; blocks 5; summary=Block count: 5 (16:05:37)\\nNo new block since 14:35:37; changes=2");
+    // clang-format on
 }
 
 void TestHealthMonitor::summary() {
     QFETCH(QString, script);
     tw::test::TestRig rig;
     Watch watch(rig);
-    watch.run(script);
-    QTEST(watch.monitor.summary(), "summary");
-    QTEST(watch.changes, "changes");
+    TW_RUN_SCRIPT(watch.runner, script);
 }
 
 // The alerts dialog hands in new settings: they count from the next answer.
 void TestHealthMonitor::settingsFromTheDialog() {
     tw::test::TestRig rig;
     Watch watch(rig);
-    QCOMPARE(watch.run("b100 fb fb"), "GRR");
+    TW_RUN_SCRIPT(watch.runner, "blocks 100; failed blocks; failed blocks; colours=green,red,red");
     AlertSettings settings = watch.monitor.settings();
     settings.failureCount = 2;
     settings.command = "beep";
     watch.monitor.setSettings(settings);
-    QCOMPARE(watch.run("fb b101"), "RG");
+    TW_RUN_SCRIPT(watch.runner, "failed blocks; blocks 101; colours=green,red,red,red,green");
     settings.enabled = false;
     watch.monitor.setSettings(settings);
-    QCOMPARE(watch.run("fb fb b102"), "RRG");
-    QCOMPARE(watch.events,
-             (QStringList{"raise Node not answering: The last 3 queries got no answer (the last: "
-                          "log missing).",
-                          "run beep",
-                          "clear Node answering again: The node answered again after 3 failed "
-                          "queries."}));
+    TW_RUN_SCRIPT(
+        watch.runner,
+        "failed blocks; failed blocks; blocks 102; colours=green,red,red,red,green,red,red,green;"
+        "events=raise Node not answering: The last 3 queries got no answer (the last: log "
+        "missing). | run beep | clear Node answering again: The node answered again after 3 "
+        "failed queries.");
 }
 
 // An alert command that cannot be started is said once in the diagnostics;
@@ -412,19 +423,21 @@ void TestHealthMonitor::alertCommandNotStarted() {
     rig.store(AlertSettings::FailureCountKey, "1");
     rig.starter.missing.insert("no-such-command");
     Watch watch(rig);
-    QCOMPARE(watch.run("fb b1 fb b2"), "RGRG");
-    QCOMPARE(watch.events.size(), 4);
-    QCOMPARE(rig.diagnostics.failureCount(), 1);
-    QVERIFY(rig.diagnostics.isReported(HealthMonitor::CommandFailureKey));
-    QCOMPARE(rig.diagnostics.lastFailure(), "Alert command not run: cannot start: no-such-command");
+    const QString raised = "raise Node not answering: The last query got no answer (log missing).",
+                  cleared =
+                      "clear Node answering again: The node answered again after 1 failed query.";
+    TW_RUN_SCRIPT(
+        watch.runner,
+        "failed blocks; blocks 1; failed blocks; blocks 2; colours=red,green,red,green; events=" +
+            QStringList{raised, cleared, raised, cleared}.join(" | ") +
+            "; failures=1; reported=health-command;"
+            "last-failure=Alert command not run: cannot start: no-such-command");
     rig.starter.missing.clear();
-    QCOMPARE(watch.run("fb b3"), "RG");
-    QVERIFY(!rig.diagnostics.isReported(HealthMonitor::CommandFailureKey));
-    QCOMPARE(watch.events.mid(4),
-             (QStringList{"raise Node not answering: The last query got no answer (log missing).",
-                          "run no-such-command",
-                          "clear Node answering again: The node answered again after 1 failed "
-                          "query."}));
+    TW_RUN_SCRIPT(
+        watch.runner,
+        "failed blocks; blocks 3; colours=red,green,red,green,red,green; reported=; events=" +
+            QStringList{raised, cleared, raised, cleared, raised, "run no-such-command", cleared}
+                .join(" | "));
 }
 
 QTEST_MAIN(TestHealthMonitor)

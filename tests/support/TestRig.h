@@ -49,6 +49,7 @@ public:
     // watcher stopped, both buttons enabled).
     void leaveQueryButtonsToThePolls();
     app::MainWindow& window() const { return *window_; }
+    bool started() const { return window_ != nullptr; }
 
     // Widgets by objectName, as a user or a file would see them.
     template <class T = QWidget> T* find(const QString& name) const {

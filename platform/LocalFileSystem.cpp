@@ -218,8 +218,8 @@ Result rewriteInPlace(const QString& path, int folder, const QByteArray& name,
         return cannotWrite(path, error);
     }
     const std::optional<QByteArray> old = oldContent(file.get(), st.st_size);
-    if (!writeWhole(file.get(), bytes, steps) || ::ftruncate(file.get(), off_t(bytes.size())) != 0 ||
-        !syncFile(file.get(), steps)) {
+    if (!writeWhole(file.get(), bytes, steps) ||
+        ::ftruncate(file.get(), off_t(bytes.size())) != 0 || !syncFile(file.get(), steps)) {
         const int error = errno;
         if (old && writeWhole(file.get(), *old, WriteSteps{}) &&
             ::ftruncate(file.get(), st.st_size) == 0)

@@ -21,7 +21,7 @@ namespace tw::platform {
 // byte offset, or its flush fail.
 struct WriteSteps {
     std::function<ssize_t(int fd, const void* data, size_t size, off_t offset)> write; // pwrite(2)
-    std::function<int(int fd)> sync;                                                    // fsync(2)
+    std::function<int(int fd)> sync;                                                   // fsync(2)
 };
 
 // The INI file, one section per executable name (format: IniFile.h). Every

@@ -4,20 +4,15 @@
 #include "app/Diagnostics.h"
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
-#include "app/TopMostKeeper.h"
 #include "app/WindowTimer.h"
-#include "automation/Automation.h"
-#include "health/HealthMonitor.h"
-#include "health/HealthPanel.h"
 #include "health/History.h"
+#include "panel/Panel.h"
 #include "platform/RealClock.h"
 #ifdef Q_OS_WIN
 #include "platform/Windows.h"
 #else
 #include "platform/Posix.h"
 #endif
-#include "poll/ChainPoll.h"
-#include "settings/SettingsWindow.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -70,26 +65,18 @@ int main(int argc, char* argv[]) {
     starter.setOutputHandler(
         [&diagnostics](const QString&, const QString& line) { diagnostics.logEvent(line); });
 
+    // The window, its subsystems around it, then its load. The platform clock
+    // counts from the start; the history's and the tooltip's times are
+    // wall-clock times.
     tw::app::MainWindow window(services);
-    tw::app::TopMostKeeper keeper(window, services);
-    tw::poll::ChainPoll poll(window, services);
-    tw::automation::Automation automation(window, services);
-    window.setSettingsWindowFactory(tw::settings::settingsWindowFactory(services));
-
-    // Beyond the two windows: every answer into the history file, the
-    // node's health in the tray, and alerts. The platform clock counts from
-    // the start; the history's and the tooltip's times are wall-clock times.
-    const tw::health::WallClock wallClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
-    tw::health::History history(tw::health::history::pathFor(platform), diagnostics);
-    tw::health::connectHistory(poll, history, wallClock);
-    tw::health::HealthMonitor monitor(services, wallClock);
-    tw::health::connectMonitor(poll, monitor);
-    tw::health::HealthPanel health(window, services, monitor, history.path(), wallClock, icon);
+    tw::panel::Panel panel(window, services,
+                           {tw::health::history::pathFor(platform),
+                            [] { return QDateTime::currentMSecsSinceEpoch(); }, icon});
 
     if (!windows->limitation().isEmpty())
         diagnostics.note(QStringLiteral("window-system"), windows->limitation());
 
-    window.load();
+    panel.load();
     window.show();
     QObject::connect(&window, &tw::app::MainWindow::closed, &application, &QApplication::quit,
                      Qt::QueuedConnection);

@@ -14,6 +14,7 @@
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
 #include "app/WindowTimer.h"
+#include "panel/Panel.h"
 #include "platform/Posix.h"
 #include "platform/RealClock.h"
 #include "settings/BatchComposer.h"
@@ -21,6 +22,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
@@ -67,14 +69,19 @@ int main(int argc, char** argv) {
     tw::platform::LocalFileSystem files;
     const auto windows = tw::platform::createWindowSystem();
     tw::platform::Platform platform{clock, backend,  starter, processes,
-                                    files, *windows, section, QString()};
+                                    files, *windows, section, tw::platform::defaultStateFolder()};
     tw::app::Diagnostics diagnostics; // failures go to stderr
     tw::app::SettingsStore store(backend, section, &diagnostics);
     tw::app::Scheduler scheduler(clock);
     const tw::app::Services services{platform, scheduler, store, diagnostics};
 
+    // The window with its subsystems, as the program builds it: the ticks
+    // below run their click handling as a user's would.
     tw::app::MainWindow main(services);
-    main.load();
+    tw::panel::Panel panel(main, services,
+                           {tw::health::history::pathFor(platform),
+                            [] { return QDateTime::currentMSecsSinceEpoch(); }, QIcon()});
+    panel.load();
     {
         tw::settings::SettingsWindow settings(main, services);
         const QString sep = settings.BACKSLASH_TEXTBOX->text();

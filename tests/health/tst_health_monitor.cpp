@@ -174,10 +174,9 @@ void TestHealthMonitor::querySignals() {
         if (client.startsWith("answer "))
             rig.files.put(path.chopped(3) + "LOG", client.mid(7).toUtf8());
     };
-    auto& window = rig.start();
+    rig.start();
     rig.leaveQueryButtonsToThePolls();
-    auto* poll = window.findChild<tw::poll::ChainPoll*>();
-    QVERIFY(poll);
+    auto* poll = &rig.poll();
     QStringList seen;
     const auto kind = [](bool blockCount) { return blockCount ? "blocks" : "connections"; };
     connect(poll, &tw::poll::ChainPoll::queryStarted, poll, [&](bool blockCount) {

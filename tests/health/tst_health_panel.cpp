@@ -39,8 +39,8 @@ QString colourName(HealthColour colour) {
     return QStringLiteral("?");
 }
 
-// A started rig whose queries read the fake client's log, with the monitor
-// and the panel on top, as main.cpp builds them.
+// A started rig whose queries read the fake client's log; its monitor and
+// tray are the program's own, built by the rig's composition.
 struct Panel {
     explicit Panel(const QString& client, const QString& failureCount = QStringLiteral("3")) {
         rig.store("HEALTH_FAILURE_COUNT", failureCount);
@@ -49,18 +49,14 @@ struct Panel {
             if (!client.isEmpty())
                 rig.files.put(path.chopped(3) + "LOG", client.toUtf8());
         };
-        auto& window = rig.start();
+        rig.start();
         rig.leaveQueryButtonsToThePolls();
-        monitor = std::make_unique<tw::health::HealthMonitor>(rig.services, wall);
-        tw::health::connectMonitor(*window.findChild<tw::poll::ChainPoll*>(), *monitor);
-        panel = std::make_unique<tw::health::HealthPanel>(
-            window, rig.services, *monitor, dir.filePath("TW-CLI-UI.history.csv"), wall, QIcon());
+        monitor = &rig.panel().monitor();
+        panel = &rig.panel().health();
     }
     tw::test::TestRig rig;
-    tw::health::WallClock wall = [this] { return rig.clock.now(); };
-    QTemporaryDir dir;
-    std::unique_ptr<tw::health::HealthMonitor> monitor;
-    std::unique_ptr<tw::health::HealthPanel> panel;
+    tw::health::HealthMonitor* monitor = nullptr;
+    tw::health::HealthPanel* panel = nullptr;
 };
 
 } // namespace
@@ -184,7 +180,7 @@ void TestHealthPanel::alertSettingsReachStoreAndMonitor() {
 void TestHealthPanel::anAlertShowsTheDotItIsAbout() {
     Panel p(QString(), QStringLiteral("1"));
     QStringList atAlert;
-    connect(p.monitor.get(), &tw::health::HealthMonitor::alertRaised, p.monitor.get(),
+    connect(p.monitor, &tw::health::HealthMonitor::alertRaised, p.monitor,
             [&] { atAlert << colourName(p.panel->tray().state()); });
     p.rig.button("GETBLOCKCOUNT_BUTTON")->click();
     p.rig.advance(10000);

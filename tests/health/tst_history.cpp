@@ -54,12 +54,6 @@ struct Rig : tw::test::TestRig {
         start();
         leaveQueryButtonsToThePolls();
     }
-    tw::poll::ChainPoll& poll() const {
-        auto* poll = window().findChild<tw::poll::ChainPoll*>();
-        if (!poll)
-            qFatal("no poll");
-        return *poll;
-    }
 
     // One cycle of the script.
     void cycle(const QString& step) {

@@ -22,16 +22,18 @@ TestRig::TestRig(QString sectionName, RealParts real)
 TestRig::~TestRig() {
     if (window_)
         scheduler.stopAll();
+    // The subsystems hold on to the window: they go first.
+    panel_.reset();
     window_.reset();
 }
 
 app::MainWindow& TestRig::start(bool show) {
     window_ = std::make_unique<app::MainWindow>(services);
-    new app::TopMostKeeper(*window_, services);
-    new poll::ChainPoll(*window_, services);
-    new automation::Automation(*window_, services);
-    window_->setSettingsWindowFactory(settings::settingsWindowFactory(services));
-    window_->load();
+    panel_ = std::make_unique<panel::Panel>(
+        *window_, services,
+        panel::PanelOptions{historyFolder_.filePath(section + QStringLiteral(".history.csv")),
+                            [this] { return clock.now(); }, QIcon()});
+    panel_->load();
     if (show) {
         window_->show();
         (void)QTest::qWaitForWindowExposed(window_.get());

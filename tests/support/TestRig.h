@@ -1,6 +1,6 @@
 #pragma once
-// The tests' composition root: the same wiring as main.cpp, over fakes and
-// the virtual clock.
+// The tests' composition root: the program's own composition (panel/Panel)
+// over fakes and the virtual clock.
 
 #include "app/Diagnostics.h"
 #include "app/MainWindow.h"
@@ -8,6 +8,9 @@
 #include "app/TopMostKeeper.h"
 #include "app/WindowTimer.h"
 #include "automation/Automation.h"
+#include "health/HealthMonitor.h"
+#include "health/HealthPanel.h"
+#include "panel/Panel.h"
 #include "poll/ChainPoll.h"
 #include "settings/SettingsWindow.h"
 #include "tests/support/Fakes.h"
@@ -15,6 +18,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -42,8 +46,13 @@ public:
     // <folder>GBC.BAT, <folder>GBC.LOG, <folder>GCC.BAT and <folder>GCC.LOG.
     void storeQueryPaths(const QString& folder);
 
-    // Build the window and the subsystems, run the load (and show, offscreen).
+    // Build the window and the subsystems as the program does (the history
+    // in a temporary folder, wall-clock time from the virtual clock), run
+    // the load (and show, offscreen).
     app::MainWindow& start(bool show = false);
+    // After start(): the subsystems.
+    panel::Panel& panel() const { return *panel_; }
+    poll::ChainPoll& poll() const { return panel_->poll(); }
 
     // After start(): only the polls set the query buttons (the process
     // watcher stopped, both buttons enabled).
@@ -79,7 +88,9 @@ public:
     app::Services services;
 
 private:
+    QTemporaryDir historyFolder_;
     std::unique_ptr<app::MainWindow> window_;
+    std::unique_ptr<panel::Panel> panel_;
 };
 
 } // namespace tw::test

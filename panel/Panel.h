@@ -1,0 +1,75 @@
+#pragma once
+// The composition of the program: the main window's subsystems, built around
+// it and wired in the one order that works. The program (main.cpp), the
+// tests' rig and the demo's configurer all build the panel through this, so
+// that no test can pass on wiring the shipped program lacks.
+
+#include "health/History.h"
+
+#include <QIcon>
+#include <QString>
+
+#include <memory>
+
+namespace tw::app {
+class MainWindow;
+class TopMostKeeper;
+struct Services;
+} // namespace tw::app
+namespace tw::poll {
+class ChainPoll;
+}
+namespace tw::automation {
+class Automation;
+}
+namespace tw::health {
+class HealthMonitor;
+class HealthPanel;
+} // namespace tw::health
+
+namespace tw::panel {
+
+struct PanelOptions {
+    // The history file (health::history::pathFor the platform, or a test's).
+    QString historyPath;
+    // Wall-clock time for the history and the tooltip (UTC ms since the
+    // epoch); the tests give the virtual clock.
+    health::WallClock wallClock;
+    // The tray icon's picture.
+    QIcon icon;
+};
+
+class Panel {
+public:
+    // Builds the top-most keeper, the polls, the automation, the settings
+    // window's factory, the history, the health monitor and the tray around
+    // `window`; each connects its handlers to the window's controls.
+    Panel(app::MainWindow& window, const app::Services& services, PanelOptions options);
+    ~Panel();
+    Panel(const Panel&) = delete;
+    Panel& operator=(const Panel&) = delete;
+
+    // The window's load, run once, after every handler is connected:
+    // restoring a ticked tick box runs its click handling.
+    void load();
+
+    app::MainWindow& window() const { return window_; }
+    app::TopMostKeeper& keeper() const { return *keeper_; }
+    poll::ChainPoll& poll() const { return *poll_; }
+    automation::Automation& automation() const { return *automation_; }
+    health::History& history() const { return *history_; }
+    health::HealthMonitor& monitor() const { return *monitor_; }
+    health::HealthPanel& health() const { return *health_; }
+
+private:
+    app::MainWindow& window_;
+    // Owned by the window (QObject children): they live as long as it does.
+    app::TopMostKeeper* keeper_;
+    poll::ChainPoll* poll_;
+    automation::Automation* automation_;
+    std::unique_ptr<health::History> history_;
+    std::unique_ptr<health::HealthMonitor> monitor_;
+    std::unique_ptr<health::HealthPanel> health_;
+};
+
+} // namespace tw::panel

@@ -7,26 +7,15 @@
 #include "app/WindowTimer.h"
 #include "health/History.h"
 #include "panel/Panel.h"
-#include "platform/RealClock.h"
-#ifdef Q_OS_WIN
-#include "platform/Windows.h"
-#else
-#include "platform/Posix.h"
-#endif
+#include "platform/NativePlatform.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QIcon>
 
-#include <memory>
 
 int main(int argc, char* argv[]) {
-#ifdef Q_OS_WIN
-    const QString executable = tw::platform::windowsExecutableName();
-#else
-    const QString executable = tw::platform::executableNameFromArgv0(argc > 0 ? argv[0] : "");
-#endif
     QApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The window is matched to its menu entry by this id, and both windows
@@ -37,32 +26,17 @@ int main(int argc, char* argv[]) {
         icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
 
-    tw::platform::RealClock clock;
-#ifdef Q_OS_WIN
-    tw::platform::RegistrySettingsBackend settings;
-    tw::platform::WinProcessStarter starter;
-    tw::platform::ToolhelpProcessTable processes;
-    tw::platform::WinFileSystem files;
-    const auto windows = std::make_unique<tw::platform::Win32WindowSystem>();
-    const QString stateFolder = tw::platform::windowsStateFolder();
-#else
-    tw::platform::IniSettingsBackend settings;
-    tw::platform::PosixProcessStarter starter;
-    tw::platform::ProcProcessTable processes;
-    tw::platform::LocalFileSystem files;
-    const auto windows = tw::platform::createWindowSystem();
-    const QString stateFolder = tw::platform::defaultStateFolder();
-#endif
-    tw::platform::Platform platform{clock, settings, starter,    processes,
-                                    files, *windows, executable, stateFolder};
+    tw::platform::NativePlatform native(argc > 0 ? argv[0] : "");
+    tw::platform::Platform& platform = native.platform();
+    const QString& executable = platform.executableName;
 
     tw::app::Diagnostics diagnostics(QDir(platform.stateFolder).filePath(executable + ".log"), true,
-                                     &files);
-    tw::app::SettingsStore store(settings, executable, &diagnostics);
-    tw::app::Scheduler scheduler(clock);
+                                     &platform.files);
+    tw::app::SettingsStore store(platform.settings, executable, &diagnostics);
+    tw::app::Scheduler scheduler(platform.clock);
     const tw::app::Services services{platform, scheduler, store, diagnostics};
     // What the user and alert commands wrote, once each run has ended.
-    starter.setOutputHandler(
+    platform.starter.setOutputHandler(
         [&diagnostics](const QString&, const QString& line) { diagnostics.logEvent(line); });
 
     // The window, its subsystems around it, then its load. The platform clock
@@ -73,8 +47,8 @@ int main(int argc, char* argv[]) {
                            {tw::health::history::pathFor(platform),
                             [] { return QDateTime::currentMSecsSinceEpoch(); }, icon});
 
-    if (!windows->limitation().isEmpty())
-        diagnostics.note(QStringLiteral("window-system"), windows->limitation());
+    if (!platform.windows.limitation().isEmpty())
+        diagnostics.note(QStringLiteral("window-system"), platform.windows.limitation());
 
     panel.load();
     window.show();

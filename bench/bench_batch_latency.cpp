@@ -10,7 +10,7 @@
 // Starts its own demo daemon in a temporary folder and stops it at the end.
 // Not a test: it prints figures.
 
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -14,7 +14,7 @@
 #include "app/SettingsStore.h"
 #include "app/WindowTimer.h"
 #include "automation/Automation.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/support/Fakes.h"
 
 #include <QApplication>

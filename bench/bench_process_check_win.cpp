@@ -8,7 +8,7 @@
 // With PROCESSES, idle copies of this program are started first until about
 // that many processes run (ended again at the end).
 
-#include "platform/Win32.h"
+#include "platform/windows/Win32.h"
 
 #include <windows.h>
 

@@ -18,7 +18,7 @@
 //       One check; prints the count, exit code 0 when found, 1 when not, 2
 //       when /proc cannot be read.
 
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 
 #include <algorithm>
 #include <cerrno>

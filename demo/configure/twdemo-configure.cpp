@@ -15,7 +15,7 @@
 #include "app/SettingsStore.h"
 #include "app/WindowTimer.h"
 #include "panel/Panel.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "platform/RealClock.h"
 #include "settings/BatchComposer.h"
 #include "settings/SettingsWindow.h"

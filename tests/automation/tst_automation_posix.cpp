@@ -3,7 +3,7 @@
 // cases over the fake platform are in tst_automation.cpp.
 
 #include "automation/Automation.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/support/TestRig.h"
 
 #include <QLabel>

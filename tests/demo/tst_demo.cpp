@@ -1,7 +1,7 @@
 // The demo node's programs and its configure tool, run for real in a
 // temporary folder (the configure tool with its own XDG_CONFIG_HOME).
 
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 
 #include <QDir>
 #include <QFileInfo>

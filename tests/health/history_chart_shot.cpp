@@ -11,7 +11,7 @@
 
 #include "health/AlertsDialog.h"
 #include "health/HistoryWindow.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/health/HistorySample.h"
 #include "tests/support/FileBytes.h"
 

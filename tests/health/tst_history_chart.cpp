@@ -2,7 +2,7 @@
 // range, Refresh, and that the plot is really drawn.
 
 #include "health/HistoryWindow.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/health/HistorySample.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/FileBytes.h"

@@ -2,7 +2,7 @@
 // everything that is not a row (header, blank lines, damage) passed over.
 
 #include "health/HistoryFile.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/support/FileBytes.h"
 
 #include <QDateTime>

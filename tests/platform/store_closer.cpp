@@ -10,7 +10,7 @@
 
 #include "app/Diagnostics.h"
 #include "app/SettingsStore.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 
 #include <QCoreApplication>
 #include <QString>

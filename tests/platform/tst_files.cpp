@@ -9,7 +9,7 @@
 // the decisions.
 
 #include "app/Diagnostics.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/support/FullDisk.h"
 
 #include <QDir>

@@ -6,7 +6,7 @@
 // the next close saves.
 
 #include "app/MainWindow.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TestRig.h"
 

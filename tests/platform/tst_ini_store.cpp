@@ -2,8 +2,8 @@
 // damaged files, the earlier version's files, the program's own values, the
 // .bak of the previous run, and a store that cannot be read at start.
 
-#include "platform/IniFile.h"
-#include "platform/Posix.h"
+#include "platform/posix/IniFile.h"
+#include "platform/posix/Posix.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FullDisk.h"
 #include "tests/support/TestRig.h"

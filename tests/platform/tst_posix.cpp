@@ -4,7 +4,7 @@
 // window system, and on X11 with a window manager the EWMH one (this
 // binary, run with --other, is the other program).
 
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/support/FileBytes.h"
 
 #include <QApplication>

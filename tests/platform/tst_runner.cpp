@@ -13,7 +13,7 @@
 // its own is counted in /proc to see what still runs.
 
 #include "platform/BatchLine.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/support/FileBytes.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 // fsync takes 25 ms; not one value may be lost, and no close may give up on
 // the lock.
 
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 
 #include <QCoreApplication>
 #include <QDir>

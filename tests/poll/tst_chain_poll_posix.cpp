@@ -4,7 +4,7 @@
 // closes. The scripted cases over the fake platform are in tst_chain_poll.cpp.
 
 #include "app/Colours.h"
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "platform/RealClock.h"
 #include "poll/ChainPoll.h"
 #include "tests/support/TestRig.h"

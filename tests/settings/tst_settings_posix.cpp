@@ -3,7 +3,7 @@
 // keeper on Xvfb with openbox (through run-under-xvfb.sh), waited for with a
 // bound. The cases over the fake platform are in tst_settings.cpp.
 
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 #include "tests/support/TestRig.h"
 
 #include <QProcess>

@@ -4,7 +4,7 @@
 // short there, as a real full disk does), then every write fails with
 // ENOSPC; or the flush fails with EIO.
 
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 
 #include <cerrno>
 #include <memory>

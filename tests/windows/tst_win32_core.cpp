@@ -4,7 +4,7 @@
 // replace and in-place writes. Plain C++: runs without Qt; prints
 // "N passed, N failed" and returns the number of failures.
 
-#include "platform/Win32.h"
+#include "platform/windows/Win32.h"
 
 #include <windows.h>
 

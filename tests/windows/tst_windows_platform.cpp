@@ -6,8 +6,8 @@
 
 #include "app/Diagnostics.h"
 #include "app/SettingsStore.h"
-#include "platform/Win32.h"
-#include "platform/Windows.h"
+#include "platform/windows/Win32.h"
+#include "platform/windows/WindowsPlatform.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TestRig.h"
 

@@ -1,4 +1,4 @@
-#include "platform/IniFile.h"
+#include "platform/posix/IniFile.h"
 
 #include <QStringDecoder>
 

@@ -1,5 +1,5 @@
-#include "platform/Posix.h"
-#include "platform/PosixWriteTarget.h"
+#include "platform/posix/Posix.h"
+#include "platform/posix/PosixWriteTarget.h"
 
 #include <QFile>
 #include <QRandomGenerator>

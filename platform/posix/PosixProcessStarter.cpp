@@ -1,6 +1,6 @@
 #include "platform/BatchLine.h"
-#include "platform/Posix.h"
-#include "platform/PosixWriteTarget.h"
+#include "platform/posix/Posix.h"
+#include "platform/posix/PosixWriteTarget.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

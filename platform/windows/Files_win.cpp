@@ -1,4 +1,4 @@
-#include "platform/Win32.h"
+#include "platform/windows/Win32.h"
 
 #include <windows.h>
 

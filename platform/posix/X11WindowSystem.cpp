@@ -1,4 +1,4 @@
-#include "platform/Posix.h"
+#include "platform/posix/Posix.h"
 
 #include <QApplication>
 #include <QGuiApplication>

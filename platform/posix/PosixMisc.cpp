@@ -1,5 +1,5 @@
-#include "platform/Posix.h"
-#include "platform/XdgFolders.h"
+#include "platform/posix/Posix.h"
+#include "platform/posix/XdgFolders.h"
 
 #include <QDir>
 #include <QFileInfo>

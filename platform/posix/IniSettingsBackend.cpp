@@ -1,6 +1,6 @@
-#include "platform/IniFile.h"
-#include "platform/Posix.h"
-#include "platform/XdgFolders.h"
+#include "platform/posix/IniFile.h"
+#include "platform/posix/Posix.h"
+#include "platform/posix/XdgFolders.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "platform/BatchLine.h"
-#include "platform/Win32.h"
-#include "platform/Windows.h"
+#include "platform/windows/Win32.h"
+#include "platform/windows/WindowsPlatform.h"
 
 #include <QFile>
 #include <QWidget>

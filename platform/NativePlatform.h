@@ -1,0 +1,31 @@
+#pragma once
+// The platform of the system the program is built for, whole: Linux's parts
+// (posix/) or Windows' (windows/); CMake builds the one factory that fits.
+// main.cpp knows no operating system.
+
+#include "platform/Platform.h"
+
+#include <memory>
+
+namespace tw::platform {
+
+class NativePlatform {
+public:
+    // Built once QApplication exists (the window system asks Qt for its
+    // display connection). argv0: the program's own path as it was started;
+    // on Linux its file name names the store's section, on Windows the
+    // module's name does.
+    explicit NativePlatform(const char* argv0);
+    ~NativePlatform();
+    NativePlatform(const NativePlatform&) = delete;
+    NativePlatform& operator=(const NativePlatform&) = delete;
+
+    Platform& platform() { return *platform_; }
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+    std::unique_ptr<Platform> platform_;
+};
+
+} // namespace tw::platform

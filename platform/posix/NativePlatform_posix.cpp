@@ -1,0 +1,25 @@
+#include "platform/NativePlatform.h"
+
+#include "platform/RealClock.h"
+#include "platform/posix/Posix.h"
+
+namespace tw::platform {
+
+struct NativePlatform::Parts {
+    RealClock clock;
+    IniSettingsBackend settings;
+    PosixProcessStarter starter;
+    ProcProcessTable processes;
+    LocalFileSystem files;
+    std::unique_ptr<WindowSystem> windows = createWindowSystem();
+};
+
+NativePlatform::NativePlatform(const char* argv0) : parts_(std::make_unique<Parts>()) {
+    Parts& p = *parts_;
+    platform_.reset(new Platform{p.clock, p.settings, p.starter, p.processes, p.files, *p.windows,
+                                 executableNameFromArgv0(argv0), defaultStateFolder()});
+}
+
+NativePlatform::~NativePlatform() = default;
+
+} // namespace tw::platform

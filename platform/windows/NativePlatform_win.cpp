@@ -1,0 +1,25 @@
+#include "platform/NativePlatform.h"
+
+#include "platform/RealClock.h"
+#include "platform/windows/WindowsPlatform.h"
+
+namespace tw::platform {
+
+struct NativePlatform::Parts {
+    RealClock clock;
+    RegistrySettingsBackend settings;
+    WinProcessStarter starter;
+    ToolhelpProcessTable processes;
+    WinFileSystem files;
+    Win32WindowSystem windows;
+};
+
+NativePlatform::NativePlatform(const char*) : parts_(std::make_unique<Parts>()) {
+    Parts& p = *parts_;
+    platform_.reset(new Platform{p.clock, p.settings, p.starter, p.processes, p.files, p.windows,
+                                 windowsExecutableName(), windowsStateFolder()});
+}
+
+NativePlatform::~NativePlatform() = default;
+
+} // namespace tw::platform

@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QIcon>
 
-
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));

@@ -1,5 +1,6 @@
 #include "platform/posix/IniFile.h"
 #include "platform/posix/Posix.h"
+#include "platform/posix/PosixFiles.h"
 #include "platform/posix/XdgFolders.h"
 
 #include <QDir>
@@ -68,10 +69,6 @@ bool takeLock(QLockFile& lock) {
     }
 }
 
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // What identifies one state of the file on disk.
 struct Stamp {
     dev_t device = 0;
@@ -103,47 +100,25 @@ struct Snapshot {
 
 Snapshot snapshot(const QString& path) {
     Snapshot snap;
-    const QByteArray name = QFile::encodeName(path);
-    struct stat info {};
-    if (::stat(name.constData(), &info) != 0) {
-        if (errno != ENOENT)
-            snap.unreadable = errnoText(errno);
+    const posix::RegularRead file =
+        posix::readRegularFile(AT_FDCWD, QFile::encodeName(path).constData(), MaxFileBytes);
+    if (file.error == ENOENT)
+        return snap;
+    if (file.error != 0) {
+        snap.unreadable = posix::errnoText(file.error);
         return snap;
     }
-    if (!S_ISREG(info.st_mode)) {
-        snap.unreadable = S_ISDIR(info.st_mode) ? QStringLiteral("it is a folder")
-                                                : QStringLiteral("it is not a regular file");
+    if (file.notRegular) {
+        snap.unreadable =
+            QStringLiteral("it is %1, not a regular file").arg(posix::kindOf(file.info.st_mode));
         return snap;
     }
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        snap.unreadable = errnoText(errno);
+    if (file.truncated) {
+        snap.unreadable = QStringLiteral("it is larger than %1 bytes").arg(MaxFileBytes);
         return snap;
     }
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > MaxFileBytes) {
-        snap.unreadable = info.st_size > MaxFileBytes
-                              ? QStringLiteral("it is larger than %1 bytes").arg(MaxFileBytes)
-                              : QStringLiteral("it is not a regular file");
-        ::close(fd);
-        return snap;
-    }
-    QByteArray bytes(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            snap.unreadable = errnoText(errno);
-            ::close(fd);
-            return snap;
-        }
-        if (n == 0)
-            break;
-        got += n;
-    }
-    bytes.truncate(got);
-    ::close(fd);
+    const QByteArray& bytes = file.bytes;
+    const struct stat& info = file.info;
     snap.exists = true;
     snap.stamp = stampOf(info);
     snap.mode = info.st_mode;

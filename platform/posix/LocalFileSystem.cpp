@@ -22,37 +22,12 @@ constexpr int FolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    // Close now; false (errno set) when the close reports an error, which
-    // for a written file can be the write's own failure.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-    void reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
-
+using posix::Descriptor;
+using posix::errnoText;
 using posix::kindOf;
+using posix::readRegularFile;
+using posix::RegularRead;
 using posix::WriteTarget;
-
-QString errorText(int error) {
-    return qt_error_string(error);
-}
 
 qint64 nanoseconds(const timespec& time) {
     return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
@@ -66,7 +41,7 @@ FileStamp stampOf(const struct stat& st) {
 Result cannotRead(const QString& path, int error) {
     if (error == ENOENT || error == ENOTDIR)
         return Result::failure(QStringLiteral("log file missing: %1").arg(path));
-    return Result::failure(QStringLiteral("cannot read %1: %2").arg(path, errorText(error)));
+    return Result::failure(QStringLiteral("cannot read %1: %2").arg(path, errnoText(error)));
 }
 
 Result notALogFile(const QString& path, mode_t mode) {
@@ -74,7 +49,7 @@ Result notALogFile(const QString& path, mode_t mode) {
 }
 
 Result cannotWrite(const QString& path, int error) {
-    return Result::failure(QStringLiteral("cannot write %1: %2").arg(path, errorText(error)));
+    return Result::failure(QStringLiteral("cannot write %1: %2").arg(path, errnoText(error)));
 }
 
 Result changedMeanwhile(const QString& path) {
@@ -289,30 +264,14 @@ Result writeThrough(const QString& given, const QByteArray& bytes, const WriteSt
 
 } // namespace
 
-bool writeFollowsLink(unsigned linkOwner, unsigned user, unsigned folderOwner,
-                      unsigned folderMode) {
+bool writeFollowsLink(const LinkSeen& link) {
+    const auto [linkOwner, user, folderOwner, folderMode] = link;
     if (linkOwner == user)
         return true;
     return linkOwner == 0 && folderOwner == 0 && (folderMode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 namespace posix {
-
-QString kindOf(mode_t mode) {
-    if (S_ISFIFO(mode))
-        return QStringLiteral("a FIFO");
-    if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
-    if (S_ISCHR(mode))
-        return QStringLiteral("a character device");
-    if (S_ISBLK(mode))
-        return QStringLiteral("a block device");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    if (S_ISLNK(mode))
-        return QStringLiteral("a symbolic link");
-    return QStringLiteral("a special file");
-}
 
 namespace {
 
@@ -352,7 +311,8 @@ void lookUp(WriteTarget& t) {
         if (!t.exists || !S_ISLNK(entry.st_mode))
             return;
 
-        if (!writeFollowsLink(entry.st_uid, ::geteuid(), t.folderInfo.st_uid, t.folderInfo.st_mode))
+        if (!writeFollowsLink(
+                {entry.st_uid, ::geteuid(), t.folderInfo.st_uid, t.folderInfo.st_mode}))
             return fail(WriteTarget::Problem::ForeignLink);
         if (hops >= WriteTarget::MaxLinkHops)
             return fail(WriteTarget::Problem::TooManyLinks);
@@ -404,58 +364,21 @@ FileRead LocalFileSystem::readFile(const QString& path, qint64 maxBytes) {
         read.result = cannotRead(path, ENOENT);
         return read;
     }
-    const QByteArray name = QFile::encodeName(path);
-    // A look first, so that a device is not even opened; the descriptor's
-    // own fstat below is what counts.
-    struct stat st;
-    if (::stat(name.constData(), &st) != 0) {
-        read.result = cannotRead(path, errno);
+    const RegularRead file =
+        readRegularFile(AT_FDCWD, QFile::encodeName(path).constData(), maxBytes);
+    if (file.error != 0) {
+        read.result = cannotRead(path, file.error);
         return read;
     }
-    if (!S_ISREG(st.st_mode)) {
-        read.result = notALogFile(path, st.st_mode);
+    if (file.notRegular) {
+        read.result = notALogFile(path, file.info.st_mode);
         return read;
     }
-    // O_NONBLOCK: a FIFO swapped in after the look opens at once instead of
-    // waiting for a writer, and is refused below.
-    const Descriptor file(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!file) {
-        read.result = cannotRead(path, errno);
-        return read;
-    }
-    if (::fstat(file.get(), &st) != 0) {
-        read.result = cannotRead(path, errno);
-        return read;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        read.result = notALogFile(path, st.st_mode);
-        return read;
-    }
-    read.stamp = stampOf(st);
-    read.fullSize = qint64(st.st_size);
-    const qint64 cap = qMax<qint64>(0, maxBytes);
-    QByteArray bytes;
-    constexpr qint64 Chunk = 64 * 1024;
-    while (bytes.size() < cap) {
-        const qsizetype had = bytes.size();
-        const qint64 want = qMin(Chunk, cap - had);
-        bytes.resize(had + qsizetype(want));
-        const ssize_t n = ::read(file.get(), bytes.data() + had, size_t(want));
-        if (n < 0 && errno == EINTR) {
-            bytes.resize(had);
-            continue;
-        }
-        if (n < 0) {
-            read.result = cannotRead(path, errno);
-            return read;
-        }
-        bytes.resize(had + n);
-        if (n == 0)
-            break;
-    }
-    read.bytes = bytes;
+    read.stamp = stampOf(file.info);
+    read.fullSize = qint64(file.info.st_size);
+    read.bytes = file.bytes;
     // A file that grew between the fstat and the read is still cut at the cap.
-    read.truncated = read.fullSize > cap;
+    read.truncated = file.truncated;
     return read;
 }
 

@@ -200,11 +200,19 @@ private:
     WriteSteps steps_;
 };
 
+// A symbolic link met by a write: whose it is, who writes, and the folder
+// it stands in.
+struct LinkSeen {
+    unsigned linkOwner;
+    unsigned user;
+    unsigned folderOwner;
+    unsigned folderMode;
+};
 // Whether a write goes through a symbolic link: only when the link is the
 // user's own, or root's in a folder that only root can write (owned by root,
 // no group or other write bit). Anyone else's link in a shared folder could
 // point the write at a file the user never meant to change.
-bool writeFollowsLink(unsigned linkOwner, unsigned user, unsigned folderOwner, unsigned folderMode);
+bool writeFollowsLink(const LinkSeen& link);
 
 enum class WriteWay {
     Replace, // a temporary file in the same folder, renamed over the name

@@ -1,5 +1,6 @@
 #include "platform/BatchLine.h"
 #include "platform/posix/Posix.h"
+#include "platform/posix/PosixFiles.h"
 #include "platform/posix/PosixWriteTarget.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,11 @@ extern char** environ;
 
 namespace tw::platform {
 
+using posix::Descriptor;
+using posix::errnoText;
+using posix::readRegularFile;
+using posix::RegularRead;
+
 namespace {
 
 constexpr auto Shell = "/bin/sh";
@@ -39,31 +45,6 @@ constexpr auto NullDevice = "/dev/null";
 constexpr int PollMs = 5; // how often an ending group is looked at
 // The environment variable that marks a query's processes.
 constexpr char MarkName[] = "TW_CLI_UI_QUERY=";
-
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// A descriptor that is closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 // The process ids that some starter of this program holds as its children
 // and reaps itself: the reaping of what re-parented to the panel passes
@@ -77,41 +58,30 @@ QSet<qint64>& heldChildren() {
     return held;
 }
 
-// The batch file's bytes: a regular file (opened non-blocking, so that a
+// The batch file's bytes: a regular file (by the one reading rule, so that a
 // FIFO in its place cannot hang the panel) of at most MaxBatchFileBytes.
 std::optional<QByteArray> readBatchFile(const QString& path, QString& why) {
-    const QByteArray name = QFile::encodeName(path);
-    const Descriptor file(
-        path.isEmpty() ? -1
-                       : ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    constexpr qint64 Max = PosixProcessStarter::MaxBatchFileBytes;
+    RegularRead file;
+    if (path.isEmpty())
+        file.error = ENOENT;
+    else
+        file = readRegularFile(AT_FDCWD, QFile::encodeName(path).constData(), Max);
+    if (file.notRegular || file.error == ENOENT || file.error == ENOTDIR) {
         why = QStringLiteral("batch file missing: %1").arg(path);
         return std::nullopt;
     }
-    constexpr qint64 Max = PosixProcessStarter::MaxBatchFileBytes;
-    QByteArray bytes(Max + 1, Qt::Uninitialized);
-    qint64 got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(file.get(), bytes.data() + got, size_t(bytes.size() - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            why = QStringLiteral("batch file %1 cannot be read: %2").arg(path, errnoText(errno));
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        got += n;
+    if (file.error != 0) {
+        why = QStringLiteral("batch file %1 cannot be read: %2").arg(path, errnoText(file.error));
+        return std::nullopt;
     }
-    if (got > Max) {
+    if (file.truncated) {
         why = QStringLiteral("batch file %1 is larger than %2 KiB: not run")
                   .arg(path)
                   .arg(Max / 1024);
         return std::nullopt;
     }
-    bytes.truncate(got);
-    return bytes;
+    return file.bytes;
 }
 
 // The log a batch line sends its client's output to, opened as cmd.exe's

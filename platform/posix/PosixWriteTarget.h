@@ -4,6 +4,8 @@
 // sends its client's output to (PosixProcessStarter) follow symbolic links
 // by this one rule, writeFollowsLink.
 
+#include "platform/posix/PosixFiles.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -49,9 +51,5 @@ public:
     struct stat entry {}; // the entry under `name` (never a link) when it exists
     struct stat folderInfo {};
 };
-
-// What a path is when it is not a regular file ("a FIFO", "a folder", ...),
-// for the messages.
-QString kindOf(mode_t mode);
 
 } // namespace tw::platform::posix

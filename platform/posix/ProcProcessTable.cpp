@@ -1,4 +1,5 @@
 #include "platform/posix/Posix.h"
+#include "platform/posix/PosixFiles.h"
 
 #include <QFile>
 
@@ -60,21 +61,6 @@ private:
     DIR* dir_;
 };
 
-class FdHandle {
-public:
-    explicit FdHandle(int fd) : fd_(fd) {}
-    ~FdHandle() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FdHandle(const FdHandle&) = delete;
-    FdHandle& operator=(const FdHandle&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // The length of a process entry's name (all digits), 0 for anything else.
 std::size_t processEntryLength(const char* name) {
     std::size_t length = 0;
@@ -99,20 +85,12 @@ std::string_view fileNameOf(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-ssize_t readRetrying(int fd, char* into, std::size_t size) {
-    ssize_t n;
-    do {
-        n = ::read(fd, into, size);
-    } while (n < 0 && errno == EINTR);
-    return n;
-}
-
 // The file name of argv[0]: PID/cmdline up to its first NUL (or its end, for
 // a process that rewrote its command line). An argv[0] longer than the
 // buffer keeps only what follows its last slash. Empty when the file cannot
 // be read or holds nothing (a kernel thread, a zombie).
 std::string_view argv0NameOf(int dirFd, Scratch& scratch, std::string_view entry) {
-    FdHandle fd(
+    posix::Descriptor fd(
         ::openat(dirFd, entryPath(scratch, entry, "cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0)
         return {};
@@ -127,7 +105,7 @@ std::string_view argv0NameOf(int dirFd, Scratch& scratch, std::string_view entry
             used -= nameStart;
             nameStart = 0;
         }
-        const ssize_t n = readRetrying(fd.get(), text + used, TextCapacity - used);
+        const ssize_t n = posix::readRetrying(fd.get(), text + used, TextCapacity - used);
         if (n <= 0) // end of the file (or a read error): argv[0] is what came
             return std::string_view(text + nameStart, used - nameStart);
         for (const std::size_t end = used + static_cast<std::size_t>(n); used < end; ++used) {
@@ -144,13 +122,14 @@ std::string_view argv0NameOf(int dirFd, Scratch& scratch, std::string_view entry
 // running) or a kernel thread (no program at all).
 std::string_view statNameOf(int dirFd, Scratch& scratch, std::string_view entry,
                             bool& kernelThread) {
-    FdHandle fd(
+    posix::Descriptor fd(
         ::openat(dirFd, entryPath(scratch, entry, "stat"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0)
         return {};
     std::size_t used = 0;
     while (used < TextCapacity - 1) {
-        const ssize_t n = readRetrying(fd.get(), scratch.text + used, TextCapacity - 1 - used);
+        const ssize_t n =
+            posix::readRetrying(fd.get(), scratch.text + used, TextCapacity - 1 - used);
         if (n <= 0)
             break;
         used += static_cast<std::size_t>(n);

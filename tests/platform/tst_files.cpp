@@ -538,7 +538,7 @@ private slots:
         QFETCH(uint, folderOwner);
         QFETCH(uint, folderMode);
         QFETCH(bool, follows);
-        QCOMPARE(writeFollowsLink(linkOwner, user, folderOwner, folderMode), follows);
+        QCOMPARE(writeFollowsLink({linkOwner, user, folderOwner, folderMode}), follows);
     }
 
     // Replaced whole or rewritten in place.

@@ -42,52 +42,57 @@ stop() {
 trap stop EXIT
 trap 'exit 129' HUP INT TERM
 
+# wait_for PID TRIES CHECK...: runs CHECK every 50 ms until it succeeds;
+# fails when PID has ended or after TRIES tries.
+wait_for() {
+    pid=$1 tries=$2
+    shift 2
+    until "$@"; do
+        tries=$((tries - 1))
+        if [ "$tries" -le 0 ] || ! kill -0 "$pid" 2>/dev/null; then
+            return 1
+        fi
+        sleep 0.05
+    done
+}
+# shellcheck disable=SC2317 # run by wait_for
+has_display() { [ -s "$work/display" ]; }
+# shellcheck disable=SC2317 # run by wait_for
+answers() { xprop -root >/dev/null 2>&1; }
+# shellcheck disable=SC2317 # run by wait_for
+wm_is_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
+
 # Xvfb writes the display number it took to the descriptor.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
-tries=0
-until [ -s "$work/display" ]; do
-    tries=$((tries + 1))
-    if [ "$tries" -gt 200 ] || ! kill -0 "$xvfb" 2>/dev/null; then
-        echo "run-under-xvfb: Xvfb did not start" >&2
-        cat "$work/xvfb.log" >&2
-        exit 1
-    fi
-    sleep 0.05
-done
+if ! wait_for "$xvfb" 200 has_display; then
+    echo "run-under-xvfb: Xvfb did not start" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+fi
 DISPLAY=":$(cat "$work/display")"
 export DISPLAY
 
 # Xvfb names its display before it takes connections: on a loaded machine a
 # client started at once is refused ("Failed to open the display"). Wait
 # until the server answers a request of its own.
-tries=0
-until xprop -root >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    if [ "$tries" -gt 400 ] || ! kill -0 "$xvfb" 2>/dev/null; then
-        echo "run-under-xvfb: Xvfb took $DISPLAY but does not answer" >&2
-        cat "$work/xvfb.log" >&2
-        exit 1
-    fi
-    sleep 0.05
-done
+if ! wait_for "$xvfb" 400 answers; then
+    echo "run-under-xvfb: Xvfb took $DISPLAY but does not answer" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+fi
 
 # The window manager is up once it names its check window on the root; it
 # gets a second start if the first one ends or does not get there in time.
 start_wm() {
     HOME="$work" openbox --sm-disable >"$work/openbox.log" 2>&1 &
     wm=$!
-    tries=0
-    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
-        tries=$((tries + 1))
-        if [ "$tries" -gt 400 ] || ! kill -0 "$wm" 2>/dev/null; then
-            kill "$wm" 2>/dev/null
-            wait "$wm" 2>/dev/null
-            wm=""
-            return 1
-        fi
-        sleep 0.05
-    done
+    if ! wait_for "$wm" 400 wm_is_up; then
+        kill "$wm" 2>/dev/null
+        wait "$wm" 2>/dev/null
+        wm=""
+        return 1
+    fi
 }
 if ! start_wm && ! start_wm; then
     echo "run-under-xvfb: openbox did not start (twice)" >&2

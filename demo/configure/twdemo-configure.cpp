@@ -15,8 +15,8 @@
 #include "app/SettingsStore.h"
 #include "app/WindowTimer.h"
 #include "panel/Panel.h"
-#include "platform/posix/Posix.h"
 #include "platform/RealClock.h"
+#include "platform/posix/Posix.h"
 #include "settings/BatchComposer.h"
 #include "settings/SettingsWindow.h"
 

@@ -4,8 +4,8 @@
 // closes. The scripted cases over the fake platform are in tst_chain_poll.cpp.
 
 #include "app/Colours.h"
-#include "platform/posix/Posix.h"
 #include "platform/RealClock.h"
+#include "platform/posix/Posix.h"
 #include "poll/ChainPoll.h"
 #include "tests/support/TestRig.h"
 

@@ -202,11 +202,10 @@ void Automation::CLI_STOP_BAT_TICKBOX_Click() {
 
 void Automation::stopCycleTimers() {
     MainWindow& w = window_;
-    w.COUNTDOWN_TIMER->setEnabled(false);
-    w.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(false);
-    w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(false);
-    w.CLI_PROCESS_WATCHER_TIMER->setEnabled(false);
-    w.GET_LOOP_TIMER->setEnabled(false);
+    for (app::WindowTimer* timer :
+         {w.COUNTDOWN_TIMER, w.GETBLOCKCOUNT_COMMAND_TIMER, w.GETCONNECTIONCOUNT_COMMAND_TIMER,
+          w.CLI_PROCESS_WATCHER_TIMER, w.GET_LOOP_TIMER})
+        timer->setEnabled(false);
 }
 
 void Automation::armNextCycle() {
@@ -214,10 +213,9 @@ void Automation::armNextCycle() {
     w.COUNTDOWN_TIMER->setEnabled(false);
     app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Yellow);
     w.GET_LOOP_TIMER->setEnabled(true);
-    w.SETTINGS_BUTTON->setEnabled(false);
-    w.GETBLOCKCOUNT_BUTTON->setEnabled(false);
-    w.GETCONNECTIONCOUNT_BUTTON->setEnabled(false);
-    w.SHUTDOWN_BUTTON->setEnabled(false);
+    for (QPushButton* button : {w.SETTINGS_BUTTON, w.GETBLOCKCOUNT_BUTTON,
+                                w.GETCONNECTIONCOUNT_BUTTON, w.SHUTDOWN_BUTTON})
+        button->setEnabled(false);
     // Off and on again: a full interval from now. The count is not reset,
     // so this cycle fires on its 60th tick.
     w.COUNTDOWN_TIMER->setEnabled(true);
@@ -270,21 +268,18 @@ void Automation::UNLOAD_TIMER_Timer() {
 
 void Automation::P4P_END_TIMER_Timer() {
     MainWindow& w = window_;
-    if (isProcessRunning(w.QT_EXE_TEXTBOX->text())) {
-        app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Red);
-        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! QT STILL RUNNING !!!"));
-        app::setBackground(w.QT_EXE_TEXTBOX, app::colour::Green);
-    } else {
-        app::setBackground(w.QT_EXE_TEXTBOX, app::colour::Red);
-    }
-
-    if (isProcessRunning(w.DAEMON_EXE_TEXTBOX->text())) {
-        app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Red);
-        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! DAEMON STILL RUNNING !!!"));
-        app::setBackground(w.DAEMON_EXE_TEXTBOX, app::colour::Green);
-    } else {
-        app::setBackground(w.DAEMON_EXE_TEXTBOX, app::colour::Red);
-    }
+    // A name's box green while it runs (and the label says so), else red;
+    // the wallet first, so a running daemon has the label's last word.
+    const auto look = [&](QLineEdit* box, const QString& stillRunning) {
+        const bool running = isProcessRunning(box->text());
+        if (running) {
+            app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Red);
+            w.PROCESS_ACTIVE_LABEL->setText(stillRunning);
+        }
+        app::setBackground(box, running ? app::colour::Green : app::colour::Red);
+    };
+    look(w.QT_EXE_TEXTBOX, QStringLiteral("!!! QT STILL RUNNING !!!"));
+    look(w.DAEMON_EXE_TEXTBOX, QStringLiteral("!!! DAEMON STILL RUNNING !!!"));
 
     // Neither found in this tick (read back from the two boxes).
     if (app::background(w.QT_EXE_TEXTBOX) == app::colour::Red &&

@@ -52,26 +52,18 @@ void ChainPoll::GETCONNECTIONCOUNT_BUTTON_Click() {
     requestConnectionCount(window_);
 }
 
-ChainPoll::Query ChainPoll::blockCount() const {
-    return {QStringLiteral("Block-count query"),
-            failure::GbcBatch,
-            failure::GbcLog,
-            failure::GbcEnded,
-            window_.GETBLOCKCOUNT_BUTTON,
-            window_.CURRENT_BLOCK_TEXTBOX,
-            window_.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX,
-            window_.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX};
-}
-
-ChainPoll::Query ChainPoll::connectionCount() const {
-    return {QStringLiteral("Connection-count query"),
-            failure::GccBatch,
-            failure::GccLog,
-            failure::GccEnded,
-            window_.GETCONNECTIONCOUNT_BUTTON,
-            window_.CONNECTIONS_TEXTBOX,
-            window_.CLI_GCC_FULL_BAT_LOCATION_TEXTBOX,
-            window_.CLI_GCC_FULL_LOG_LOCATION_TEXTBOX};
+ChainPoll::Query ChainPoll::query(bool blockCount) const {
+    const bool b = blockCount;
+    const MainWindow& w = window_;
+    return {b,
+            b ? QStringLiteral("Block-count query") : QStringLiteral("Connection-count query"),
+            b ? failure::GbcBatch : failure::GccBatch,
+            b ? failure::GbcLog : failure::GccLog,
+            b ? failure::GbcEnded : failure::GccEnded,
+            b ? w.GETBLOCKCOUNT_BUTTON : w.GETCONNECTIONCOUNT_BUTTON,
+            b ? w.CURRENT_BLOCK_TEXTBOX : w.CONNECTIONS_TEXTBOX,
+            b ? w.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX : w.CLI_GCC_FULL_BAT_LOCATION_TEXTBOX,
+            b ? w.CLI_GBC_FULL_LOG_LOCATION_TEXTBOX : w.CLI_GCC_FULL_LOG_LOCATION_TEXTBOX};
 }
 
 quint64 ChainPoll::startBatchFile(const Query& query) {
@@ -210,24 +202,28 @@ void ChainPoll::runUserCommand() {
     services_.diagnostics.clear(failure::GbcCommand);
 }
 
-void ChainPoll::GETBLOCKCOUNT_COMMAND_TIMER_Timer() {
-    MainWindow& w = window_;
+std::optional<QString> ChainPoll::ask(const Query& query) {
     app::Scheduler& scheduler = services_.scheduler;
-    const Query query = blockCount();
-
     noAnswer_.clear();
-    emit queryStarted(true);
+    emit queryStarted(query.blockCount);
     scheduler.sleep(1000);
     const quint64 batch = startBatchFile(query);
     scheduler.sleep(3000);
-    app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::Yellow);
+    app::setBackground(query.box, app::colour::Yellow);
     scheduler.sleep(1000);
 
     // Without a started batch file the log can only hold an old answer.
     const std::optional<QString> answer = batch ? readLog(query) : std::nullopt;
     finishBatchFile(query, batch);
-    w.CURRENT_BLOCK_TEXTBOX->setText(answer ? *answer : NoValue);
-    announce(true, answer);
+    query.box->setText(answer ? *answer : NoValue);
+    announce(query.blockCount, answer);
+    return answer;
+}
+
+void ChainPoll::GETBLOCKCOUNT_COMMAND_TIMER_Timer() {
+    MainWindow& w = window_;
+    app::Scheduler& scheduler = services_.scheduler;
+    const std::optional<QString> answer = ask(query(true));
     app::setBackground(w.CURRENT_BLOCK_TEXTBOX, app::colour::windowBackground());
     scheduler.sleep(1000);
 
@@ -243,23 +239,9 @@ void ChainPoll::GETBLOCKCOUNT_COMMAND_TIMER_Timer() {
 
 void ChainPoll::GETCONNECTIONCOUNT_COMMAND_TIMER_Timer() {
     MainWindow& w = window_;
-    app::Scheduler& scheduler = services_.scheduler;
-    const Query query = connectionCount();
-
-    noAnswer_.clear();
-    emit queryStarted(false);
-    scheduler.sleep(1000);
-    const quint64 batch = startBatchFile(query);
-    scheduler.sleep(3000);
-    app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Yellow);
-    scheduler.sleep(1000);
-
-    const std::optional<QString> answer = batch ? readLog(query) : std::nullopt;
-    finishBatchFile(query, batch);
-    w.CONNECTIONS_TEXTBOX->setText(answer ? *answer : NoValue);
-    announce(false, answer);
+    ask(query(false));
     app::setBackground(w.CONNECTIONS_TEXTBOX, app::colour::Black);
-    scheduler.sleep(1000);
+    services_.scheduler.sleep(1000);
     w.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(false);
 }
 

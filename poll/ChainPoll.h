@@ -84,7 +84,8 @@ signals:
 private:
     // The controls of one of the two queries.
     struct Query {
-        QString name; // for messages
+        bool blockCount; // else the connection count
+        QString name;    // for messages
         QString batchKey;
         QString logKey;
         QString endedKey;
@@ -94,8 +95,7 @@ private:
         QLineEdit* logPath;
     };
 
-    Query blockCount() const;
-    Query connectionCount() const;
+    Query query(bool blockCount) const;
     // Steps 2 and 3 of a cycle: start the batch file hidden, not waited for.
     // The started batch, 0 when nothing was started.
     quint64 startBatchFile(const Query& query);
@@ -107,6 +107,10 @@ private:
     std::optional<QString> readLog(const Query& query);
     // The end of a cycle for whoever follows the answers.
     void announce(bool blockCount, const std::optional<QString>& answer);
+    // The part both cycles share: start the batch file, wait, turn the box
+    // yellow, read the answer into the box and announce it. The answer, or
+    // nullopt (the box then shows NoValue).
+    std::optional<QString> ask(const Query& query);
     void updateExternalFile();
     void runUserCommand();
 

@@ -113,48 +113,56 @@ void ScriptRunner::addReportedField(const QString& name, const QStringList& keys
     });
 }
 
+namespace {
+
+// The names whose object is found and passes `on`, joined by commas; a name
+// without its object shows as "<no what name>", so a typo fails the row.
+template <typename Object, typename Find, typename On>
+QString namesWhere(const QStringList& names, const char* what, Find find, On on) {
+    QStringList out;
+    for (const QString& name : names) {
+        const Object* object = find(name);
+        if (!object)
+            out << QStringLiteral("<no %1 %2>").arg(QLatin1String(what), name);
+        else if (on(object))
+            out << name;
+    }
+    return out.join(',');
+}
+
+} // namespace
+
 void ScriptRunner::addTimersField(const QString& name, const QStringList& timers) {
     addField(name, [this, timers] {
-        QStringList on;
         const auto all = rig_.window().findChildren<app::WindowTimer*>();
-        for (const QString& timer : timers) {
+        const auto find = [&](const QString& timer) -> const app::WindowTimer* {
             const auto it = std::find_if(all.cbegin(), all.cend(), [&](const app::WindowTimer* t) {
                 return t->name() == objectName(timer);
             });
-            if (it == all.cend())
-                on << "<no timer " + timer + ">";
-            else if ((*it)->isEnabled())
-                on << timer;
-        }
-        return on.join(',');
+            return it == all.cend() ? nullptr : *it;
+        };
+        return namesWhere<app::WindowTimer>(
+            timers, "timer", find, [](const app::WindowTimer* t) { return t->isEnabled(); });
     });
 }
 
 void ScriptRunner::addEnabledField(const QString& name, const QStringList& controls) {
     addField(name, [this, controls] {
-        QStringList on;
-        for (const QString& control : controls) {
-            const QWidget* widget = rig_.window().findChild<QWidget*>(objectName(control));
-            if (!widget)
-                on << "<no control " + control + ">";
-            else if (widget->isEnabled())
-                on << control;
-        }
-        return on.join(',');
+        return namesWhere<QWidget>(
+            controls, "control",
+            [this](const QString& c) { return rig_.window().findChild<QWidget*>(objectName(c)); },
+            [](const QWidget* w) { return w->isEnabled(); });
     });
 }
 
 void ScriptRunner::addTickedField(const QString& name, const QStringList& boxes) {
     addField(name, [this, boxes] {
-        QStringList on;
-        for (const QString& box : boxes) {
-            const auto* button = rig_.window().findChild<QAbstractButton*>(objectName(box));
-            if (!button)
-                on << "<no control " + box + ">";
-            else if (button->isChecked())
-                on << box;
-        }
-        return on.join(',');
+        return namesWhere<QAbstractButton>(
+            boxes, "control",
+            [this](const QString& b) {
+                return rig_.window().findChild<QAbstractButton*>(objectName(b));
+            },
+            [](const QAbstractButton* b) { return b->isChecked(); });
     });
 }
 

@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
         // still be on its way out).
         QElapsedTimer finish;
         finish.start();
-        if (!starter.finishBatch(started.id).isEmpty())
+        if (!starter.finishBatch(started.id).ended.isEmpty())
             ++ended;
         finishes.push_back(finish.nsecsElapsed());
     }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
@@ -97,6 +98,38 @@ struct BatchStart {
     QString skipped; // lines of the file that were not run, for the diagnostics; empty when none
 };
 
+// How a batch ended, for the query cycle's report. The client's own words
+// are the best diagnosis: a failed query shows its exit status and the start
+// of what it wrote on its error output.
+struct BatchEnd {
+    // What had to be ended (the client or what it started still ran), one
+    // line for the diagnostics; empty when everything had finished by itself.
+    QString ended;
+    // The batch's exit status when it ended by itself (on Windows cmd.exe's,
+    // which is the client's for a one-line batch file); nullopt when it had
+    // to be ended, died of a signal, or is unknown.
+    std::optional<int> exitStatus;
+    // How it died when not by itself ("SIGKILL", "SIGXFSZ"); empty otherwise.
+    QString signal;
+    // The first MaxErrorBytes of what the client wrote on its error output,
+    // as written (local 8-bit encoding).
+    QByteArray errorOutput;
+    static constexpr qint64 MaxErrorBytes = 4096;
+};
+
+// One run of a program started directly (no shell, no batch file, no
+// window), its standard output read into memory.
+struct ProgramRun {
+    // failure: not started, or ended for running too long or writing too
+    // much (why, in a few words). The fields below hold what was seen.
+    Result result;
+    std::optional<int> exitStatus; // nullopt: it did not end by itself
+    QByteArray output;             // standard output, at most the maximum asked for
+    QByteArray errorOutput;        // the first BatchEnd::MaxErrorBytes of its error output
+    bool timedOut = false;         // ended after the time given
+    bool outputCut = false;        // wrote more than the maximum: ended, output cut
+};
+
 // Starting batch files and the user's command.
 class ProcessStarter {
 public:
@@ -106,10 +139,10 @@ public:
     virtual BatchStart startBatchFile(const QString& path, BatchKind kind) = 0;
     // Ends whatever query batch `id` started that still runs: asked to end,
     // then forced after a short grace (blocking a few hundred ms at most).
-    // Returns one line saying what had to be ended, for the diagnostics;
-    // empty when everything had finished by itself (or `id` is not a
-    // running query batch).
-    virtual QString finishBatch(quint64 id) = 0;
+    // Says what had to be ended (`ended` empty when everything had finished
+    // by itself, or `id` is not a running query batch), the batch's exit
+    // status and the start of its error output. Asked once per batch.
+    virtual BatchEnd finishBatch(quint64 id) = 0;
     // Ends everything that query batches started and that still runs (the
     // panel closes). Stop batches are left running.
     virtual void endQueries() = 0;
@@ -124,8 +157,21 @@ public:
     // one line per run, told once the run has ended, with its purpose. A
     // system that shows a command's output in a window of its own tells
     // nothing.
+    // A stop batch that ended with a non-zero status or wrote on its error
+    // output is told here too, with the purpose "stop command" (a stop batch
+    // is never finished by its caller).
     using OutputHandler = std::function<void(const QString& purpose, const QString& line)>;
     virtual void setOutputHandler(OutputHandler handler) = 0;
+    // Start `program` (a path, or a bare name looked up as the batch runner
+    // looks it up) with `arguments` directly: no shell, no batch file, no
+    // window, standard input empty. Never blocks: `done` is called once, on
+    // the calling thread's event loop, when the program has ended, or after
+    // `timeoutMs` or once it has written more than `maxOutputBytes` on its
+    // standard output (then it and what it started are ended). `done` is
+    // never called from inside runProgram, nor after the starter is gone.
+    using ProgramDone = std::function<void(const ProgramRun&)>;
+    virtual void runProgram(const QString& program, const QStringList& arguments, int timeoutMs,
+                            qint64 maxOutputBytes, ProgramDone done) = 0;
 };
 
 // The machine's process table.

@@ -92,7 +92,7 @@ quint64 ChainPoll::startBatchFile(const Query& query) {
 void ChainPoll::finishBatchFile(const Query& query, quint64 batch) {
     if (batch == 0)
         return;
-    const QString ended = services_.platform.starter.finishBatch(batch);
+    const QString ended = services_.platform.starter.finishBatch(batch).ended;
     if (ended.isEmpty()) {
         services_.diagnostics.clear(query.endedKey);
         return;

@@ -104,10 +104,12 @@ public:
     static constexpr int KillGraceMs = 100;
 
     BatchStart startBatchFile(const QString& path, BatchKind kind) override;
-    QString finishBatch(quint64 id) override;
+    BatchEnd finishBatch(quint64 id) override;
     void endQueries() override;
     Result startUserCommand(const QString& commandLine, const QString& purpose) override;
     void setOutputHandler(OutputHandler handler) override;
+    void runProgram(const QString& program, const QStringList& arguments, int timeoutMs,
+                    qint64 maxOutputBytes, ProgramDone done) override;
 
     // The process id of a batch's program (also its process group), while
     // the starter still holds it; 0 otherwise. For the tests.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QSet>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -635,9 +636,18 @@ BatchStart PosixProcessStarter::startBatchFile(const QString& path, BatchKind ki
     return start;
 }
 
-QString PosixProcessStarter::finishBatch(quint64 id) {
+BatchEnd PosixProcessStarter::finishBatch(quint64 id) {
     reapEnded();
-    return endQueryProcesses({id}, false).join(QStringLiteral("; "));
+    BatchEnd end;
+    end.ended = endQueryProcesses({id}, false).join(QStringLiteral("; "));
+    return end;
+}
+
+void PosixProcessStarter::runProgram(const QString& program, const QStringList&, int, qint64,
+                                     ProgramDone done) {
+    ProgramRun run;
+    run.result = Result::failure(QStringLiteral("cannot start ") + program);
+    QTimer::singleShot(0, [done = std::move(done), run] { done(run); });
 }
 
 void PosixProcessStarter::endQueries() {

@@ -32,10 +32,12 @@ class WinProcessStarter final : public ProcessStarter {
 public:
     ~WinProcessStarter() override;
     BatchStart startBatchFile(const QString& path, BatchKind kind) override;
-    QString finishBatch(quint64 id) override;
+    BatchEnd finishBatch(quint64 id) override;
     void endQueries() override;
     Result startUserCommand(const QString& commandLine, const QString& purpose) override;
     void setOutputHandler(OutputHandler) override {}
+    void runProgram(const QString& program, const QStringList& arguments, int timeoutMs,
+                    qint64 maxOutputBytes, ProgramDone done) override;
 
 private:
     QHash<quint64, void*> jobs_;

@@ -3,6 +3,7 @@
 #include "platform/windows/WindowsPlatform.h"
 
 #include <QFile>
+#include <QTimer>
 #include <QWidget>
 
 namespace tw::platform {
@@ -106,14 +107,23 @@ BatchStart WinProcessStarter::startBatchFile(const QString& path, BatchKind kind
     return start;
 }
 
-QString WinProcessStarter::finishBatch(quint64 id) {
+BatchEnd WinProcessStarter::finishBatch(quint64 id) {
     void* job = jobs_.take(id);
     const int running = win::finishBatch(job);
+    BatchEnd end;
     if (running == 0)
-        return {};
-    return QStringLiteral("%1 process(es) of the batch file were still running after the read "
-                          "and were ended")
-        .arg(running);
+        return end;
+    end.ended = QStringLiteral("%1 process(es) of the batch file were still running after the read "
+                               "and were ended")
+                    .arg(running);
+    return end;
+}
+
+void WinProcessStarter::runProgram(const QString& program, const QStringList&, int, qint64,
+                                   ProgramDone done) {
+    ProgramRun run;
+    run.result = Result::failure(QStringLiteral("cannot start ") + program);
+    QTimer::singleShot(0, [done = std::move(done), run] { done(run); });
 }
 
 void WinProcessStarter::endQueries() {

@@ -417,7 +417,7 @@ private slots:
             QCOMPARE(readAll(path(answerAt)), QByteArray("812345\n"));
         }
         QCOMPARE(readAll(path("victim.txt")), victim);
-        QCOMPARE(starter.finishBatch(start.id), QString());
+        QCOMPARE(starter.finishBatch(start.id).ended, QString());
     }
 
     // A query's client that does not end by itself is ended by finishBatch,
@@ -463,7 +463,7 @@ private slots:
         else
             QVERIFY(stateOf(pid) != 'Z' && stateOf(pid) != 0);
 
-        const QString answer = starter.finishBatch(start.id);
+        const QString answer = starter.finishBatch(start.id).ended;
         if (said.isEmpty())
             QCOMPARE(answer, QString());
         else
@@ -474,7 +474,7 @@ private slots:
         QCOMPARE(this->sleepers(), 0);
         QCOMPARE(starter.processId(start.id), 0); // reaped: no zombie left
         QCOMPARE(stateOf(pid), char(0));
-        QCOMPARE(starter.finishBatch(start.id), QString()); // once only
+        QCOMPARE(starter.finishBatch(start.id).ended, QString()); // once only
     }
 
     // A stop command is never ended by the starter, but reaped once it has
@@ -493,7 +493,7 @@ private slots:
         QVERIFY(stopPid > 0 && queryPid > 0);
         QTRY_VERIFY_WITH_TIMEOUT(stateOf(queryPid) == 'S', Bound);
 
-        QCOMPARE(starter->finishBatch(stop.id), QString());
+        QCOMPARE(starter->finishBatch(stop.id).ended, QString());
         starter->endQueries();
         QCOMPARE(stateOf(queryPid), char(0)); // ended and reaped
         QVERIFY(stateOf(stopPid) != 0 && stateOf(stopPid) != 'Z');
@@ -565,7 +565,7 @@ private slots:
 
         QString answer;
         if (endedBy == "finishBatch")
-            answer = starter->finishBatch(start.id);
+            answer = starter->finishBatch(start.id).ended;
         else if (endedBy == "endQueries")
             starter->endQueries();
         else
@@ -609,7 +609,7 @@ private slots:
             batch("GBC.BAT", "call /bin/echo 812345 > %T/q.log\r\n"), BatchKind::Query);
         QVERIFY(query.result.ok);
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter.processId(query.id)), 'Z', Bound);
-        QCOMPARE(starter.finishBatch(query.id), QString());
+        QCOMPARE(starter.finishBatch(query.id).ended, QString());
         starter.endQueries();
         QCOMPARE(sleepers(), 2);
 
@@ -642,7 +642,7 @@ private slots:
         QVERIFY2(start.result.ok, qPrintable(start.result.error));
         const QString log = path("yes.log");
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(log).size() >= Most, Bound);
-        const QString answer = starter.finishBatch(start.id);
+        const QString answer = starter.finishBatch(start.id).ended;
         QVERIFY2(answer.contains("reached 1 MiB, the most a query may write, and was cut"),
                  qPrintable(answer));
         QCOMPARE(QFileInfo(log).size(), Most);
@@ -695,7 +695,7 @@ private slots:
         const BatchStart query = starter.startBatchFile(
             batch("GBC.BAT", "call \"%S\" 1000 > %T/q.log\r\n"), BatchKind::Query);
         QVERIFY(query.result.ok);
-        QVERIFY(!starter.finishBatch(query.id).isEmpty());
+        QVERIFY(!starter.finishBatch(query.id).ended.isEmpty());
         starter.endQueries();
         QVERIFY(stateOf(shell) != 0 && stateOf(shell) != 'Z');
 

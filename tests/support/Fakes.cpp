@@ -1,5 +1,7 @@
 #include "tests/support/Fakes.h"
 
+#include <utility>
+
 namespace tw::test {
 
 void VirtualClock::wait(int ms) {
@@ -83,17 +85,44 @@ const FakeProcessStarter::Start* FakeProcessStarter::batch(quint64 id) const {
     return nullptr;
 }
 
-QString FakeProcessStarter::finishBatch(quint64 id) {
+platform::BatchEnd FakeProcessStarter::finishBatch(quint64 id) {
     const Start* start = batch(id);
     const QString path = start ? start->text : QString();
-    QString said;
+    platform::BatchEnd end;
     if (start && start->kind == platform::BatchKind::Query && !ended_.contains(id)) {
         ended_.insert(id);
-        if (stillRunning.contains(path))
-            said = QStringLiteral("the client of %1 was still running: ended").arg(path);
+        if (stillRunning.contains(path)) {
+            end.ended = QStringLiteral("the client of %1 was still running: ended").arg(path);
+            end.signal = QStringLiteral("SIGTERM");
+        } else {
+            end = outcomes.value(path);
+            if (!outcomes.contains(path))
+                end.exitStatus = 0;
+        }
     }
-    finishes.append({clock_.now(), path, said});
-    return said;
+    finishes.append({clock_.now(), path, end.ended});
+    return end;
+}
+
+void FakeProcessStarter::runProgram(const QString& program, const QStringList& arguments,
+                                    int timeoutMs, qint64 maxOutputBytes, ProgramDone done) {
+    const Program run{clock_.now(), program, arguments, timeoutMs, maxOutputBytes};
+    programs.append(run);
+    pendingPrograms_.append({run, std::move(done)});
+}
+
+int FakeProcessStarter::deliverPrograms() {
+    const auto pending = std::exchange(pendingPrograms_, {});
+    for (const auto& [run, done] : pending) {
+        platform::ProgramRun answer;
+        if (onProgram)
+            answer = onProgram(run);
+        else
+            answer.result =
+                platform::Result::failure(QStringLiteral("cannot start ") + run.program);
+        done(answer);
+    }
+    return int(pending.size());
 }
 
 void FakeProcessStarter::endQueries() {

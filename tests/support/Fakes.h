@@ -77,14 +77,28 @@ public:
     struct Finish {
         qint64 at;
         QString path; // of the batch file
-        QString said; // what finishBatch answered
+        QString said; // what finishBatch answered (its `ended`)
+    };
+    // One runProgram call.
+    struct Program {
+        qint64 at;
+        QString program;
+        QStringList arguments;
+        int timeoutMs;
+        qint64 maxOutputBytes;
     };
     explicit FakeProcessStarter(platform::Clock& clock) : clock_(clock) {}
     platform::BatchStart startBatchFile(const QString& path, platform::BatchKind kind) override;
-    QString finishBatch(quint64 id) override;
+    platform::BatchEnd finishBatch(quint64 id) override;
     void endQueries() override;
     platform::Result startUserCommand(const QString& commandLine, const QString& purpose) override;
     void setOutputHandler(OutputHandler handler) override { outputHandler = std::move(handler); }
+    void runProgram(const QString& program, const QStringList& arguments, int timeoutMs,
+                    qint64 maxOutputBytes, ProgramDone done) override;
+    // Calls `done` of every run started so far that has not been answered,
+    // in order, with what `onProgram` says (its answer is taken when the
+    // run is delivered). Returns how many were delivered.
+    int deliverPrograms();
 
     QList<Start> starts;
     QList<Finish> finishes; // every finishBatch call, in order
@@ -93,13 +107,20 @@ public:
     QSet<QString> stillRunning;      // batch files whose client never ends by itself
     QHash<QString, QString> skipped; // batch file -> what its start says was not run
     std::function<void(const QString& path)> onBatch; // e.g. the client writing its log
-    OutputHandler outputHandler;                      // as the composition set it
+    // How a batch file's client ends (exit status, error output), by path;
+    // a path not listed ends with status 0 and says nothing.
+    QHash<QString, platform::BatchEnd> outcomes;
+    QList<Program> programs; // every runProgram call, in order
+    // The answer of a run: by default "not started".
+    std::function<platform::ProgramRun(const Program&)> onProgram;
+    OutputHandler outputHandler; // as the composition set it
 
     // The query batches whose client still runs (never ended by itself, not
     // yet finished or ended), by batch file path.
     QStringList running() const;
 
 private:
+    QList<std::pair<Program, ProgramDone>> pendingPrograms_;
     const Start* batch(quint64 id) const;
 
     platform::Clock& clock_;

@@ -103,14 +103,14 @@ private slots:
         QVERIFY2(started.result.ok, qPrintable(started.result.error));
         QTRY_VERIFY_WITH_TIMEOUT(readAll(log).startsWith("840123"), Bound);
         QTest::qWait(300);
-        QCOMPARE(starter.finishBatch(started.id), QString());
+        QCOMPARE(starter.finishBatch(started.id).ended, QString());
 
         const QString endless = folder + "\\ENDLESS.BAT";
         QVERIFY(writeAll(endless, ":again\r\nping -n 2 127.0.0.1 > NUL\r\ngoto again\r\n"));
         const BatchStart hung = starter.startBatchFile(endless, BatchKind::Query);
         QVERIFY(hung.result.ok);
         QTest::qWait(500);
-        QVERIFY(!starter.finishBatch(hung.id).isEmpty());
+        QVERIFY(!starter.finishBatch(hung.id).ended.isEmpty());
 
         QVERIFY(!starter.startBatchFile(folder + "\\NONE.BAT", BatchKind::Stop).result.ok);
     }

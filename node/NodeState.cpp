@@ -1,0 +1,315 @@
+#include "node/NodeState.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QLocale>
+
+#include <cmath>
+
+namespace tw::node {
+
+namespace {
+
+// The most of an answer that is parsed: a node's state is a few KiB.
+constexpr qsizetype MaxAnswerBytes = 1024 * 1024;
+// The largest whole number a JSON double holds exactly.
+constexpr double MaxExact = 9007199254740992.0;
+
+std::optional<qint64> wholeNumber(const QJsonValue& value) {
+    if (!value.isDouble())
+        return std::nullopt;
+    const double d = value.toDouble();
+    if (!std::isfinite(d) || d < 0 || d > MaxExact || std::floor(d) != d)
+        return std::nullopt;
+    return qint64(d);
+}
+
+std::optional<bool> boolean(const QJsonValue& value) {
+    if (!value.isBool())
+        return std::nullopt;
+    return value.toBool();
+}
+
+std::optional<QString> string(const QJsonValue& value) {
+    if (!value.isString())
+        return std::nullopt;
+    return value.toString();
+}
+
+// A warnings field: a text (older nodes) or a list of texts (newer ones).
+std::optional<QStringList> warningTexts(const QJsonValue& value) {
+    if (value.isString()) {
+        const QString text = value.toString().trimmed();
+        return text.isEmpty() ? QStringList() : QStringList{text};
+    }
+    if (!value.isArray())
+        return std::nullopt;
+    QStringList texts;
+    for (const QJsonValue& item : value.toArray())
+        if (item.isString() && !item.toString().trimmed().isEmpty())
+            texts << item.toString().trimmed();
+    return texts;
+}
+
+void addWarnings(const QJsonValue& value, NodeState& state) {
+    const std::optional<QStringList> texts = warningTexts(value);
+    if (!texts)
+        return;
+    QStringList all;
+    if (state.warnings && !state.warnings->isEmpty())
+        all = state.warnings->split(QStringLiteral("; "));
+    for (const QString& text : *texts)
+        if (!all.contains(text))
+            all << text;
+    state.warnings = all.join(QStringLiteral("; "));
+}
+
+// Sets `field` when `value` is of its type; leaves it alone otherwise.
+template <typename T, typename Read>
+void take(std::optional<T>& field, const QJsonValue& value, Read read) {
+    if (auto v = read(value))
+        field = *v;
+}
+
+void takeBlockchainInfo(const QJsonObject& o, NodeState& s) {
+    take(s.chain, o[QLatin1String("chain")], string);
+    take(s.blocks, o[QLatin1String("blocks")], wholeNumber);
+    take(s.headers, o[QLatin1String("headers")], wholeNumber);
+    const QJsonValue progress = o[QLatin1String("verificationprogress")];
+    if (progress.isDouble() && std::isfinite(progress.toDouble()) && progress.toDouble() >= 0)
+        s.verificationProgress = std::min(1.0, progress.toDouble());
+    take(s.initialBlockDownload, o[QLatin1String("initialblockdownload")], boolean);
+    take(s.tipTime, o[QLatin1String("mediantime")], wholeNumber);
+    take(s.tipTime, o[QLatin1String("time")], wholeNumber); // the tip's own time wins
+    take(s.sizeOnDisk, o[QLatin1String("size_on_disk")], wholeNumber);
+    take(s.pruned, o[QLatin1String("pruned")], boolean);
+    addWarnings(o[QLatin1String("warnings")], s);
+}
+
+void takeNetworkInfo(const QJsonObject& o, NodeState& s) {
+    take(s.peersIn, o[QLatin1String("connections_in")], wholeNumber);
+    take(s.peersOut, o[QLatin1String("connections_out")], wholeNumber);
+    take(s.peersTotal, o[QLatin1String("connections")], wholeNumber);
+    take(s.networkActive, o[QLatin1String("networkactive")], boolean);
+    take(s.version, o[QLatin1String("version")], wholeNumber);
+    take(s.subversion, o[QLatin1String("subversion")], string);
+    addWarnings(o[QLatin1String("warnings")], s);
+}
+
+void takeMempoolInfo(const QJsonObject& o, NodeState& s) {
+    take(s.mempoolTransactions, o[QLatin1String("size")], wholeNumber);
+    take(s.mempoolBytes, o[QLatin1String("bytes")], wholeNumber);
+}
+
+// The start of a text, on one line, for a diagnostics message.
+QString excerpt(const QByteArray& bytes) {
+    QString text = QString::fromUtf8(bytes.left(200)).simplified();
+    if (text.size() > 60)
+        text = text.left(60) + QStringLiteral("...");
+    return text;
+}
+
+QString number(qint64 n) {
+    return QLocale().toString(n);
+}
+
+QString percent(double progress) {
+    // Down, so that a node short of the end never says 100 %.
+    const double shown = std::floor(progress * 10000.0) / 100.0;
+    return QLocale().toString(shown, 'f', 2) + QStringLiteral(" %");
+}
+
+QString duration(qint64 seconds) {
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 90 * 60)
+        return QStringLiteral("%1 min").arg((seconds + 30) / 60);
+    if (seconds < 48 * 3600)
+        return QStringLiteral("%1 h").arg((seconds + 1800) / 3600);
+    return QStringLiteral("%1 days").arg(number((seconds + 43200) / 86400));
+}
+
+QString yesNo(bool b) {
+    return b ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+} // namespace
+
+bool NodeState::empty() const {
+    return *this == NodeState{};
+}
+
+QString callName(Call call) {
+    switch (call) {
+    case Call::BlockchainInfo:
+        return QStringLiteral("getblockchaininfo");
+    case Call::NetworkInfo:
+        return QStringLiteral("getnetworkinfo");
+    case Call::MempoolInfo:
+        return QStringLiteral("getmempoolinfo");
+    }
+    return {};
+}
+
+CallParse parseCall(Call call, const QByteArray& output, const QByteArray& errorOutput,
+                    NodeState& state) {
+    const auto unknown = [](const QByteArray& text) {
+        return text.contains("Method not found") || text.contains("-32601");
+    };
+    if (unknown(errorOutput) || (unknown(output) && !output.trimmed().startsWith('{')))
+        return {CallParse::Outcome::Unknown,
+                callName(call) + QStringLiteral(": the client does not know this call")};
+    if (output.size() > MaxAnswerBytes)
+        return {CallParse::Outcome::NotJson,
+                callName(call) + QStringLiteral(": the answer is larger than %1 bytes").arg(MaxAnswerBytes)};
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(output, &error);
+    if (!document.isObject()) {
+        const QString why = error.error != QJsonParseError::NoError
+                                ? error.errorString()
+                                : QStringLiteral("not a JSON object");
+        return {CallParse::Outcome::NotJson,
+                callName(call) + QStringLiteral(": the answer is not JSON (%1): \"%2\"")
+                                     .arg(why, excerpt(output.isEmpty() ? errorOutput : output))};
+    }
+    const QJsonObject object = document.object();
+    switch (call) {
+    case Call::BlockchainInfo:
+        takeBlockchainInfo(object, state);
+        break;
+    case Call::NetworkInfo:
+        takeNetworkInfo(object, state);
+        break;
+    case Call::MempoolInfo:
+        takeMempoolInfo(object, state);
+        break;
+    }
+    return {};
+}
+
+std::optional<QStringList> callArguments(const QStringList& blockCountArguments, Call call) {
+    for (qsizetype i = blockCountArguments.size() - 1; i >= 1; --i) {
+        if (blockCountArguments[i].compare(QLatin1String("getblockcount"), Qt::CaseInsensitive) == 0) {
+            QStringList arguments = blockCountArguments;
+            arguments[i] = callName(call);
+            return arguments;
+        }
+    }
+    return std::nullopt;
+}
+
+namespace text {
+
+QString syncLine(const NodeState& state, std::optional<qint64> timeLeftSeconds) {
+    if (!state.blocks)
+        return {};
+    QString line = number(*state.blocks);
+    const bool behind = state.headers && *state.headers > *state.blocks;
+    if (behind)
+        line += QStringLiteral(" of ") + number(*state.headers);
+    QStringList notes;
+    const bool syncing = behind || state.initialBlockDownload.value_or(false);
+    if (state.verificationProgress && (syncing || *state.verificationProgress < 0.9999))
+        notes << percent(*state.verificationProgress);
+    if (state.initialBlockDownload.value_or(false))
+        notes << QStringLiteral("initial download");
+    if (timeLeftSeconds && syncing)
+        notes << QStringLiteral("about %1 left").arg(duration(*timeLeftSeconds));
+    if (!notes.isEmpty())
+        line += QStringLiteral(" (") + notes.join(QStringLiteral(", ")) + QLatin1Char(')');
+    return line;
+}
+
+QString tipAge(qint64 tipTime, qint64 nowSeconds) {
+    return duration(std::max<qint64>(0, nowSeconds - tipTime)) + QStringLiteral(" old");
+}
+
+QString peersLine(const NodeState& state) {
+    if (state.peersIn && state.peersOut)
+        return QStringLiteral("%1 peers (%2 in, %3 out)")
+            .arg(number(*state.peersIn + *state.peersOut), number(*state.peersIn), number(*state.peersOut));
+    if (state.peersTotal)
+        return QStringLiteral("%1 peers").arg(number(*state.peersTotal));
+    return {};
+}
+
+QString mempoolLine(const NodeState& state, bool withBytes) {
+    if (!state.mempoolTransactions)
+        return {};
+    QString line = number(*state.mempoolTransactions) + QStringLiteral(" tx");
+    if (withBytes && state.mempoolBytes)
+        line += QStringLiteral(", ") + QLocale().formattedDataSize(*state.mempoolBytes);
+    return line;
+}
+
+QString trayLine(const QString& node, const NodeState& state, std::optional<qint64> timeLeftSeconds,
+                 qint64 nowSeconds) {
+    QStringList parts{node};
+    if (state.chain)
+        parts << *state.chain;
+    if (const QString sync = syncLine(state, timeLeftSeconds); !sync.isEmpty())
+        parts << QStringLiteral("block ") + sync;
+    if (state.tipTime)
+        parts << QStringLiteral("tip ") + tipAge(*state.tipTime, nowSeconds);
+    if (const QString peers = peersLine(state); !peers.isEmpty())
+        parts << peers;
+    if (const QString mempool = mempoolLine(state, false); !mempool.isEmpty())
+        parts << QStringLiteral("mempool ") + mempool;
+    return parts.join(QStringLiteral(" \u00b7 "));
+}
+
+QStringList fieldLines(const NodeState& s, qint64 nowSeconds) {
+    const QString unknown = QStringLiteral("unknown");
+    const auto num = [&](const std::optional<qint64>& n) { return n ? number(*n) : unknown; };
+    const auto yes = [&](const std::optional<bool>& b) { return b ? yesNo(*b) : unknown; };
+    QString tip = unknown;
+    if (s.tipTime)
+        tip = QDateTime::fromSecsSinceEpoch(*s.tipTime, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")) +
+              QStringLiteral(" (") + tipAge(*s.tipTime, nowSeconds) + QLatin1Char(')');
+    QString peers = peersLine(s);
+    QString version = s.version ? number(*s.version) : unknown;
+    if (s.subversion)
+        version += QLatin1Char(' ') + *s.subversion;
+    QString mempool = mempoolLine(s, true);
+    return {
+        QStringLiteral("Chain: ") + s.chain.value_or(unknown),
+        QStringLiteral("Blocks: ") + num(s.blocks),
+        QStringLiteral("Headers: ") + num(s.headers),
+        QStringLiteral("Verification progress: ") +
+            (s.verificationProgress ? percent(*s.verificationProgress) : unknown),
+        QStringLiteral("Initial block download: ") + yes(s.initialBlockDownload),
+        QStringLiteral("Tip time: ") + tip,
+        QStringLiteral("Size on disk: ") + (s.sizeOnDisk ? QLocale().formattedDataSize(*s.sizeOnDisk) : unknown),
+        QStringLiteral("Pruned: ") + yes(s.pruned),
+        QStringLiteral("Peers: ") + (peers.isEmpty() ? unknown : peers),
+        QStringLiteral("Network active: ") + yes(s.networkActive),
+        QStringLiteral("Version: ") + version,
+        QStringLiteral("Mempool: ") + (mempool.isEmpty() ? unknown : mempool),
+        QStringLiteral("Warnings: ") +
+            (s.warnings ? (s.warnings->isEmpty() ? QStringLiteral("none") : *s.warnings) : unknown),
+    };
+}
+
+} // namespace text
+
+std::optional<qint64> estimateTimeLeft(const QList<ProgressSample>& samples) {
+    if (samples.size() < 3)
+        return std::nullopt;
+    const ProgressSample& first = samples.front();
+    const ProgressSample& last = samples.back();
+    const qint64 spanMs = last.timeMs - first.timeMs;
+    if (spanMs < 2 * 60 * 1000 || last.progress >= 1.0)
+        return std::nullopt;
+    const double perMs = (last.progress - first.progress) / double(spanMs);
+    if (!(perMs > 0))
+        return std::nullopt;
+    const double seconds = (1.0 - last.progress) / perMs / 1000.0;
+    if (!(seconds < 365.0 * 86400.0))
+        return std::nullopt;
+    return qint64(std::ceil(seconds));
+}
+
+} // namespace tw::node

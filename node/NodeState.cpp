@@ -164,7 +164,8 @@ CallParse parseCall(Call call, const QByteArray& output, const QByteArray& error
                 callName(call) + QStringLiteral(": the client does not know this call")};
     if (output.size() > MaxAnswerBytes)
         return {CallParse::Outcome::NotJson,
-                callName(call) + QStringLiteral(": the answer is larger than %1 bytes").arg(MaxAnswerBytes)};
+                callName(call) +
+                    QStringLiteral(": the answer is larger than %1 bytes").arg(MaxAnswerBytes)};
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(output, &error);
     if (!document.isObject()) {
@@ -192,7 +193,8 @@ CallParse parseCall(Call call, const QByteArray& output, const QByteArray& error
 
 std::optional<QStringList> callArguments(const QStringList& blockCountArguments, Call call) {
     for (qsizetype i = blockCountArguments.size() - 1; i >= 1; --i) {
-        if (blockCountArguments[i].compare(QLatin1String("getblockcount"), Qt::CaseInsensitive) == 0) {
+        if (blockCountArguments[i].compare(QLatin1String("getblockcount"), Qt::CaseInsensitive) ==
+            0) {
             QStringList arguments = blockCountArguments;
             arguments[i] = callName(call);
             return arguments;
@@ -230,7 +232,8 @@ QString tipAge(qint64 tipTime, qint64 nowSeconds) {
 QString peersLine(const NodeState& state) {
     if (state.peersIn && state.peersOut)
         return QStringLiteral("%1 peers (%2 in, %3 out)")
-            .arg(number(*state.peersIn + *state.peersOut), number(*state.peersIn), number(*state.peersOut));
+            .arg(number(*state.peersIn + *state.peersOut), number(*state.peersIn),
+                 number(*state.peersOut));
     if (state.peersTotal)
         return QStringLiteral("%1 peers").arg(number(*state.peersTotal));
     return {};
@@ -267,7 +270,8 @@ QStringList fieldLines(const NodeState& s, qint64 nowSeconds) {
     const auto yes = [&](const std::optional<bool>& b) { return b ? yesNo(*b) : unknown; };
     QString tip = unknown;
     if (s.tipTime)
-        tip = QDateTime::fromSecsSinceEpoch(*s.tipTime, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")) +
+        tip = QDateTime::fromSecsSinceEpoch(*s.tipTime, Qt::UTC)
+                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")) +
               QStringLiteral(" (") + tipAge(*s.tipTime, nowSeconds) + QLatin1Char(')');
     QString peers = peersLine(s);
     QString version = s.version ? number(*s.version) : unknown;
@@ -282,7 +286,8 @@ QStringList fieldLines(const NodeState& s, qint64 nowSeconds) {
             (s.verificationProgress ? percent(*s.verificationProgress) : unknown),
         QStringLiteral("Initial block download: ") + yes(s.initialBlockDownload),
         QStringLiteral("Tip time: ") + tip,
-        QStringLiteral("Size on disk: ") + (s.sizeOnDisk ? QLocale().formattedDataSize(*s.sizeOnDisk) : unknown),
+        QStringLiteral("Size on disk: ") +
+            (s.sizeOnDisk ? QLocale().formattedDataSize(*s.sizeOnDisk) : unknown),
         QStringLiteral("Pruned: ") + yes(s.pruned),
         QStringLiteral("Peers: ") + (peers.isEmpty() ? unknown : peers),
         QStringLiteral("Network active: ") + yes(s.networkActive),

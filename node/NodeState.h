@@ -23,7 +23,8 @@ struct NodeState {
     std::optional<qint64> headers;
     std::optional<double> verificationProgress; // 0 to 1
     std::optional<bool> initialBlockDownload;
-    std::optional<qint64> tipTime; // the tip's block time, seconds since the epoch ("time", else "mediantime")
+    std::optional<qint64>
+        tipTime; // the tip's block time, seconds since the epoch ("time", else "mediantime")
     std::optional<qint64> sizeOnDisk; // bytes
     std::optional<bool> pruned;
     // getnetworkinfo
@@ -55,9 +56,9 @@ QString callName(Call call);
 // How one call's answer was taken.
 struct CallParse {
     enum class Outcome {
-        Read,      // a JSON object: its fields are taken
-        Unknown,   // the client does not know the call ("Method not found", code -32601)
-        NotJson,   // the answer is not a JSON object
+        Read,    // a JSON object: its fields are taken
+        Unknown, // the client does not know the call ("Method not found", code -32601)
+        NotJson, // the answer is not a JSON object
     };
     Outcome outcome = Outcome::Read;
     QString detail; // NotJson/Unknown: a few words for the diagnostics (never the whole answer)
@@ -99,8 +100,8 @@ QStringList fieldLines(const NodeState& state, qint64 nowSeconds);
 
 // One observation of the sync's progress, for the time-left estimate.
 struct ProgressSample {
-    qint64 timeMs;           // wall clock, milliseconds since the epoch
-    double progress;         // verification progress, 0 to 1
+    qint64 timeMs;   // wall clock, milliseconds since the epoch
+    double progress; // verification progress, 0 to 1
 };
 
 // Seconds until the verification progress reaches 1, from the rate over the

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace tw::poll {
 
@@ -89,26 +90,42 @@ quint64 ChainPoll::startBatchFile(const Query& query) {
     return started.id;
 }
 
-void ChainPoll::finishBatchFile(const Query& query, quint64 batch) {
+platform::BatchEnd ChainPoll::finishBatchFile(const Query& query, quint64 batch) {
     if (batch == 0)
-        return;
-    const QString ended = services_.platform.starter.finishBatch(batch).ended;
-    if (ended.isEmpty()) {
+        return {};
+    platform::BatchEnd end = services_.platform.starter.finishBatch(batch);
+    if (end.ended.isEmpty())
         services_.diagnostics.clear(query.endedKey);
-        return;
-    }
-    services_.diagnostics.report(query.endedKey, query.box->objectName(),
-                                 query.name + QStringLiteral(": after the log was read, ") + ended);
+    else
+        services_.diagnostics.report(query.endedKey, query.box->objectName(),
+                                     query.name + QStringLiteral(": after the log was read, ") +
+                                         end.ended);
+    return end;
+}
+
+QString ChainPoll::clientWords(const platform::BatchEnd& end) const {
+    QString said = services_.platform.files.decodeLocal(end.errorOutput).simplified();
+    if (said.size() > MaxWordsShown)
+        said = said.left(MaxWordsShown) + QStringLiteral("...");
+    QString words;
+    if (end.exitStatus.value_or(0) != 0)
+        words = QStringLiteral("the client exited with status %1").arg(*end.exitStatus);
+    else if (!end.signal.isEmpty() && end.ended.isEmpty())
+        words = QStringLiteral("the client died of %1").arg(end.signal);
+    if (said.isEmpty())
+        return words;
+    return (words.isEmpty() ? QStringLiteral("the client said")
+                            : words + QStringLiteral(" and said")) +
+           QStringLiteral(" \"%1\"").arg(said);
 }
 
 std::optional<QString> ChainPoll::readLog(const Query& query) {
     const QString path = query.logPath->text();
     platform::FileSystem& files = services_.platform.files;
     const platform::FileRead read = files.readFile(path, MaxLogBytes);
-    const QString control = query.box->objectName();
+    logProblem_.clear();
     if (!read.result) {
-        services_.diagnostics.report(query.logKey, control,
-                                     query.name + QStringLiteral(": ") + read.result.error);
+        logProblem_ = read.result.error;
         noAnswer_ = files.stamp(path).exists() ? QStringLiteral("log unreadable")
                                                : QStringLiteral("log missing");
         return std::nullopt;
@@ -119,35 +136,55 @@ std::optional<QString> ChainPoll::readLog(const Query& query) {
     // lie at least six seconds apart, so even a file system that keeps
     // coarse times records a new write as a new stamp.
     if (read.stamp == logBefore_) {
-        services_.diagnostics.report(
-            query.logKey, control,
-            query.name +
-                QStringLiteral(": log file %1 not updated by the query (the client did not "
-                               "write it; it holds an earlier answer)")
-                    .arg(path));
+        logProblem_ = QStringLiteral("log file %1 not updated by the query (the client did not "
+                                     "write it; it holds an earlier answer)")
+                          .arg(path);
         noAnswer_ = QStringLiteral("log not updated by the query");
         return std::nullopt;
     }
     if (read.bytes.isEmpty()) {
-        services_.diagnostics.report(
-            query.logKey, control,
-            query.name +
-                QStringLiteral(": log file %1 is empty (the client wrote no answer)").arg(path));
+        logProblem_ = QStringLiteral("log file %1 is empty (the client wrote no answer)").arg(path);
         noAnswer_ = QStringLiteral("log empty");
         return std::nullopt;
     }
-    if (read.truncated) {
-        // Shown and passed on, cut to what a cycle handles.
-        services_.diagnostics.report(
-            query.logKey, control,
-            query.name + QStringLiteral(": log file %1 holds %2 bytes; only its first %3 are shown")
-                             .arg(path)
-                             .arg(read.fullSize)
-                             .arg(MaxLogBytes));
-    } else {
-        services_.diagnostics.clear(query.logKey);
-    }
+    // Shown and passed on, cut to what a cycle handles.
+    if (read.truncated)
+        logProblem_ = QStringLiteral("log file %1 holds %2 bytes; only its first %3 are shown")
+                          .arg(path)
+                          .arg(read.fullSize)
+                          .arg(MaxLogBytes);
     return files.decodeLocal(read.bytes);
+}
+
+void ChainPoll::reportOutcome(const Query& query, quint64 batch,
+                              const std::optional<QString>& answer, const platform::BatchEnd& end) {
+    if (batch == 0)
+        return; // said where it failed to start
+    const QString words = clientWords(end);
+    const bool exitedBadly = end.exitStatus.value_or(0) != 0;
+    static const QRegularExpression count(QStringLiteral("^\\s*[0-9]{1,18}\\s*$"));
+    QString failure; // why the query failed, in the client's words where it said any
+    if (!answer) {
+        failure = words.isEmpty() ? logProblem_ : words + QStringLiteral("; ") + logProblem_;
+        if (!words.isEmpty())
+            noAnswer_ = words;
+    } else if (exitedBadly) {
+        failure = words;
+    } else if (!count.match(*answer).hasMatch()) {
+        failure =
+            QStringLiteral("the answer is not a number: \"%1\"").arg(answer->simplified().left(40));
+        if (!words.isEmpty())
+            failure += QStringLiteral("; ") + words;
+    }
+    const QString control = query.box->objectName();
+    if (!failure.isEmpty())
+        services_.diagnostics.report(query.logKey, control,
+                                     query.name + QStringLiteral(" failed: ") + failure);
+    else if (!logProblem_.isEmpty()) // an answer, cut
+        services_.diagnostics.report(query.logKey, control,
+                                     query.name + QStringLiteral(": ") + logProblem_);
+    else
+        services_.diagnostics.clear(query.logKey);
 }
 
 void ChainPoll::announce(bool blockCount, const std::optional<QString>& answer) {
@@ -214,7 +251,7 @@ std::optional<QString> ChainPoll::ask(const Query& query) {
 
     // Without a started batch file the log can only hold an old answer.
     const std::optional<QString> answer = batch ? readLog(query) : std::nullopt;
-    finishBatchFile(query, batch);
+    reportOutcome(query, batch, answer, finishBatchFile(query, batch));
     query.box->setText(answer ? *answer : NoValue);
     announce(query.blockCount, answer);
     return answer;

@@ -100,11 +100,20 @@ private:
     // The started batch, 0 when nothing was started.
     quint64 startBatchFile(const Query& query);
     // Right after the read: whatever the batch file started and still runs
-    // is ended, and reported.
-    void finishBatchFile(const Query& query, quint64 batch);
+    // is ended, and reported. How the batch ended (empty when none ran).
+    platform::BatchEnd finishBatchFile(const Query& query, quint64 batch);
     // The log's text, or nullopt when there is none to show (the reason is
-    // then in noAnswer_).
+    // then in noAnswer_ and logProblem_). Reports nothing itself: the
+    // report waits for the client's exit status and words.
     std::optional<QString> readLog(const Query& query);
+    // "the client exited with status 1 and said "..."", empty when the
+    // client ended well and said nothing on its error output.
+    QString clientWords(const platform::BatchEnd& end) const;
+    // One report per cycle on the query's box: why it failed (no answer, a
+    // non-zero exit, not a number), in the client's own words where it said
+    // any; cleared when the query worked.
+    void reportOutcome(const Query& query, quint64 batch, const std::optional<QString>& answer,
+                       const platform::BatchEnd& end);
     // The end of a cycle for whoever follows the answers.
     void announce(bool blockCount, const std::optional<QString>& answer);
     // The part both cycles share: start the batch file, wait, turn the box
@@ -121,8 +130,13 @@ private:
     // query. Cycles never overlap (a cycle's waits deliver no tick), so one
     // stamp serves both queries.
     platform::FileStamp logBefore_;
-    // Why the running cycle has no answer, in a few plain words.
+    // Why the running cycle has no answer, in a few plain words (the
+    // client's own where it said any).
     QString noAnswer_;
+    // What was wrong with the running cycle's log, for its report.
+    QString logProblem_;
+    // The most of the client's error output that a message quotes.
+    static constexpr int MaxWordsShown = 400;
 };
 
 } // namespace tw::poll

@@ -42,18 +42,37 @@ const QByteArray NetworkInfo = R"({
   "networkactive": true,
   "warnings": "This is a pre-release test build"
 })";
-const QByteArray MempoolInfo = R"({"loaded": true, "size": 4321, "bytes": 1800000, "usage": 9000000})";
+const QByteArray MempoolInfo =
+    R"({"loaded": true, "size": 4321, "bytes": 1800000, "usage": 9000000})";
 
 // The fields of a state in a fixed order, "-" for unknown, for comparing
 // rows at a glance.
 QString fields(const NodeState& s) {
-    const auto n = [](const std::optional<qint64>& v) { return v ? QString::number(*v) : QStringLiteral("-"); };
-    const auto d = [](const std::optional<double>& v) { return v ? QString::number(*v, 'g', 10) : QStringLiteral("-"); };
-    const auto b = [](const std::optional<bool>& v) { return v ? QString::number(int(*v)) : QStringLiteral("-"); };
-    return QStringList{s.chain.value_or("-"), n(s.blocks), n(s.headers), d(s.verificationProgress),
-                       b(s.initialBlockDownload), n(s.tipTime), n(s.sizeOnDisk), b(s.pruned),
-                       n(s.peersIn), n(s.peersOut), n(s.peersTotal), b(s.networkActive), n(s.version),
-                       s.subversion.value_or("-"), n(s.mempoolTransactions), n(s.mempoolBytes),
+    const auto n = [](const std::optional<qint64>& v) {
+        return v ? QString::number(*v) : QStringLiteral("-");
+    };
+    const auto d = [](const std::optional<double>& v) {
+        return v ? QString::number(*v, 'g', 10) : QStringLiteral("-");
+    };
+    const auto b = [](const std::optional<bool>& v) {
+        return v ? QString::number(int(*v)) : QStringLiteral("-");
+    };
+    return QStringList{s.chain.value_or("-"),
+                       n(s.blocks),
+                       n(s.headers),
+                       d(s.verificationProgress),
+                       b(s.initialBlockDownload),
+                       n(s.tipTime),
+                       n(s.sizeOnDisk),
+                       b(s.pruned),
+                       n(s.peersIn),
+                       n(s.peersOut),
+                       n(s.peersTotal),
+                       b(s.networkActive),
+                       n(s.version),
+                       s.subversion.value_or("-"),
+                       n(s.mempoolTransactions),
+                       n(s.mempoolBytes),
                        s.warnings ? "[" + *s.warnings + "]" : "-"}
         .join(' ');
 }
@@ -77,45 +96,54 @@ private slots:
         const auto notJson = CallParse::Outcome::NotJson;
         const auto unknown = CallParse::Outcome::Unknown;
         const QString none = "- - - - - - - - - - - - - - - - -";
-        QTest::newRow("blockchain info") << Call::BlockchainInfo << BlockchainInfo << QByteArray() << read
-                                         << "main 812345 812400 0.9993456 1 1700000000 590000000000 0 - - - - - - - - []";
+        QTest::newRow("blockchain info")
+            << Call::BlockchainInfo << BlockchainInfo << QByteArray() << read
+            << "main 812345 812400 0.9993456 1 1700000000 590000000000 0 - - - - - - - - []";
         QTest::newRow("network info") << Call::NetworkInfo << NetworkInfo << QByteArray() << read
-                                      << "- - - - - - - - 3 5 8 1 270000 /Satoshi:27.0.0/ - - [This is a pre-release test build]";
+                                      << "- - - - - - - - 3 5 8 1 270000 /Satoshi:27.0.0/ - - "
+                                         "[This is a pre-release test build]";
         QTest::newRow("mempool info") << Call::MempoolInfo << MempoolInfo << QByteArray() << read
                                       << "- - - - - - - - - - - - - - 4321 1800000 -";
         QTest::newRow("older node: no time, median time stands in; no in/out")
-            << Call::BlockchainInfo << QByteArray(R"({"blocks": 5, "mediantime": 1600000000})") << QByteArray()
-            << read << "- 5 - - - 1600000000 - - - - - - - - - - -";
+            << Call::BlockchainInfo << QByteArray(R"({"blocks": 5, "mediantime": 1600000000})")
+            << QByteArray() << read << "- 5 - - - 1600000000 - - - - - - - - - - -";
         QTest::newRow("wrong types stay unknown, never 0")
             << Call::BlockchainInfo
-            << QByteArray(R"({"chain": 1, "blocks": "812345", "headers": -3, "verificationprogress": "1",)"
-                          R"( "initialblockdownload": "false", "time": 1.5, "pruned": 0, "size_on_disk": null})")
+            << QByteArray(
+                   R"({"chain": 1, "blocks": "812345", "headers": -3, "verificationprogress": "1",)"
+                   R"( "initialblockdownload": "false", "time": 1.5, "pruned": 0, "size_on_disk": null})")
             << QByteArray() << read << none;
         QTest::newRow("progress past the end is the end")
-            << Call::BlockchainInfo << QByteArray(R"({"verificationprogress": 1.0000002})") << QByteArray() << read
-            << "- - - 1 - - - - - - - - - - - - -";
+            << Call::BlockchainInfo << QByteArray(R"({"verificationprogress": 1.0000002})")
+            << QByteArray() << read << "- - - 1 - - - - - - - - - - - - -";
         QTest::newRow("a number too large to hold exactly stays unknown")
-            << Call::MempoolInfo << QByteArray(R"({"size": 1e300, "bytes": 18014398509481984})") << QByteArray() << read
-            << none;
+            << Call::MempoolInfo << QByteArray(R"({"size": 1e300, "bytes": 18014398509481984})")
+            << QByteArray() << read << none;
         QTest::newRow("newer node: warnings as a list, each text once")
-            << Call::BlockchainInfo << QByteArray(R"({"warnings": ["Disk space is low", "", "Disk space is low", 7]})")
+            << Call::BlockchainInfo
+            << QByteArray(R"({"warnings": ["Disk space is low", "", "Disk space is low", 7]})")
             << QByteArray() << read << "- - - - - - - - - - - - - - - - [Disk space is low]";
-        QTest::newRow("empty answer") << Call::NetworkInfo << QByteArray() << QByteArray() << notJson << none;
-        QTest::newRow("a list, not an object") << Call::MempoolInfo << QByteArray("[1,2]") << QByteArray() << notJson
-                                               << none;
+        QTest::newRow("empty answer")
+            << Call::NetworkInfo << QByteArray() << QByteArray() << notJson << none;
+        QTest::newRow("a list, not an object")
+            << Call::MempoolInfo << QByteArray("[1,2]") << QByteArray() << notJson << none;
         QTest::newRow("a bare number (an old client's getblockcount)")
             << Call::BlockchainInfo << QByteArray("812345\n") << QByteArray() << notJson << none;
-        QTest::newRow("cut in the middle") << Call::BlockchainInfo << BlockchainInfo.left(60) << QByteArray()
-                                           << notJson << none;
-        QTest::newRow("binary") << Call::NetworkInfo << QByteArray("\x00\xff\xfe{", 4) << QByteArray() << notJson
-                                << none;
-        QTest::newRow("huge") << Call::NetworkInfo << QByteArray("{\"version\": 1, \"x\": \"") + QByteArray(2 << 20, 'a') + "\"}"
+        QTest::newRow("cut in the middle")
+            << Call::BlockchainInfo << BlockchainInfo.left(60) << QByteArray() << notJson << none;
+        QTest::newRow("binary") << Call::NetworkInfo << QByteArray("\x00\xff\xfe{", 4)
+                                << QByteArray() << notJson << none;
+        QTest::newRow("huge") << Call::NetworkInfo
+                              << QByteArray("{\"version\": 1, \"x\": \"") +
+                                     QByteArray(2 << 20, 'a') + "\"}"
                               << QByteArray() << notJson << none;
         QTest::newRow("method not found on the error output")
             << Call::MempoolInfo << QByteArray()
-            << QByteArray("error code: -32601\nerror message:\nMethod not found\n") << unknown << none;
+            << QByteArray("error code: -32601\nerror message:\nMethod not found\n") << unknown
+            << none;
         QTest::newRow("method not found on the standard output (a wrapper)")
-            << Call::NetworkInfo << QByteArray("error: Method not found\n") << QByteArray() << unknown << none;
+            << Call::NetworkInfo << QByteArray("error: Method not found\n") << QByteArray()
+            << unknown << none;
     }
     void parse() {
         QFETCH(Call, call);
@@ -129,14 +157,16 @@ private slots:
         QCOMPARE(fields(s), state);
         if (outcome != CallParse::Outcome::Read) {
             QVERIFY(parsed.detail.startsWith(tw::node::callName(call)));
-            QVERIFY2(parsed.detail.size() < 200, qPrintable(parsed.detail)); // never the whole answer
+            QVERIFY2(parsed.detail.size() < 200,
+                     qPrintable(parsed.detail)); // never the whole answer
         }
     }
 
     void warningsOfBothCallsJoin() {
         NodeState s;
         tw::node::parseCall(Call::BlockchainInfo, R"({"warnings": "Disk space is low"})", {}, s);
-        tw::node::parseCall(Call::NetworkInfo, R"({"warnings": ["Disk space is low", "Clock is off"]})", {}, s);
+        tw::node::parseCall(Call::NetworkInfo,
+                            R"({"warnings": ["Disk space is low", "Clock is off"]})", {}, s);
         QCOMPARE(s.warnings.value_or("?"), QString("Disk space is low; Clock is off"));
     }
 
@@ -144,16 +174,20 @@ private slots:
         QTest::addColumn<QStringList>("line");
         QTest::addColumn<QStringList>("expected"); // empty: none
         QTest::newRow("plain") << QStringList{"bitcoin-cli", "-conf=/x y/b.conf", "getblockcount"}
-                               << QStringList{"bitcoin-cli", "-conf=/x y/b.conf", "getblockchaininfo"};
+                               << QStringList{"bitcoin-cli", "-conf=/x y/b.conf",
+                                              "getblockchaininfo"};
         QTest::newRow("a wrapper, the word in another case, arguments after it")
             << QStringList{"/usr/bin/ssh", "node1", "bitcoin-cli", "GetBlockCount", "-stdin"}
             << QStringList{"/usr/bin/ssh", "node1", "bitcoin-cli", "getblockchaininfo", "-stdin"};
-        QTest::newRow("the last one") << QStringList{"getblockcount", "getblockcount", "getblockcount"}
-                                      << QStringList{"getblockcount", "getblockcount", "getblockchaininfo"};
-        QTest::newRow("the program itself is never the word") << QStringList{"getblockcount"} << QStringList();
-        QTest::newRow("no such word") << QStringList{"bitcoin-cli", "getconnectioncount"} << QStringList();
-        QTest::newRow("part of a word is not the word") << QStringList{"cli", "-rpcwallet=getblockcount1"}
-                                                       << QStringList();
+        QTest::newRow("the last one")
+            << QStringList{"getblockcount", "getblockcount", "getblockcount"}
+            << QStringList{"getblockcount", "getblockcount", "getblockchaininfo"};
+        QTest::newRow("the program itself is never the word")
+            << QStringList{"getblockcount"} << QStringList();
+        QTest::newRow("no such word")
+            << QStringList{"bitcoin-cli", "getconnectioncount"} << QStringList();
+        QTest::newRow("part of a word is not the word")
+            << QStringList{"cli", "-rpcwallet=getblockcount1"} << QStringList();
     }
     void callArguments() {
         QFETCH(QStringList, line);
@@ -170,25 +204,31 @@ private slots:
         const qint64 none = -1;
         QTest::newRow("syncing, everything known")
             << BlockchainInfo << NetworkInfo << qint64(3 * 3600 + 100)
-            << "BTC-A \u00b7 main \u00b7 block 812,345 of 812,400 (99.93 %, initial download, about 3 h left) "
+            << "BTC-A \u00b7 main \u00b7 block 812,345 of 812,400 (99.93 %, initial download, "
+               "about 3 h left) "
                "\u00b7 tip 5 min old \u00b7 8 peers (3 in, 5 out) \u00b7 mempool 4,321 tx";
         QTest::newRow("synced: no progress, no estimate even when one is given")
-            << QByteArray(R"({"chain":"main","blocks":900000,"headers":900000,"verificationprogress":0.99999991,)"
-                          R"("initialblockdownload":false,"time":1700000290})")
+            << QByteArray(
+                   R"({"chain":"main","blocks":900000,"headers":900000,"verificationprogress":0.99999991,)"
+                   R"("initialblockdownload":false,"time":1700000290})")
             << QByteArray(R"({"connections":8})") << qint64(600)
-            << "BTC-A \u00b7 main \u00b7 block 900,000 \u00b7 tip 10 s old \u00b7 8 peers \u00b7 mempool 4,321 tx";
-        QTest::newRow("nothing but blocks") << QByteArray(R"({"blocks":12})") << QByteArray("{}") << none
-                                            << "BTC-A \u00b7 block 12 \u00b7 mempool 4,321 tx";
+            << "BTC-A \u00b7 main \u00b7 block 900,000 \u00b7 tip 10 s old \u00b7 8 peers \u00b7 "
+               "mempool 4,321 tx";
+        QTest::newRow("nothing but blocks")
+            << QByteArray(R"({"blocks":12})") << QByteArray("{}") << none
+            << "BTC-A \u00b7 block 12 \u00b7 mempool 4,321 tx";
         QTest::newRow("99.999 % is not rounded up to 100")
-            << QByteArray(R"({"blocks":10,"headers":11,"verificationprogress":0.99999})") << QByteArray("{}") << none
+            << QByteArray(R"({"blocks":10,"headers":11,"verificationprogress":0.99999})")
+            << QByteArray("{}") << none
             << "BTC-A \u00b7 block 10 of 11 (99.99 %) \u00b7 mempool 4,321 tx";
         QTest::newRow("a tip in the future (clock skew) is 0 s old")
             << QByteArray(R"({"blocks":10,"time":1700009999})") << QByteArray("{}") << none
             << "BTC-A \u00b7 block 10 \u00b7 tip 0 s old \u00b7 mempool 4,321 tx";
-        QTest::newRow("days") << QByteArray(R"({"blocks":10,"time":1699000000,"initialblockdownload":true})")
-                              << QByteArray("{}") << qint64(9 * 86400)
-                              << "BTC-A \u00b7 block 10 (initial download, about 9 days left) \u00b7 tip 12 days old "
-                                 "\u00b7 mempool 4,321 tx";
+        QTest::newRow("days")
+            << QByteArray(R"({"blocks":10,"time":1699000000,"initialblockdownload":true})")
+            << QByteArray("{}") << qint64(9 * 86400)
+            << "BTC-A \u00b7 block 10 (initial download, about 9 days left) \u00b7 tip 12 days old "
+               "\u00b7 mempool 4,321 tx";
     }
     void texts() {
         QFETCH(QByteArray, blockchain);
@@ -200,7 +240,8 @@ private slots:
         tw::node::parseCall(Call::NetworkInfo, network, {}, s);
         tw::node::parseCall(Call::MempoolInfo, MempoolInfo, {}, s);
         const qint64 now = 1700000300;
-        QCOMPARE(tw::node::text::trayLine("BTC-A", s, timeLeft < 0 ? std::nullopt : std::optional(timeLeft), now),
+        QCOMPARE(tw::node::text::trayLine(
+                     "BTC-A", s, timeLeft < 0 ? std::nullopt : std::optional(timeLeft), now),
                  tray);
     }
 
@@ -221,17 +262,21 @@ private slots:
         QTest::addColumn<QList<ProgressSample>>("samples");
         QTest::addColumn<qint64>("expected"); // -1: no estimate
         const qint64 m = 60'000;
-        QTest::newRow("steady: 0.1 per 10 min, 0.6 to go") << QList<ProgressSample>{{0, 0.3}, {5 * m, 0.35}, {10 * m, 0.4}}
-                                                          << qint64(3600);
-        QTest::newRow("two samples are not enough") << QList<ProgressSample>{{0, 0.3}, {10 * m, 0.4}} << qint64(-1);
+        QTest::newRow("steady: 0.1 per 10 min, 0.6 to go")
+            << QList<ProgressSample>{{0, 0.3}, {5 * m, 0.35}, {10 * m, 0.4}} << qint64(3600);
+        QTest::newRow("two samples are not enough")
+            << QList<ProgressSample>{{0, 0.3}, {10 * m, 0.4}} << qint64(-1);
         QTest::newRow("under two minutes is not enough")
             << QList<ProgressSample>{{0, 0.3}, {m / 2, 0.31}, {m, 0.32}} << qint64(-1);
-        QTest::newRow("not rising") << QList<ProgressSample>{{0, 0.4}, {5 * m, 0.4}, {10 * m, 0.4}} << qint64(-1);
-        QTest::newRow("falling (a reindex)") << QList<ProgressSample>{{0, 0.5}, {5 * m, 0.2}, {10 * m, 0.1}}
-                                             << qint64(-1);
-        QTest::newRow("done") << QList<ProgressSample>{{0, 0.9}, {5 * m, 0.95}, {10 * m, 1.0}} << qint64(-1);
-        QTest::newRow("more than a year") << QList<ProgressSample>{{0, 0.1}, {5 * m, 0.1000001}, {10 * m, 0.1000002}}
-                                          << qint64(-1);
+        QTest::newRow("not rising")
+            << QList<ProgressSample>{{0, 0.4}, {5 * m, 0.4}, {10 * m, 0.4}} << qint64(-1);
+        QTest::newRow("falling (a reindex)")
+            << QList<ProgressSample>{{0, 0.5}, {5 * m, 0.2}, {10 * m, 0.1}} << qint64(-1);
+        QTest::newRow("done") << QList<ProgressSample>{{0, 0.9}, {5 * m, 0.95}, {10 * m, 1.0}}
+                              << qint64(-1);
+        QTest::newRow("more than a year")
+            << QList<ProgressSample>{{0, 0.1}, {5 * m, 0.1000001}, {10 * m, 0.1000002}}
+            << qint64(-1);
     }
     void estimate() {
         QFETCH(QList<ProgressSample>, samples);

@@ -182,6 +182,8 @@ class TestChainPoll : public QObject {
 private slots:
     void scripts_data();
     void scripts();
+    void clientsOwnWords_data();
+    void clientsOwnWords();
 };
 
 void TestChainPoll::scripts_data() {
@@ -288,6 +290,104 @@ void TestChainPoll::scripts() {
     addFields(runner, rig);
     addSteps(runner, rig);
     TW_RUN_SCRIPT(runner, script);
+}
+
+// A failing query says why in the client's own words: its exit status and
+// the start of its error output, on the box's tooltip, in the diagnostics
+// and in the reason the cycle gives its followers (the tray, the history).
+void TestChainPoll::clientsOwnWords_data() {
+    QTest::addColumn<QByteArray>("log");  // what the client writes into the log; "-": nothing
+    QTest::addColumn<int>("status");      // its exit status; -1: ended by a signal
+    QTest::addColumn<QByteArray>("said"); // on its error output
+    QTest::addColumn<QString>("shown");   // the box's tooltip after "Last failure: "; empty: none
+    QTest::addColumn<QString>("reason");  // what queryFailed says; empty: answered
+    const QString log = Folder + "CLI-UI-GBC.LOG";
+    const QByteArray refused =
+        "error: Could not connect to the server 127.0.0.1:8332\n\n"
+        "Make sure the bitcoind server is running and that you are connecting to the "
+        "correct RPC port.\n";
+    const QString refusedOneLine =
+        "error: Could not connect to the server 127.0.0.1:8332 Make sure the bitcoind "
+        "server is running and that you are connecting to the correct RPC port.";
+    QTest::newRow("cannot connect")
+        << QByteArray("-") << 1 << refused
+        << "Block-count query failed: the client exited with status 1 and said \"" +
+               refusedOneLine + "\"; log file " + log +
+               " not updated by the query (the client did not write it; it holds an earlier answer)"
+        << "the client exited with status 1 and said \"" + refusedOneLine + "\"";
+    QTest::newRow("wrong password: status, no words")
+        << QByteArray("") << 1 << QByteArray()
+        << "Block-count query failed: the client exited with status 1; log file " + log +
+               " is empty (the client wrote no answer)"
+        << "the client exited with status 1";
+    QTest::newRow("warming up: the node's code -28")
+        << QByteArray("") << 28
+        << QByteArray("error code: -28\nerror message:\nLoading block index\xe2\x80\xa6\n")
+        << "Block-count query failed: the client exited with status 28 and said \"error code: -28 "
+           "error "
+           "message: Loading block index\u2026\"; log file " +
+               log + " is empty (the client wrote no answer)"
+        << "the client exited with status 28 and said \"error code: -28 error message: Loading "
+           "block index\u2026\"";
+    QTest::newRow("an answer, but a non-zero exit: shown, and reported")
+        << QByteArray("840123\r\n") << 3 << QByteArray("warning: deprecated option\n")
+        << "Block-count query failed: the client exited with status 3 and said \"warning: "
+           "deprecated option\""
+        << "";
+    QTest::newRow("not a number, with the client's words")
+        << QByteArray("Usage: bitcoin-cli [options] <command>\n") << 0
+        << QByteArray("error: too few parameters\n")
+        << "Block-count query failed: the answer is not a number: \"Usage: bitcoin-cli [options] "
+           "<command>\"; the "
+           "client said \"error: too few parameters\""
+        << "";
+    QTest::newRow("a long error output is cut for the message")
+        << QByteArray("") << 1 << QByteArray(3000, 'x')
+        << "Block-count query failed: the client exited with status 1 and said \"" +
+               QString(400, 'x') + "...\"; log file " + log +
+               " is empty (the client wrote no answer)"
+        << "the client exited with status 1 and said \"" + QString(400, 'x') + "...\"";
+    QTest::newRow("a good answer, nothing said: no report")
+        << QByteArray("5\n") << 0 << QByteArray() << ""
+        << "";
+    QTest::newRow("killed by a signal (not by the panel)")
+        << QByteArray("") << -1 << QByteArray()
+        << "Block-count query failed: the client died of SIGSEGV; log file " + log +
+               " is empty (the client wrote no answer)"
+        << "the client died of SIGSEGV";
+}
+
+void TestChainPoll::clientsOwnWords() {
+    QFETCH(QByteArray, log);
+    QFETCH(int, status);
+    QFETCH(QByteArray, said);
+    QFETCH(QString, shown);
+    QFETCH(QString, reason);
+    Rig rig;
+    rig.writesLog = log != "-";
+    rig.answer = log;
+    // The cannot-connect row's log holds an old answer the client never replaced.
+    if (!rig.writesLog)
+        rig.files.put(Folder + "CLI-UI-GBC.LOG", "1\r\n");
+    tw::platform::BatchEnd end;
+    if (status >= 0)
+        end.exitStatus = status;
+    else
+        end.signal = "SIGSEGV";
+    end.errorOutput = said;
+    rig.starter.outcomes.insert(batch("GBC"), end);
+    start(rig, "");
+    QStringList failed;
+    QObject::connect(&rig.poll(), &tw::poll::ChainPoll::queryFailed, &rig.poll(),
+                     [&failed](bool, const QString& why) { failed << why; });
+    QTest::mouseClick(rig.button("GETBLOCKCOUNT_BUTTON"), Qt::LeftButton);
+    rig.clock.advance(10000);
+    const QString tip = rig.text("CURRENT_BLOCK_TEXTBOX")->toolTip();
+    if (shown.isEmpty())
+        QVERIFY2(!tip.contains("Last failure"), qPrintable(tip));
+    else
+        QVERIFY2(tip.contains("Last failure: " + shown), qPrintable(tip));
+    QCOMPARE(failed, reason.isEmpty() ? QStringList() : QStringList{reason});
 }
 
 QTEST_MAIN(TestChainPoll)

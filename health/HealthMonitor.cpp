@@ -53,6 +53,8 @@ QString HealthMonitor::summary() const {
         lines << QStringLiteral("Connection-count query failed: ") + *connectionsFailure_;
     else if (stalled_)
         lines << QStringLiteral("No new block since ") + timeText(lastRiseShown_);
+    if (!warning_.isEmpty())
+        lines << QStringLiteral("Node warning: ") + warning_;
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -94,17 +96,113 @@ void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
                           .arg(minutesSince(lastRise_))
                           .arg(blocks_->value));
             }
+            if (blocks_)
+                lastRealRise_ = now;
             lastRise_ = now;
             lastRiseShown_ = shownNow;
-        } else if (!stalled_ && now - lastRise_ >= qint64(settings_.stallMinutes) * 60000) {
-            stalled_ = true;
-            raise(stallAnnounced_, QStringLiteral("Node stalled"),
-                  QStringLiteral("The block count has stayed at %1 for %2.")
-                      .arg(*number)
-                      .arg(minutesSince(lastRise_)));
         }
         blocks_ = Reading{*number, shownNow};
+        judgeStall(now, *number);
     });
+}
+
+bool HealthMonitor::syncing(qint64 now) const {
+    const bool behind = (state_.headers && state_.blocks && *state_.headers > *state_.blocks) ||
+                        state_.initialBlockDownload.value_or(false);
+    const qint64 window = qint64(settings_.stallMinutes) * 60000;
+    const auto within = [&](const std::optional<qint64>& at) { return at && now - *at < window; };
+    return behind && (within(lastRealRise_) || within(lastSyncStep_));
+}
+
+void HealthMonitor::judgeStall(qint64 now, qint64 count) {
+    const qint64 window = qint64(settings_.stallMinutes) * 60000;
+    bool still;
+    if (state_.tipTime) // the node's own measure; a rise the panel saw still counts
+        still = (wallSeconds() - *state_.tipTime) * 1000 >= window &&
+                !(lastRealRise_ && now - *lastRealRise_ < window);
+    else
+        still = now - lastRise_ >= window;
+    const bool stall = still && !syncing(now);
+    if (stall && !stalled_) {
+        stalled_ = true;
+        raise(stallAnnounced_, QStringLiteral("Node stalled"),
+              state_.tipTime
+                  ? QStringLiteral("The block count has stayed at %1 (the node's tip is %2).")
+                        .arg(count)
+                        .arg(node::text::tipAge(*state_.tipTime, wallSeconds()))
+                  : QStringLiteral("The block count has stayed at %1 for %2.")
+                        .arg(count)
+                        .arg(minutesSince(lastRise_)));
+    } else if (!stall && stalled_) {
+        stalled_ = false;
+        clear(stallAnnounced_, QStringLiteral("Node moving again"),
+              syncing(now)
+                  ? QStringLiteral("The node is catching up (block %1).").arg(count)
+                  : QStringLiteral("The node's tip is recent again (block %1).").arg(count));
+    }
+}
+
+void HealthMonitor::nodeStateRead(const node::NodeState& state, const QString& failure) {
+    observe([&] {
+        stateFailure_ = failure;
+        if (state.empty())
+            return;
+        const qint64 now = services_.platform.clock.now();
+        const qint64 shownNow = wallClock_ ? wallClock_() : now;
+        const bool headersRose =
+            state.headers && state_.headers && *state.headers > *state_.headers;
+        const bool progressRose = state.verificationProgress && state_.verificationProgress &&
+                                  *state.verificationProgress > *state_.verificationProgress;
+        const bool behind = (state.headers && state.blocks && *state.headers > *state.blocks) ||
+                            state.initialBlockDownload.value_or(false);
+        // The first state that shows the node behind starts the watch of its
+        // sync, as the first answer starts the watch of the block count.
+        if (headersRose || progressRose || (behind && !lastSyncStep_))
+            lastSyncStep_ = now;
+        state_ = state;
+        stateAt_ = shownNow;
+        if (state.verificationProgress) {
+            progress_.append({shownNow, *state.verificationProgress});
+            // The last half hour, at most 60 samples: the rate as it is now.
+            while (progress_.size() > 60 || shownNow - progress_.front().timeMs > 30 * 60000)
+                progress_.removeFirst();
+        }
+        if (blocks_)
+            judgeStall(now, blocks_->value);
+        if (state.warnings) {
+            const QString text = *state.warnings;
+            if (!text.isEmpty() && text != warning_) {
+                warning_ = text;
+                raise(warningAnnounced_, QStringLiteral("Node warning"), text);
+            } else if (text.isEmpty() && !warning_.isEmpty()) {
+                warning_.clear();
+                clear(warningAnnounced_, QStringLiteral("Node warning gone"),
+                      QStringLiteral("The node no longer warns."));
+            }
+        }
+    });
+}
+
+qint64 HealthMonitor::wallSeconds() const {
+    return (wallClock_ ? wallClock_() : services_.platform.clock.now()) / 1000;
+}
+
+std::optional<qint64> HealthMonitor::timeLeft() const {
+    return node::estimateTimeLeft(progress_);
+}
+
+QString HealthMonitor::stateLine() const {
+    if (state_.empty())
+        return {};
+    return node::text::trayLine(QString(), state_, timeLeft(), wallSeconds());
+}
+
+QString HealthMonitor::lastFailure() const {
+    if (blockFailure_)
+        return QStringLiteral("Block-count query failed: ") + *blockFailure_;
+    if (connectionsFailure_)
+        return QStringLiteral("Connection-count query failed: ") + *connectionsFailure_;
+    return {};
 }
 
 void HealthMonitor::queryFailed(bool blockCount, const QString& reason) {

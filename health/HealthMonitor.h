@@ -3,6 +3,7 @@
 #include "health/AlertSettings.h"
 #include "health/HealthColour.h"
 #include "health/History.h"
+#include "node/NodeState.h"
 
 #include <QObject>
 #include <QString>
@@ -21,9 +22,16 @@ namespace tw::health {
 //
 // Two kinds of alert episode, each announced once when it begins
 // (alertRaised, and the alert command) and once when it ends (alertCleared):
-// - stall: a block-count answer finds the block count has not risen for at
-//   least the stall time; it ends with the next rise. The first answer
-//   counts as a rise: the watch starts there.
+// - stall: the block count has not risen for at least the stall time while
+//   the node is not catching up; it ends with the next rise. Where the node
+//   says its tip's time, the tip's age is the measure (a panel started
+//   beside a node stuck for hours says so at once); otherwise the time since
+//   the panel saw the count rise, the first answer counting as a rise. A
+//   node that is behind (headers ahead of blocks, or in initial block
+//   download) and whose blocks, headers or progress rose within the stall
+//   time is syncing, not stalled.
+// - warning: the node's own warnings text became non-empty (once per
+//   distinct text); it ends when the node has no warning.
 // - failure: the given number of queries in a row (either kind) got no
 //   usable answer; the next usable answer ends it.
 // An answer that is not a whole number counts as a failed query. With alerts
@@ -57,7 +65,26 @@ public:
     void queryStarted(bool blockCount);
     void queryAnswered(bool blockCount, const QString& text);
     void queryFailed(bool blockCount, const QString& reason);
+    // What the node said about itself after a block-count answer (empty
+    // when it said nothing; `failure` then says why).
+    void nodeStateRead(const node::NodeState& state, const QString& failure);
 
+    // The node's last state that said anything, and when it came (wall
+    // clock ms; 0 before the first).
+    const node::NodeState& nodeState() const { return state_; }
+    qint64 nodeStateAt() const { return stateAt_; }
+    // Why the last state call round got nothing; empty when it did.
+    const QString& nodeStateFailure() const { return stateFailure_; }
+    // The last query failure with its cause (the client's words), or empty.
+    QString lastFailure() const;
+    // Seconds to the end of the sync, from the recent progress; nullopt
+    // when there is not enough to go on.
+    std::optional<qint64> timeLeft() const;
+    // The node's state in one line for the tray ("main · block 812,345 of
+    // ..."); empty before the node said anything.
+    QString stateLine() const;
+    // The wall clock's time, seconds since the epoch.
+    qint64 wallSeconds() const;
 signals:
     // The colour or the summary changed.
     void changed();
@@ -71,6 +98,11 @@ private:
     };
 
     void failed(bool blockCount, const QString& reason);
+    // The node is behind and something of its sync rose within the stall time.
+    bool syncing(qint64 now) const;
+    // Raises or ends the stall episode by the rule above; `count` is the
+    // last block count.
+    void judgeStall(qint64 now, qint64 count);
     void succeeded();
     void raise(bool& announced, const QString& title, const QString& text);
     void clear(bool& announced, const QString& title, const QString& text);
@@ -89,10 +121,18 @@ private:
 
     bool runningBlock_ = false;
     bool runningConnections_ = false;
-    std::optional<Reading> blocks_;             // the last block count that was a number
-    std::optional<Reading> connections_;        // the last connection count that was a number
-    qint64 lastRise_ = 0;                       // when the block count last rose (platform clock)
-    qint64 lastRiseShown_ = 0;                  // the same on the wall clock
+    std::optional<Reading> blocks_;      // the last block count that was a number
+    std::optional<Reading> connections_; // the last connection count that was a number
+    qint64 lastRise_ = 0;                // when the block count last rose (platform clock)
+    qint64 lastRiseShown_ = 0;           // the same on the wall clock
+    std::optional<qint64> lastRealRise_; // the count last rose between two answers
+    std::optional<qint64> lastSyncStep_; // headers or progress last rose (platform clock)
+    node::NodeState state_;
+    qint64 stateAt_ = 0;
+    QString stateFailure_;
+    QList<node::ProgressSample> progress_; // the recent progress, oldest first
+    QString warning_;                      // the warning text last announced
+    bool warningAnnounced_ = false;
     bool lastFailed_ = false;                   // the last finished query got no usable answer
     std::optional<QString> blockFailure_;       // the last block-count query failed: why
     std::optional<QString> connectionsFailure_; // the same for the connection count

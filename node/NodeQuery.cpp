@@ -27,7 +27,9 @@ bool NodeQuery::ask(const QString& batchPath) {
     if (!read.result)
         why = read.result.error;
     else if (read.truncated)
-        why = QStringLiteral("batch file %1 is larger than %2 bytes").arg(batchPath).arg(MaxBatchFileBytes);
+        why = QStringLiteral("batch file %1 is larger than %2 bytes")
+                  .arg(batchPath)
+                  .arg(MaxBatchFileBytes);
     else
         command = platform::batchFileCommand(files_.decodeLocal(read.bytes));
     if (why.isEmpty() && !command.ok())
@@ -46,8 +48,9 @@ bool NodeQuery::ask(const QString& batchPath) {
     pending_ = int(std::size(Calls));
     for (const Call call : Calls) {
         const QStringList arguments = *callArguments(command.arguments, call);
-        starter_.runProgram(arguments.first(), arguments.mid(1), CallTimeoutMs, MaxAnswerBytes,
-                            [this, call](const platform::ProgramRun& run) { callEnded(call, run); });
+        starter_.runProgram(
+            arguments.first(), arguments.mid(1), CallTimeoutMs, MaxAnswerBytes,
+            [this, call](const platform::ProgramRun& run) { callEnded(call, run); });
     }
     return true;
 }
@@ -59,7 +62,8 @@ void NodeQuery::callEnded(Call call, const platform::ProgramRun& run) {
     if (!run.result)
         failure = name + QStringLiteral(": ") + run.result.error;
     else if (run.exitStatus.value_or(0) != 0 && !run.errorOutput.contains("Method not found"))
-        failure = QStringLiteral("%1: the client exited with status %2").arg(name).arg(*run.exitStatus);
+        failure =
+            QStringLiteral("%1: the client exited with status %2").arg(name).arg(*run.exitStatus);
     if (!failure.isEmpty() && !said.isEmpty())
         failure += QStringLiteral(" and said \"%1\"").arg(said);
 
@@ -68,8 +72,9 @@ void NodeQuery::callEnded(Call call, const platform::ProgramRun& run) {
         if (parsed.outcome == CallParse::Outcome::Read)
             diagnostics_.clear(callKey(call));
         else // an older coin: its fields stay unknown, said once
-            diagnostics_.report(callKey(call), {}, QStringLiteral("Node state: ") + parsed.detail +
-                                                       QStringLiteral("; its fields stay unknown"));
+            diagnostics_.report(callKey(call), {},
+                                QStringLiteral("Node state: ") + parsed.detail +
+                                    QStringLiteral("; its fields stay unknown"));
     } else if (failure_.isEmpty()) {
         // A failing call (a stopped node) is the query cycles' to report;
         // the first one here explains an empty state.

@@ -35,8 +35,8 @@ public:
     static const QString LineKey;
     static QString callKey(Call call);
 
-    NodeQuery(platform::ProcessStarter& starter, platform::FileSystem& files, app::Diagnostics& diagnostics,
-              QObject* parent = nullptr);
+    NodeQuery(platform::ProcessStarter& starter, platform::FileSystem& files,
+              app::Diagnostics& diagnostics, QObject* parent = nullptr);
 
     // Starts the three calls with the line of the block-count batch file at
     // `batchPath`. While a round still runs, a new one is not started (the

@@ -250,7 +250,9 @@ QString mempoolLine(const NodeState& state, bool withBytes) {
 
 QString trayLine(const QString& node, const NodeState& state, std::optional<qint64> timeLeftSeconds,
                  qint64 nowSeconds) {
-    QStringList parts{node};
+    QStringList parts;
+    if (!node.isEmpty())
+        parts << node;
     if (state.chain)
         parts << *state.chain;
     if (const QString sync = syncLine(state, timeLeftSeconds); !sync.isEmpty())

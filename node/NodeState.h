@@ -90,7 +90,7 @@ QString peersLine(const NodeState& state);
 QString mempoolLine(const NodeState& state, bool withBytes);
 // The tray's one line: "BTC-A · main · block 812,345 of 812,400 (99.93 %,
 // initial download, about 3 h left) · tip 5 min old · 8 peers (3 in, 5 out)
-// · mempool 4,321 tx"; unknown parts are left out.
+// · mempool 4,321 tx"; unknown parts (and an empty node name) are left out.
 QString trayLine(const QString& node, const NodeState& state, std::optional<qint64> timeLeftSeconds,
                  qint64 nowSeconds);
 // Every field, one "Name: value" line each, for the Node window (unknown

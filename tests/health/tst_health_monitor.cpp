@@ -9,6 +9,9 @@
 //   blocks N  connections N      that query answers N, as the client writes it
 //   blocks-text TEXT             the block-count query answers TEXT, not a number
 //   failed blocks|connections    that query gets no answer ("log missing")
+//   state K=V,K=V                the node's state arrives: blocks, headers,
+//                                ibd (0/1), progress, tip (its age in minutes
+//                                now), warnings (the text; empty: none)
 // The fields: colour, the dot's (grey, yellow, green, red), and colours, the
 // dot's after each step so far; events, the alerts, all-clears and alert
 // commands run, in order, separated by " | "; changes, how often changed()
@@ -78,6 +81,27 @@ struct Watch {
                        [this](const QString& text) { monitor.queryAnswered(true, text); });
         runner.addStep("failed", [this](const QString& kind) {
             monitor.queryFailed(blockCount(kind), "log missing");
+        });
+        runner.addStep("state", [this](const QString& fields) {
+            tw::node::NodeState state;
+            for (const QString& field : fields.split(',', Qt::SkipEmptyParts)) {
+                const QString key = field.section('=', 0, 0), value = field.section('=', 1);
+                if (key == "blocks")
+                    state.blocks = value.toLongLong();
+                else if (key == "headers")
+                    state.headers = value.toLongLong();
+                else if (key == "ibd")
+                    state.initialBlockDownload = value == "1";
+                else if (key == "progress")
+                    state.verificationProgress = value.toDouble();
+                else if (key == "tip")
+                    state.tipTime = monitor.wallSeconds() - value.toLongLong() * 60;
+                else if (key == "warnings")
+                    state.warnings = value;
+                else
+                    runner.fail("no state field " + key);
+            }
+            monitor.nodeStateRead(state, {});
         });
         runner.afterEachAction = [this, &rig] {
             for (; startsSeen < rig.starter.starts.size(); ++startsSeen)
@@ -349,6 +373,36 @@ void TestHealthMonitor::alerts_data() {
     row("alerts off: colours only", "HEALTH_ALERTS_TICKBOX=0;" + cmd,
         "blocks 100; @90m; blocks 100; failed blocks; failed connections; failed blocks; @100m; blocks 100; @101m; blocks 101;"
         "colours=green,red,red,red,red,red,green", {});
+    // With the node's own state: syncing is no stall, the tip's age is the measure.
+    row("headers syncing while blocks stand still: no stall", "",
+        "blocks 0; state blocks=0,headers=1000,ibd=1,tip=90000; @60m; blocks 0; state blocks=0,headers=300000,ibd=1,tip=90000;"
+        "@120m; blocks 0; state blocks=0,headers=600000,ibd=1,tip=90000; @200m; blocks 0;"
+        "state blocks=0,headers=800000,ibd=1,tip=90000; colours=green,green,green,green,green,green,green,green", {});
+    row("blocks catching up under an old tip: no stall", "",
+        "blocks 100; state blocks=100,headers=9000,ibd=1,tip=6000,progress=0.1; @60m; blocks 3000;"
+        "state blocks=3000,headers=9000,ibd=1,tip=4000,progress=0.4; @120m; blocks 6000;"
+        "state blocks=6000,headers=9000,ibd=1,tip=2000,progress=0.7; colours=green,green,green,green,green,green", {});
+    row("a sync that froze is a stall, once the stall time has passed", "",
+        "blocks 100; state blocks=100,headers=9000,ibd=1,tip=6000,progress=0.1; @89m; blocks 100;"
+        "state blocks=100,headers=9000,ibd=1,tip=6089,progress=0.1; @90m; blocks 100;"
+        "state blocks=100,headers=9000,ibd=1,tip=6090,progress=0.1; colours=green,green,green,green,red,red",
+        {"raise Node stalled: The block count has stayed at 100 (the node's tip is 4 days old)."});
+    row("beside a node stuck for hours: said at the first state", "",
+        "blocks 100; state blocks=100,headers=100,ibd=0,tip=300; colours=green,red; @1m; blocks 101; state blocks=101,tip=1;"
+        "colours=green,red,green,green",
+        {"raise Node stalled: The block count has stayed at 100 (the node's tip is 5 h old).",
+         "clear Node moving again: The block count rose to 101 after 1 minute at 100."});
+    row("a new block with an old time (a miner's clock) is no stall", "",
+        "blocks 100; state blocks=100,tip=5; @10m; blocks 101; state blocks=101,tip=100; @99m; blocks 101;"
+        "state blocks=101,tip=189; @100m; blocks 101; state blocks=101,tip=190;"
+        "colours=green,green,green,green,green,green,red,red",
+        {"raise Node stalled: The block count has stayed at 101 (the node's tip is 3 h old)."});
+    row("the node's warnings: once per text, and the all-clear", "",
+        "blocks 100; state blocks=100,tip=1,warnings=Disk space is low; state blocks=100,tip=1,warnings=Disk space is low;"
+        "summary=Block count: 100 (14:25:37)\\nNode warning: Disk space is low;"
+        "state blocks=100,tip=1,warnings=Clock is off; state blocks=100,tip=1,warnings=; state blocks=100,tip=1",
+        {"raise Node warning: Disk space is low", "raise Node warning: Clock is off",
+         "clear Node warning gone: The node no longer warns."});
     row("no alert command: the alerts alone", "",
         "blocks 100; failed blocks; failed connections; failed blocks; blocks 101; colours=green,red,red,red,green",
         {failing.arg(3).arg("log missing"),

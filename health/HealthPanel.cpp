@@ -6,6 +6,7 @@
 #include "health/AlertsDialog.h"
 #include "health/HealthMonitor.h"
 #include "health/HistoryWindow.h"
+#include "health/NodeWindow.h"
 #include "health/Notifier.h"
 #include "health/Tray.h"
 
@@ -30,6 +31,7 @@ HealthPanel::HealthPanel(app::MainWindow& window, const app::Services& services,
     connect(tray_, &Tray::gccRequested, &window_,
             [this] { window_.GETCONNECTIONCOUNT_BUTTON->click(); });
     connect(tray_, &Tray::showRequested, this, &HealthPanel::showPanel);
+    connect(tray_, &Tray::nodeRequested, this, &HealthPanel::showNode);
     connect(tray_, &Tray::historyRequested, this, &HealthPanel::showHistory);
     connect(tray_, &Tray::alertsRequested, this, &HealthPanel::editAlerts);
     connect(&monitor_, &HealthMonitor::changed, this, &HealthPanel::updateTray);
@@ -43,11 +45,14 @@ HealthPanel::HealthPanel(app::MainWindow& window, const app::Services& services,
 
 HealthPanel::~HealthPanel() {
     delete history_.data();
+    delete node_.data();
 }
 
 QMenu* HealthPanel::statusMenu(QLineEdit* box) {
     QMenu* menu = box->createStandardContextMenu();
     menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("Node…")), &QAction::triggered, this,
+            &HealthPanel::showNode);
     connect(menu->addAction(QStringLiteral("History…")), &QAction::triggered, this,
             &HealthPanel::showHistory);
     connect(menu->addAction(QStringLiteral("Alerts…")), &QAction::triggered, this,
@@ -82,6 +87,18 @@ HistoryWindow* HealthPanel::showHistory() {
     return history_;
 }
 
+NodeWindow* HealthPanel::showNode() {
+    if (!node_) {
+        // Like the history window: a window of its own beside the panel.
+        node_ = new NodeWindow(monitor_, services_.store.section());
+        node_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    node_->show();
+    node_->raise();
+    node_->activateWindow();
+    return node_;
+}
+
 void HealthPanel::editAlerts() {
     const std::optional<AlertSettings> edited =
         AlertsDialog::edit(monitor_.settings(), services_.store.section(), &window_);
@@ -105,8 +122,13 @@ void HealthPanel::showPanel() {
 }
 
 void HealthPanel::updateTray() {
+    // "BTC-A · main · block 812,345 of 812,400 (...) · tip 5 min old · ...",
+    // then the answers and what went wrong.
+    const QString state = monitor_.stateLine();
     tray_->setState(monitor_.colour(),
-                    services_.store.section() + QLatin1Char('\n') + monitor_.summary());
+                    services_.store.section() +
+                        (state.isEmpty() ? QString() : QStringLiteral(" \u00b7 ") + state) +
+                        QLatin1Char('\n') + monitor_.summary());
 }
 
 void HealthPanel::announce(const QString& title, const QString& text) {

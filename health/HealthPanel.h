@@ -25,6 +25,7 @@ namespace tw::health {
 class AlertsDialog;
 class HealthMonitor;
 class HistoryWindow;
+class NodeWindow;
 class Notifier;
 class Tray;
 
@@ -43,6 +44,8 @@ public:
     QMenu* statusMenu(QLineEdit* box);
     // Opens (or raises) the history window; the same window every time.
     HistoryWindow* showHistory();
+    // Opens (or raises) the Node window; the same window every time.
+    NodeWindow* showNode();
     // Opens the alerts dialog (modal); OK applies and saves.
     void editAlerts();
     // The alert settings from the dialog: into the store and the monitor.
@@ -64,6 +67,7 @@ private:
     Tray* tray_;
     Notifier* notifier_;
     QPointer<HistoryWindow> history_;
+    QPointer<NodeWindow> node_;
 };
 
 } // namespace tw::health

@@ -21,11 +21,13 @@ Tray::Tray(const QIcon& appIcon, QObject* parent)
     gbc_ = menu_->addAction(QStringLiteral("G-B-C"));
     gcc_ = menu_->addAction(QStringLiteral("G-C-C"));
     menu_->addSeparator();
+    node_ = menu_->addAction(tr("Node…"));
     history_ = menu_->addAction(tr("History…"));
     alerts_ = menu_->addAction(tr("Alerts…"));
     connect(show_, &QAction::triggered, this, &Tray::showRequested);
     connect(gbc_, &QAction::triggered, this, &Tray::gbcRequested);
     connect(gcc_, &QAction::triggered, this, &Tray::gccRequested);
+    connect(node_, &QAction::triggered, this, &Tray::nodeRequested);
     connect(history_, &QAction::triggered, this, &Tray::historyRequested);
     connect(alerts_, &QAction::triggered, this, &Tray::alertsRequested);
 

@@ -44,6 +44,7 @@ public:
     QAction* showAction() const { return show_; }
     QAction* gbcAction() const { return gbc_; }
     QAction* gccAction() const { return gcc_; }
+    QAction* nodeAction() const { return node_; }
     QAction* historyAction() const { return history_; }
     QAction* alertsAction() const { return alerts_; }
 
@@ -64,6 +65,7 @@ signals:
     void showRequested();
     void gbcRequested();
     void gccRequested();
+    void nodeRequested();
     void historyRequested();
     void alertsRequested();
 
@@ -78,6 +80,7 @@ private:
     QAction* show_;
     QAction* gbc_;
     QAction* gcc_;
+    QAction* node_;
     QAction* history_;
     QAction* alerts_;
     QHash<QObject*, QAction*> followed_; // button -> entry

@@ -157,6 +157,7 @@ void drawFrame(QPainter& p, const Strip& strip, const QString& title, const QLis
         p.drawLine(x, plot.top(), x, plot.bottom());
     }
     p.setPen(QColor(0xa0, 0xa0, 0xa0));
+    p.setBrush(Qt::NoBrush);
     p.drawRect(plot.adjusted(0, 0, -1, -1));
 
     // Title above, value labels on the left, time labels below.

@@ -223,9 +223,10 @@ void TestHistoryChart::refreshReadsAgainWithRotatedCopy() {
 }
 
 void TestHistoryChart::drawsInThePlotColours_data() {
-    QTest::addColumn<QString>("history"); // "state", "no state", "none"
+    QTest::addColumn<QString>("history"); // "state", "no state", "sync", "none"
     QTest::addColumn<int>("height");
     QTest::newRow("sample history with the node's state") << "state" << 600;
+    QTest::newRow("initial download, no query failed") << "sync" << 600;
     QTest::newRow("with the state in a small window") << "state" << 500;
     QTest::newRow("sample history without state") << "no state" << 500;
     QTest::newRow("no history file") << "none" << 500;
@@ -237,12 +238,14 @@ void TestHistoryChart::drawsInThePlotColours_data() {
 void TestHistoryChart::drawsInThePlotColours() {
     QFETCH(QString, history);
     QFETCH(int, height);
-    if (history != "none")
+    if (history == "sync")
+        QVERIFY(tw::test::writeAll(path_, tw::test::syncSampleHistory(Now)));
+    else if (history != "none")
         QVERIFY(tw::test::writeAll(path_, tw::test::sampleHistory(Now, history == "state")));
     HistoryWindow window(files_, now(), path_, "S");
     window.resize(800, height);
     window.show();
-    QCOMPARE(window.chart()->showsSync(), history == "state");
+    QCOMPARE(window.chart()->showsSync(), history == "state" || history == "sync");
     const QImage image = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
     QVERIFY(image.width() >= 800 && image.height() >= height);
     const QList<QPair<const char*, QColor>> colours{
@@ -256,7 +259,9 @@ void TestHistoryChart::drawsInThePlotColours() {
         const int pixels = pixelsOf(image, colour);
         const bool sync =
             colour == HistoryChart::ProgressColour || colour == HistoryChart::GapColour;
-        if (history == "state" || (history == "no state" && !sync))
+        const bool failure = colour == HistoryChart::FailureColour;
+        if (history == "state" || (history == "no state" && !sync) ||
+            (history == "sync" && !failure))
             QVERIFY2(pixels >= 20, qPrintable(QString("%1: %2 pixels").arg(name).arg(pixels)));
         else
             QVERIFY2(pixels == 0, qPrintable(QString("%1: %2 pixels").arg(name).arg(pixels)));

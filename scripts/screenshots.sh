@@ -30,7 +30,7 @@ while (($# > 0)); do
         shift
         ;;
     -h | --help)
-        sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     *)

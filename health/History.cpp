@@ -11,10 +11,13 @@
 #include <QFileInfo>
 #include <QThread>
 #include <QTimeZone>
+#include <QTimer>
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <utility>
 
 namespace tw::health {
 
@@ -47,9 +50,31 @@ QString firstChars(const QString& text, int count) {
     return text.left(text.at(count - 1).isHighSurrogate() ? count - 1 : count);
 }
 
+QString count(const std::optional<qint64>& value) {
+    return value && *value >= 0 ? QString::number(*value) : QString();
+}
+
+// The state columns, each with its comma in front.
+QString stateColumns(const node::NodeState& state) {
+    QString progress;
+    if (state.verificationProgress && std::isfinite(*state.verificationProgress) &&
+        *state.verificationProgress >= 0)
+        progress = QString::number(std::min(*state.verificationProgress, 1.0), 'f', 8);
+    QString ibd;
+    if (state.initialBlockDownload)
+        ibd = *state.initialBlockDownload ? QStringLiteral("1") : QStringLiteral("0");
+    QString columns;
+    for (const QString& column :
+         {count(state.headers), progress, ibd, count(state.tipTime), count(state.peersIn),
+          count(state.peersOut), count(state.mempoolTransactions)})
+        columns += QLatin1Char(',') + column;
+    return columns;
+}
+
 } // namespace
 
-QByteArray row(qint64 timeMsSinceEpoch, bool blockCount, bool answered, const QString& text) {
+QByteArray row(qint64 timeMsSinceEpoch, bool blockCount, bool answered, const QString& text,
+               const node::NodeState& state) {
     const QString time = QDateTime::fromMSecsSinceEpoch(timeMsSinceEpoch, QTimeZone::utc())
                              .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
     QString value, failure;
@@ -63,9 +88,12 @@ QByteArray row(qint64 timeMsSinceEpoch, bool blockCount, bool answered, const QS
                 .trimmed();
     if (!answered && failure.isEmpty())
         failure = QStringLiteral("no answer");
+    // Only a block-count answer carries the node's state.
+    const QString columns =
+        stateColumns(blockCount && !value.isEmpty() ? state : node::NodeState());
     const QString line =
         time + (blockCount ? QStringLiteral(",blocks,") : QStringLiteral(",connections,")) + value +
-        QLatin1Char(',') + failure + QLatin1Char('\n');
+        QLatin1Char(',') + failure + columns + QLatin1Char('\n');
     return line.toUtf8();
 }
 
@@ -118,7 +146,7 @@ private:
             return QStringLiteral("folder %1 cannot be made").arg(folder);
         if (info.exists() && !info.isFile())
             return QStringLiteral("%1 is not a file").arg(path_);
-        if (info.exists() && info.size() > capBytes_) {
+        if (info.exists() && (info.size() > capBytes_ || (!formatChecked_ && olderFormat()))) {
             const QString older = path_ + QStringLiteral(".1");
             QFile::remove(older);
             if (!QFile::rename(path_, older))
@@ -138,19 +166,38 @@ private:
             file.resize(had);
             return why;
         }
+        formatChecked_ = true;
         return {};
+    }
+
+    // Whether the file begins with anything but this version's header (an
+    // earlier version's four columns): it is then rotated like a full one.
+    // A file that cannot be read is appended to as it is.
+    bool olderFormat() const {
+        QFile file(path_);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray start = file.read(history::Header.size());
+        return !start.isEmpty() && start != history::Header;
     }
 
     QString path_;
     qint64 capBytes_;
     std::shared_ptr<HistoryQueue> queue_;
     bool failing_ = false;
+    // The file's header was looked at (once a run: after that the file is
+    // one this worker began, or was rotated to).
+    bool formatChecked_ = false;
 };
 
-History::History(QString path, app::Diagnostics& diagnostics, qint64 capBytes, QObject* parent)
+History::History(QString path, app::Diagnostics& diagnostics, qint64 capBytes, int stateWaitMs,
+                 QObject* parent)
     : QObject(parent), path_(std::move(path)), diagnostics_(diagnostics),
-      queue_(std::make_shared<HistoryQueue>()), thread_(new QThread),
+      stateWait_(new QTimer(this)), queue_(std::make_shared<HistoryQueue>()), thread_(new QThread),
       worker_(new HistoryWorker(path_, capBytes, queue_)) {
+    stateWait_->setSingleShot(true);
+    stateWait_->setInterval(stateWaitMs);
+    connect(stateWait_, &QTimer::timeout, this, &History::writeWaitingRow);
     thread_->setObjectName(QStringLiteral("history"));
     worker_->moveToThread(thread_);
     connect(worker_, &HistoryWorker::failed, this, &History::writeFailed, Qt::QueuedConnection);
@@ -159,6 +206,7 @@ History::History(QString path, app::Diagnostics& diagnostics, qint64 capBytes, Q
 }
 
 History::~History() {
+    writeWaitingRow();
     // The thread ends after the rows queued before this request.
     QMetaObject::invokeMethod(
         worker_, [] { QThread::currentThread()->quit(); }, Qt::QueuedConnection);
@@ -177,11 +225,35 @@ History::~History() {
 }
 
 void History::recordAnswer(qint64 timeMs, bool blockCount, const QString& text) {
-    enqueue(history::row(timeMs, blockCount, true, text));
+    writeWaitingRow();
+    const std::optional<qint64> blocks = blockCount ? history::wholeNumber(text) : std::nullopt;
+    if (!blocks) {
+        enqueue(history::row(timeMs, blockCount, true, text));
+        return;
+    }
+    waiting_ = Waiting{timeMs, text, *blocks};
+    stateWait_->start();
 }
 
 void History::recordFailure(qint64 timeMs, bool blockCount, const QString& reason) {
+    writeWaitingRow();
     enqueue(history::row(timeMs, blockCount, false, reason));
+}
+
+void History::recordNodeState(const node::NodeState& state) {
+    if (!waiting_ || (state.blocks && *state.blocks < waiting_->blocks))
+        return;
+    stateWait_->stop();
+    const Waiting answer = *std::exchange(waiting_, std::nullopt);
+    enqueue(history::row(answer.timeMs, true, true, answer.text, state));
+}
+
+void History::writeWaitingRow() {
+    if (!waiting_)
+        return;
+    stateWait_->stop();
+    const Waiting answer = *std::exchange(waiting_, std::nullopt);
+    enqueue(history::row(answer.timeMs, true, true, answer.text));
 }
 
 void History::enqueue(QByteArray row) {
@@ -216,6 +288,8 @@ void History::writeWorked() {
 }
 
 void connectHistory(poll::ChainPoll& poll, History& history, WallClock now) {
+    QObject::connect(&poll, &poll::ChainPoll::queryStarted, &history,
+                     [&history](bool) { history.writeWaitingRow(); });
     QObject::connect(&poll, &poll::ChainPoll::queryAnswered, &history,
                      [&history, now](bool blockCount, const QString& text) {
                          history.recordAnswer(now(), blockCount, text);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tw::health {
 
@@ -13,6 +14,8 @@ const QColor HistoryChart::BlocksColour(0x1f, 0x62, 0xc8);
 const QColor HistoryChart::ConnectionsColour(0x16, 0x94, 0x3a);
 const QColor HistoryChart::IntervalColour(0xe0, 0x84, 0x00);
 const QColor HistoryChart::FailureColour(0xd8, 0x1e, 0x1e);
+const QColor HistoryChart::ProgressColour(0x7b, 0x3f, 0xc4);
+const QColor HistoryChart::GapColour(0x12, 0x9c, 0xb0);
 
 namespace {
 
@@ -58,10 +61,28 @@ Scale scaleFor(double lo, double hi, bool fromZero, double smallestStep) {
     return scale;
 }
 
+// The progress scale in percent, never above 100.
+Scale progressScale(double lo, double hi) {
+    Scale scale = scaleFor(lo, hi, false, 0.01);
+    if (scale.hi > 100 + scale.step / 2) {
+        const double over = std::ceil((scale.hi - 100) / scale.step - 1e-9) * scale.step;
+        scale.hi -= over;
+        scale.lo = std::max(0.0, scale.lo - over);
+    }
+    return scale;
+}
+
 QString scaleLabel(double value, double step) {
     if (step >= 1)
         return QString::number(static_cast<qint64>(std::llround(value)));
-    return QString::number(value, 'f', 1);
+    return QString::number(value, 'f', step >= 0.1 ? 1 : step >= 0.01 ? 2 : 3);
+}
+
+// A progress of 0 to 1 as a percentage with two decimals, cut rather than
+// rounded: 100.00 % only once the node says 1.
+QString percentText(double progress) {
+    // (The nudge keeps 0.509, stored as a hair below, at 50.90.)
+    return QString::number(std::floor(progress * 10000 + 1e-6) / 100, 'f', 2);
 }
 
 QString clockTime(qint64 ms) {
@@ -136,6 +157,7 @@ void drawFrame(QPainter& p, const Strip& strip, const QString& title, const QLis
         p.drawLine(x, plot.top(), x, plot.bottom());
     }
     p.setPen(QColor(0xa0, 0xa0, 0xa0));
+    p.setBrush(Qt::NoBrush);
     p.drawRect(plot.adjusted(0, 0, -1, -1));
 
     // Title above, value labels on the left, time labels below.
@@ -190,7 +212,75 @@ void drawFailures(QPainter& p, const Strip& strip, const QList<qint64>& failures
     }
 }
 
+// A line through the points (a step for counts), broken where they are
+// further apart than GapMs.
+template <class P> QPainterPath seriesPath(const Strip& strip, const QList<P>& points, bool steps) {
+    QPainterPath path;
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        const QPointF at(strip.x(points[i].timeMs), strip.y(double(points[i].value)));
+        if (i == 0 || points[i].timeMs - points[i - 1].timeMs > GapMs) {
+            path.moveTo(at);
+        } else {
+            if (steps)
+                path.lineTo(at.x(), path.currentPosition().y());
+            path.lineTo(at);
+        }
+    }
+    return path;
+}
+
+// The same as an area down to the strip's foot, one closed piece for each
+// run of points.
+template <class P> QPainterPath seriesArea(const Strip& strip, const QList<P>& points) {
+    QPainterPath area;
+    const double foot = strip.plot.bottom();
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        const QPointF at(strip.x(points[i].timeMs), strip.y(double(points[i].value)));
+        const bool first = i == 0 || points[i].timeMs - points[i - 1].timeMs > GapMs;
+        if (first) {
+            if (i > 0)
+                area.lineTo(area.currentPosition().x(), foot);
+            area.moveTo(at.x(), foot);
+        } else {
+            area.lineTo(at.x(), area.currentPosition().y());
+        }
+        area.lineTo(at);
+    }
+    if (!points.isEmpty()) {
+        area.lineTo(area.currentPosition().x(), foot);
+        area.closeSubpath();
+    }
+    return area;
+}
+
 } // namespace
+
+std::optional<qint64> syncTimeLeft(const QList<ProgressSample>& samples) {
+    if (samples.size() < 3)
+        return std::nullopt;
+    const qint64 start = samples.first().timeMs;
+    if (samples.last().timeMs - start < 2 * Minute)
+        return std::nullopt;
+    const double n = double(samples.size());
+    double meanTime = 0, meanProgress = 0;
+    for (const ProgressSample& sample : samples) {
+        meanTime += double(sample.timeMs - start) / n;
+        meanProgress += sample.progress / n;
+    }
+    double covariance = 0, variance = 0;
+    for (const ProgressSample& sample : samples) {
+        const double dt = double(sample.timeMs - start) - meanTime;
+        covariance += dt * (sample.progress - meanProgress);
+        variance += dt * dt;
+    }
+    const double perMs = variance > 0 ? covariance / variance : 0;
+    if (!(perMs > 0) || !(samples.last().progress > samples.first().progress))
+        return std::nullopt;
+    const double seconds = std::max(0.0, 1.0 - samples.last().progress) / perMs / 1000;
+    if (!std::isfinite(seconds) || seconds >= 365.0 * 24 * 3600)
+        return std::nullopt;
+    return std::llround(seconds);
+}
 
 qint64 rangeLengthMs(HistoryRange range) {
     return range == HistoryRange::Last24Hours ? Day : 7 * Day;
@@ -248,7 +338,92 @@ void HistoryChart::setHistory(const QList<HistoryRow>& rows, qint64 nowMs, Histo
         lastChange_ = at;
     }
     summary_ = makeSummary();
+    takeSync(rows);
     update();
+}
+
+void HistoryChart::takeSync(const QList<HistoryRow>& rows) {
+    progress_.clear();
+    gap_.clear();
+    latest_ = {};
+    tipTime_.reset();
+    timeLeft_.reset();
+    qint64 latestAt = std::numeric_limits<qint64>::min();
+    qint64 tipAt = std::numeric_limits<qint64>::min();
+    QList<ProgressSample> readings;
+    for (const HistoryRow& row : rows) {
+        if (row.timeMs > to_)
+            continue;
+        if (row.tipTime && row.timeMs >= tipAt) {
+            tipAt = row.timeMs;
+            tipTime_ = row.tipTime;
+        }
+        if (row.kind != HistoryRow::Kind::Blocks || !row.value)
+            continue;
+        std::optional<qint64> gap;
+        if (row.headers)
+            gap = std::max<qint64>(0, *row.headers - *row.value);
+        if ((row.progress || gap || row.initialDownload) && row.timeMs >= latestAt) {
+            latestAt = row.timeMs;
+            latest_ = {row.progress, gap, row.initialDownload};
+        }
+        if (row.progress)
+            readings.append({row.timeMs, *row.progress});
+        if (row.timeMs < from_)
+            continue;
+        if (row.progress)
+            progress_.append({row.timeMs, *row.progress * 100});
+        if (gap)
+            gap_.append({row.timeMs, double(*gap)});
+    }
+    const auto byTime = [](const auto& a, const auto& b) { return a.timeMs < b.timeMs; };
+    std::stable_sort(progress_.begin(), progress_.end(), byTime);
+    std::stable_sort(gap_.begin(), gap_.end(), byTime);
+    std::stable_sort(readings.begin(), readings.end(), byTime);
+
+    const bool behind = latest_.initialDownload.value_or(false) || latest_.gap.value_or(0) > 1;
+    if (behind && !readings.isEmpty() && to_ - readings.last().timeMs <= EstimateFreshMs) {
+        const qint64 newest = readings.last().timeMs;
+        QList<ProgressSample> recent;
+        for (const ProgressSample& reading : readings)
+            if (reading.timeMs >= newest - EstimateWindowMs)
+                recent.append(reading);
+        timeLeft_ = syncTimeLeft(recent);
+    }
+    syncSummary_ = makeSyncSummary();
+}
+
+std::optional<qint64> HistoryChart::tipAgeMs() const {
+    if (!tipTime_)
+        return std::nullopt;
+    // A tip time after now (a node's clock ahead, a damaged row) is no age.
+    if (*tipTime_ >= to_ / 1000)
+        return 0;
+    return to_ - *tipTime_ * 1000;
+}
+
+QString HistoryChart::makeSyncSummary() const {
+    QStringList parts;
+    if (latest_.progress)
+        parts << tr("Verification %1 %").arg(percentText(*latest_.progress));
+    if (latest_.gap) {
+        if (*latest_.gap == 0)
+            parts << tr("level with the headers");
+        else if (*latest_.gap == 1)
+            parts << tr("1 block behind the headers");
+        else
+            parts << tr("%1 blocks behind the headers").arg(*latest_.gap);
+    }
+    if (latest_.initialDownload.value_or(false))
+        parts << tr("initial download");
+    if (const auto age = tipAgeMs())
+        parts << tr("tip %1 old").arg(formatDuration(*age));
+    if (timeLeft_)
+        parts << tr("about %1 left").arg(formatDuration(*timeLeft_ * 1000));
+    QString text = parts.join(QStringLiteral(" · "));
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
 }
 
 const HistoryChart::Series& HistoryChart::series(HistoryRow::Kind kind) const {
@@ -299,20 +474,24 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     const QFontMetrics fm = p.fontMetrics();
     const int line = fm.height();
 
-    // Value scales first: the left margin fits the widest label.
-    auto valueRange = [](const QList<Point>& points) {
-        qint64 lo = points.isEmpty() ? 0 : points.first().value;
-        qint64 hi = lo;
-        for (const Point& point : points) {
-            lo = std::min(lo, point.value);
-            hi = std::max(hi, point.value);
+    // Value scales first: the margins fit the widest labels.
+    auto valueRange = [](const auto& points) {
+        double lo = points.isEmpty() ? 0 : double(points.first().value);
+        double hi = lo;
+        for (const auto& point : points) {
+            lo = std::min(lo, double(point.value));
+            hi = std::max(hi, double(point.value));
         }
-        return std::pair<double, double>(double(lo), double(hi));
+        return std::pair<double, double>(lo, hi);
     };
     const auto [blo, bhi] = valueRange(blocks_.points);
     const auto [clo, chi] = valueRange(connections_.points);
+    const auto [plo, phi] = valueRange(progress_);
+    const auto [glo, ghi] = valueRange(gap_);
     const Scale blockScale = scaleFor(blo, bhi, false, 1);
     const Scale connectionScale = scaleFor(clo, chi, true, 1);
+    const Scale syncScale = progressScale(plo, phi);
+    const Scale gapScale = scaleFor(glo, ghi, true, 1);
     qint64 longest = 0;
     for (const Change& change : changes_)
         longest = std::max(longest, change.intervalMs);
@@ -324,83 +503,135 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     const double unit = inHours ? double(Hour) : double(Minute);
     const Scale intervalScale = scaleFor(0, double(longest) / unit, true, inHours ? 0.5 : 1);
 
+    const bool sync = showsSync();
     int labelWidth = fm.horizontalAdvance(scaleLabel(blockScale.hi, blockScale.step));
     labelWidth = std::max(labelWidth, fm.horizontalAdvance(scaleLabel(blockScale.lo, 1)));
     labelWidth = std::max(labelWidth, fm.horizontalAdvance(QStringLiteral("0000")));
+    if (sync)
+        labelWidth = std::max(labelWidth, fm.horizontalAdvance(scaleLabel(99.99, syncScale.step)));
     const int left = labelWidth + 12;
-    const int right = width() - 16;
+    // The blocks behind the headers have their scale on the right.
+    const int right =
+        width() - (sync ? std::max(16, fm.horizontalAdvance(scaleLabel(gapScale.hi, 1)) + 12) : 16);
 
-    // The summary line, then three strips: each a title line, its plot and
-    // a line of time labels.
+    // The summary lines, then the strips: each a title line, its plot and a
+    // line of time labels.
     p.setPen(palette().color(QPalette::WindowText));
     p.drawText(QRect(8, 4, width() - 16, line), Qt::AlignLeft | Qt::AlignVCenter, summary_);
-    const int top = 4 + line + 6;
+    int top = 4 + line + 6;
+    if (!syncSummary_.isEmpty()) {
+        p.drawText(QRect(8, top - 4, width() - 16, line), Qt::AlignLeft | Qt::AlignVCenter,
+                   syncSummary_);
+        top += line + 2;
+    }
+    // Blocks, sync, connections, intervals; the sync strip only when the
+    // range has readings for it.
+    const int count = sync ? 4 : 3;
     const int perStrip = line + 2 + line + 8; // title, time labels, gaps
-    const int plots = std::max(60, height() - top - 3 * perStrip);
-    const int heights[3] = {plots * 2 / 5, plots * 3 / 10, plots - plots * 2 / 5 - plots * 3 / 10};
+    const int plots = std::max(20 * count, height() - top - count * perStrip);
+    QList<int> heights = sync ? QList<int>{plots * 3 / 10, plots * 3 / 10, plots * 2 / 10}
+                              : QList<int>{plots * 2 / 5, plots * 3 / 10};
+    int used = 0;
+    for (const int h : heights)
+        used += h;
+    heights << plots - used;
+    QList<Strip> strips;
+    QList<Scale> scales{blockScale, connectionScale, intervalScale};
+    if (sync)
+        scales.insert(1, syncScale);
     int y = top;
-    Strip strips[3];
-    const Scale scales[3] = {blockScale, connectionScale, intervalScale};
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < count; ++i) {
         y += line + 2;
-        strips[i] =
-            Strip{QRect(left, y, std::max(10, right - left), heights[i]), from_, to_, scales[i]};
+        strips << Strip{QRect(left, y, std::max(10, right - left), heights[i]), from_, to_,
+                        scales[i]};
         y += heights[i] + line + 8;
     }
+    const Strip& blockStrip = strips[0];
+    const Strip& connectionStrip = strips[sync ? 2 : 1];
+    const Strip& bars = strips[sync ? 3 : 2];
     const QList<qint64> ticks = timeTicks(from_, to_, range_);
 
-    drawFrame(p, strips[0], tr("Block count"), ticks, range_,
+    drawFrame(p, blockStrip, tr("Block count"), ticks, range_,
               blocks_.points.isEmpty() && blocks_.failures.isEmpty(),
               tr("No block-count answers in this range"));
-    drawFrame(p, strips[1], tr("Connections"), ticks, range_,
+    drawFrame(p, connectionStrip, tr("Connections"), ticks, range_,
               connections_.points.isEmpty() && connections_.failures.isEmpty(),
               tr("No connection answers in this range"));
-    drawFrame(p, strips[2],
+    drawFrame(p, bars,
               inHours ? tr("Time between block-count changes (hours)")
                       : tr("Time between block-count changes (minutes)"),
               ticks, range_, changes_.isEmpty(), tr("Fewer than two block-count changes"));
 
     // The answers: a line (a step for the connections), broken over gaps,
     // with dots while they are few enough to tell apart.
-    auto drawSeries = [&p](const Strip& strip, const Series& series, const QColor& colour,
-                           bool steps) {
+    auto drawLine = [&p](const Strip& strip, const auto& points, const QColor& colour, bool steps) {
         p.save();
         p.setClipRect(strip.plot.adjusted(0, -3, 0, 3));
-        QPainterPath path;
-        for (qsizetype i = 0; i < series.points.size(); ++i) {
-            const Point& point = series.points[i];
-            const QPointF at(strip.x(point.timeMs), strip.y(double(point.value)));
-            if (i == 0 || point.timeMs - series.points[i - 1].timeMs > GapMs) {
-                path.moveTo(at);
-            } else {
-                if (steps)
-                    path.lineTo(at.x(), path.currentPosition().y());
-                path.lineTo(at);
-            }
-        }
         // Denser than the pixels, a thinner line keeps the shape readable.
-        const qreal width = series.points.size() > strip.plot.width() ? 1.2 : 2.0;
+        const qreal width = points.size() > strip.plot.width() ? 1.2 : 2.0;
         p.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
-        p.drawPath(path);
-        if (series.points.size() * 6 < strip.plot.width()) {
+        p.drawPath(seriesPath(strip, points, steps));
+        if (points.size() * 6 < strip.plot.width()) {
             p.setPen(Qt::NoPen);
             p.setBrush(colour);
-            for (const Point& point : series.points)
+            for (const auto& point : points)
                 p.drawEllipse(QPointF(strip.x(point.timeMs), strip.y(double(point.value))), 3, 3);
         }
         p.restore();
     };
-    drawSeries(strips[0], blocks_, BlocksColour, false);
-    drawFailures(p, strips[0], blocks_.failures);
-    drawSeries(strips[1], connections_, ConnectionsColour, true);
-    drawFailures(p, strips[1], connections_.failures);
+    drawLine(blockStrip, blocks_.points, BlocksColour, false);
+    drawFailures(p, blockStrip, blocks_.failures);
+    drawLine(connectionStrip, connections_.points, ConnectionsColour, true);
+    drawFailures(p, connectionStrip, connections_.failures);
+
+    if (sync) {
+        const Strip& progress = strips[1];
+        drawFrame(p, progress, QString(), ticks, range_, progress_.isEmpty() && gap_.isEmpty(),
+                  QString());
+        // The title in the colours of its two lines.
+        QFont bold = p.font();
+        bold.setBold(true);
+        p.save();
+        p.setFont(bold);
+        const QRect title(progress.plot.left(), progress.plot.top() - line - 2,
+                          progress.plot.width(), line);
+        const QString first = tr("Verification progress (%)");
+        p.setPen(ProgressColour.darker(120));
+        p.drawText(title, Qt::AlignLeft | Qt::AlignVCenter, first);
+        p.setPen(GapColour.darker(130));
+        p.drawText(
+            title.adjusted(QFontMetrics(bold).horizontalAdvance(first + QStringLiteral("  ·  ")), 0,
+                           0, 0),
+            Qt::AlignLeft | Qt::AlignVCenter, tr("·  blocks behind the headers (right)"));
+        p.restore();
+        // The blocks behind the headers: an area on its own scale, labelled
+        // on the right.
+        const Strip gap{progress.plot, from_, to_, gapScale};
+        if (!gap_.isEmpty()) {
+            p.setPen(GapColour.darker(130));
+            for (double v = gapScale.lo; v <= gapScale.hi + gapScale.step / 2; v += gapScale.step) {
+                const int at = qRound(gap.y(v));
+                p.drawText(QRect(progress.plot.right() + 6, at - line / 2, width(), line),
+                           Qt::AlignLeft | Qt::AlignVCenter, scaleLabel(v, 1));
+            }
+            p.save();
+            p.setClipRect(progress.plot.adjusted(0, -3, 0, 3));
+            QColor fill = GapColour;
+            fill.setAlpha(45);
+            p.setPen(Qt::NoPen);
+            p.setBrush(fill);
+            p.drawPath(seriesArea(gap, gap_));
+            p.restore();
+            drawLine(gap, gap_, GapColour, true);
+        }
+        drawLine(progress, progress_, ProgressColour, false);
+    }
 
     // One bar per change, as tall as the wait before it; narrower when
     // there are many.
     p.setPen(Qt::NoPen);
     p.setBrush(IntervalColour);
-    const Strip& bars = strips[2];
     const double barWidth =
         std::clamp(bars.plot.width() / (2.0 * std::max<qsizetype>(1, changes_.size())), 1.5, 4.0);
     for (const Change& change : changes_) {

@@ -1,7 +1,11 @@
 #pragma once
-// The answer history as three strips over one time axis: the block count,
-// the peer connections (each with its failed queries marked in red), and
-// the time between block-count changes. Drawn with QPainter.
+// The answer history as strips over one time axis: the block count, the
+// node's sync (verification progress and the blocks behind the headers,
+// only when the range has rows that say them), the peer connections (each
+// with its failed queries marked in red), and the time between block-count
+// changes; above them a line on the block count and one on the sync (the
+// tip's age, and the time left while the node is behind). Drawn with
+// QPainter.
 
 #include "health/HistoryFile.h"
 
@@ -20,6 +24,20 @@ qint64 rangeLengthMs(HistoryRange range);
 // "42 s", "9 min 48 s", "47 min", "3 h 05 min", "2 d 3 h".
 QString formatDuration(qint64 ms);
 
+// One reading of the verification progress (0 to 1) at a time (UTC ms).
+struct ProgressSample {
+    qint64 timeMs;
+    double progress;
+};
+
+// Seconds until the verification progress reaches 1 at the rate of the
+// samples (oldest first; the least-squares slope, so that one uneven
+// reading does not swing it). nullopt unless there is enough to go on: at
+// least three samples spanning at least two minutes, the progress rising
+// (a positive slope, and the last above the first), and the result under a
+// year. 0 once the last sample is at 1.
+std::optional<qint64> syncTimeLeft(const QList<ProgressSample>& samples);
+
 class HistoryChart : public QWidget {
     Q_OBJECT
 public:
@@ -27,6 +45,12 @@ public:
     static const QColor ConnectionsColour;
     static const QColor IntervalColour;
     static const QColor FailureColour;
+    static const QColor ProgressColour;
+    static const QColor GapColour;
+    // The estimate takes the samples of this long before the newest one,
+    // and is shown only while the newest is this recent.
+    static constexpr qint64 EstimateWindowMs = 60 * 60 * 1000;
+    static constexpr qint64 EstimateFreshMs = 15 * 60 * 1000;
 
     explicit HistoryChart(QWidget* parent = nullptr);
 
@@ -46,7 +70,26 @@ public:
     // The line of text above the strips.
     QString summary() const { return summary_; }
 
-    QSize sizeHint() const override { return {800, 460}; }
+    // The sync strip's readings in the range: the verification progress
+    // and the blocks behind the headers. The strip is drawn when there is
+    // either.
+    int progressPointCount() const { return int(progress_.size()); }
+    int gapPointCount() const { return int(gap_.size()); }
+    bool showsSync() const { return !progress_.isEmpty() || !gap_.isEmpty(); }
+    // Now less the tip time of the latest row (up to now) that has one.
+    std::optional<qint64> tipAgeMs() const;
+    // The time left of the sync, from the verification progress of the last
+    // hour of block-count rows, while the latest state says the node is
+    // behind (initial download, or more than one block behind the headers)
+    // and its newest reading is recent.
+    std::optional<qint64> timeLeftSeconds() const { return timeLeft_; }
+    // The second line above the strips: "Verification 99.12 % · 12 blocks
+    // behind the headers · initial download · tip 5 min old · about 3 h 05
+    // min left"; the parts that are unknown are left out, empty when none
+    // is known.
+    QString syncSummary() const { return syncSummary_; }
+
+    QSize sizeHint() const override { return {800, 560}; }
     QSize minimumSizeHint() const override { return {420, 300}; }
 
 protected:
@@ -65,9 +108,21 @@ private:
         QList<Point> points; // in time order
         QList<qint64> failures;
     };
+    struct Sample {
+        qint64 timeMs;
+        double value;
+    };
+    // The newest block-count row's state (up to now), for the sync line.
+    struct Latest {
+        std::optional<double> progress;
+        std::optional<qint64> gap;
+        std::optional<bool> initialDownload;
+    };
 
     const Series& series(HistoryRow::Kind kind) const;
     QString makeSummary() const;
+    void takeSync(const QList<HistoryRow>& rows);
+    QString makeSyncSummary() const;
 
     HistoryRange range_ = HistoryRange::Last24Hours;
     qint64 from_ = 0;
@@ -77,6 +132,12 @@ private:
     QList<Change> changes_;
     std::optional<qint64> lastChange_;
     QString summary_;
+    QList<Sample> progress_; // percent, in time order
+    QList<Sample> gap_;      // blocks behind the headers, in time order
+    Latest latest_;
+    std::optional<qint64> tipTime_; // seconds since the epoch
+    std::optional<qint64> timeLeft_;
+    QString syncSummary_;
 };
 
 } // namespace tw::health

@@ -20,20 +20,26 @@ int digits(QByteArrayView text, int from, int count) {
     return value;
 }
 
+// The columns of a row: the four of every version, then the node's state.
+constexpr int BaseColumns = 4;
+constexpr int StateColumns = 7;
+
 std::optional<HistoryRow> parseLine(QByteArrayView line) {
-    // Exactly four fields: the failure reason never holds a comma.
-    QByteArrayView fields[4];
+    // Four fields (earlier versions) or eleven: the failure reason never
+    // holds a comma. Fields past the eleventh are a later version's.
+    constexpr int Kept = BaseColumns + StateColumns;
+    QByteArrayView fields[Kept];
     int count = 0;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= line.size(); ++i) {
         if (i == line.size() || line[i] == ',') {
-            if (count == 4)
-                return std::nullopt;
-            fields[count++] = line.sliced(start, i - start);
+            if (count < Kept)
+                fields[count] = line.sliced(start, i - start);
+            ++count;
             start = i + 1;
         }
     }
-    if (count != 4)
+    if (count != BaseColumns && count < Kept)
         return std::nullopt;
 
     HistoryRow row;
@@ -60,6 +66,17 @@ std::optional<HistoryRow> parseLine(QByteArrayView line) {
         if (!value.isEmpty())
             return std::nullopt;
         row.failure = QString::fromUtf8(failure);
+    }
+    if (count >= Kept) {
+        const QByteArrayView* state = fields + BaseColumns;
+        row.headers = history::wholeNumber(state[0]);
+        row.progress = history::fraction(state[1]);
+        if (state[2] == "0" || state[2] == "1")
+            row.initialDownload = state[2] == "1";
+        row.tipTime = history::wholeNumber(state[3]);
+        row.peersIn = history::wholeNumber(state[4]);
+        row.peersOut = history::wholeNumber(state[5]);
+        row.mempoolTransactions = history::wholeNumber(state[6]);
     }
     return row;
 }
@@ -140,6 +157,25 @@ std::optional<qint64> history::wholeNumber(QByteArrayView digits) {
             return std::nullopt;
         value = value * 10 + (c - '0');
     }
+    return value;
+}
+
+std::optional<double> history::fraction(QByteArrayView text) {
+    if (text.isEmpty() || text.size() > 20 || text.front() == '.' || text.back() == '.')
+        return std::nullopt;
+    int dots = 0;
+    for (const char c : text) {
+        if (c == '.')
+            ++dots;
+        else if (c < '0' || c > '9')
+            return std::nullopt;
+    }
+    if (dots > 1)
+        return std::nullopt;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || value < 0 || value > 1)
+        return std::nullopt;
     return value;
 }
 

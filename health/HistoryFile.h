@@ -1,6 +1,7 @@
 #pragma once
 // Reading the answer history (<executable>.history.csv and its rotated copy
-// <same>.1): one row per answer a query cycle read or failed to read.
+// <same>.1): one row per answer a query cycle read or failed to read, with
+// the node's state after a block-count answer where it was known.
 
 #include <QByteArray>
 #include <QList>
@@ -19,6 +20,9 @@ namespace history {
 // A whole non-negative number of 1 to 18 digits 0-9 and nothing else (so it
 // fits): the only value a row holds.
 std::optional<qint64> wholeNumber(QByteArrayView digits);
+// A fraction from 0 to 1 written as digits with at most one '.' (at most 20
+// characters), as the progress column holds it.
+std::optional<double> fraction(QByteArrayView text);
 } // namespace history
 
 struct HistoryRow {
@@ -28,6 +32,16 @@ struct HistoryRow {
     Kind kind = Kind::Blocks;
     std::optional<qint64> value; // the answer; none when the query failed
     QString failure;             // why it failed; empty on success
+    // The node's state read after a block-count answer; each unknown when
+    // the row does not say (older rows, the node did not say, a damaged
+    // value).
+    std::optional<qint64> headers;
+    std::optional<double> progress; // verification progress, 0 to 1
+    std::optional<bool> initialDownload;
+    std::optional<qint64> tipTime; // seconds since the epoch
+    std::optional<qint64> peersIn;
+    std::optional<qint64> peersOut;
+    std::optional<qint64> mempoolTransactions;
 
     bool failed() const { return !value.has_value(); }
     bool operator==(const HistoryRow&) const = default;
@@ -35,7 +49,10 @@ struct HistoryRow {
 
 // The rows of one file's bytes in file order. The header, blank lines and
 // any line that is not a well-formed row are skipped: a damaged or
-// hand-edited file never stops the reading.
+// hand-edited file never stops the reading. A row has the four columns of
+// earlier versions or the eleven of this one (more are a later version's,
+// and ignored), whatever the header says; a state column that does not hold
+// a value of its kind is read as unknown and the row kept.
 QList<HistoryRow> parseHistory(const QByteArray& bytes);
 
 // One row's time as the file writes it ("2026-12-06T14:25:37.123Z");

@@ -41,7 +41,7 @@ HistoryWindow::HistoryWindow(platform::FileSystem& files, std::function<qint64()
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addLayout(bar);
     layout->addWidget(chart_, 1);
-    resize(800, 500);
+    resize(800, 600);
 
     connect(refresh_, &QPushButton::clicked, this, &HistoryWindow::refresh);
     connect(range_, &QComboBox::currentIndexChanged, this, [this] { plot(); });

@@ -1,6 +1,7 @@
 #pragma once
 // The history window: a range choice, Refresh and the chart of the answer
-// history. Not modal; the file is read when the window opens and on Refresh.
+// history (with the node's sync where the rows have it: see HistoryChart).
+// Not modal; the file is read when the window opens and on Refresh.
 
 #include "health/HistoryChart.h"
 

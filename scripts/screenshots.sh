@@ -5,7 +5,11 @@
 #   docs/main-window.png       the main window once the demo node answered
 #   docs/settings-window.png   the settings window of that configuration
 #   docs/history-window.png    the history window over a sample history (a
-#                              day and a half with a three-hour stall)
+#                              day and a half with a three-hour stall and
+#                              the node's catch-up after it)
+#   docs/history-sync.png      the history window over ten hours of an
+#                              initial block download (progress, blocks
+#                              behind the headers, the time left)
 #   docs/alerts-dialog.png     the alerts dialog
 #
 #   ./scripts/screenshots.sh [--no-deps] [--out FOLDER]
@@ -26,7 +30,7 @@ while (($# > 0)); do
         shift
         ;;
     -h | --help)
-        sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     *)
@@ -113,5 +117,8 @@ echo "screenshots: $out/settings-window.png"
 QT_QPA_PLATFORM=offscreen "$build/tests/health/history_chart_shot" --sample "$work/history.csv"
 QT_QPA_PLATFORM=offscreen "$build/tests/health/history_chart_shot" "$work/history.csv" \
     "$out/history-window.png" day
+QT_QPA_PLATFORM=offscreen "$build/tests/health/history_chart_shot" --sample-sync "$work/sync.csv"
+QT_QPA_PLATFORM=offscreen "$build/tests/health/history_chart_shot" "$work/sync.csv" \
+    "$out/history-sync.png" day
 QT_QPA_PLATFORM=offscreen "$build/tests/health/history_chart_shot" --alerts "$out/alerts-dialog.png"
-echo "screenshots: $out/history-window.png $out/alerts-dialog.png"
+echo "screenshots: $out/history-window.png $out/history-sync.png $out/alerts-dialog.png"

@@ -5,7 +5,10 @@
 //       the history window over that file, the range ending at its newest row
 //   history_chart_shot --sample HISTORY.csv
 //       writes a day and a half of sample history ending now (a three-hour
-//       stall in the middle of the last day, a few failed queries)
+//       stall in the middle of the last day, the catch-up after it, a few
+//       failed queries)
+//   history_chart_shot --sample-sync HISTORY.csv
+//       writes ten hours of a node in its initial block download, ending now
 //   history_chart_shot --alerts OUT.png
 //       the alerts dialog with its default values
 
@@ -27,6 +30,7 @@ namespace {
 int usage() {
     std::fprintf(stderr, "usage: history_chart_shot HISTORY.csv OUT.png [day|week]\n"
                          "       history_chart_shot --sample HISTORY.csv\n"
+                         "       history_chart_shot --sample-sync HISTORY.csv\n"
                          "       history_chart_shot --alerts OUT.png\n");
     return 2;
 }
@@ -53,6 +57,10 @@ int main(int argc, char** argv) {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         return tw::test::writeAll(args[1], tw::test::sampleHistory(now)) ? 0 : 1;
     }
+    if (args.size() == 2 && args[0] == "--sample-sync") {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        return tw::test::writeAll(args[1], tw::test::syncSampleHistory(now)) ? 0 : 1;
+    }
     if (args.size() == 2 && args[0] == "--alerts") {
         tw::health::AlertsDialog dialog(tw::health::AlertSettings(), "TW-CLI-UI");
         return save(dialog, args[1]) ? 0 : 1;
@@ -71,7 +79,7 @@ int main(int argc, char** argv) {
     }
     tw::health::HistoryWindow window(
         files, [newest] { return newest + 60000; }, args[0], "TW-CLI-UI");
-    window.resize(800, 500);
+    window.resize(800, 600);
     if (args.size() == 3 && args[2] == "week")
         window.findChild<QComboBox*>("HISTORY_RANGE_COMBO")->setCurrentIndex(1);
     return save(window, args[1]) ? 0 : 1;

@@ -1,5 +1,6 @@
 // The history window over a real history file: what the chart plots for each
-// range, Refresh, and that the plot is really drawn.
+// range, Refresh, the node's sync (its strip, the tip's age, the time-left
+// estimate), and that the plot is really drawn.
 
 #include "health/HistoryWindow.h"
 #include "platform/posix/Posix.h"
@@ -19,6 +20,7 @@ using tw::health::HistoryRow;
 using tw::health::HistoryWindow;
 using tw::test::historyHeader;
 using tw::test::historyLine;
+using tw::test::stateColumns;
 using Blocks = QList<qint64>;
 
 namespace {
@@ -65,6 +67,50 @@ int pixelsOf(const QImage& image, const QColor& colour) {
     return count;
 }
 
+// The mean height (y) of the colour's pixels in the columns [from, to).
+double meanY(const QImage& image, const QColor& colour, int from, int to) {
+    double sum = 0;
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = from; x < to; ++x) {
+            if (qAbs(qRed(line[x]) - colour.red()) <= 8 &&
+                qAbs(qGreen(line[x]) - colour.green()) <= 8 &&
+                qAbs(qBlue(line[x]) - colour.blue()) <= 8) {
+                sum += y;
+                ++count;
+            }
+        }
+    }
+    return count ? sum / count : -1;
+}
+
+// Readings "MINUTE:PROGRESS ..." (minutes from Now).
+QList<tw::health::ProgressSample> samplesOf(const QString& text) {
+    QList<tw::health::ProgressSample> samples;
+    for (const QString& part : text.split(' ', Qt::SkipEmptyParts))
+        samples.append({Now + qint64(part.section(':', 0, 0).toDouble() * Minute),
+                        part.section(':', 1).toDouble()});
+    return samples;
+}
+
+// Block-count rows every minute, the last `endsBefore` minutes before Now:
+// the progress rising by `perMinute` from `start`, `behind` blocks behind
+// the headers, in initial download unless said otherwise, the tip a year
+// old.
+QByteArray syncRows(int count, double endsBefore, double start, double perMinute, qint64 behind,
+                    bool initialDownload = true) {
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i) {
+        const double before = endsBefore + count - 1 - i;
+        const qint64 blocks = 700000 + i * 30;
+        bytes += historyLine(Now, before, "blocks", QString::number(blocks), {},
+                             stateColumns(blocks + behind, start + perMinute * i, initialDownload,
+                                          Now / 1000 - 365 * 86400, 0, 8, 0));
+    }
+    return bytes;
+}
+
 } // namespace
 
 class TestHistoryChart : public QObject {
@@ -78,6 +124,11 @@ private slots:
     void drawsInThePlotColours_data();
     void drawsInThePlotColours();
     void titleAndControls();
+    void timeLeft_data();
+    void timeLeft();
+    void syncReadings_data();
+    void syncReadings();
+    void syncDrawnRisingAndFalling();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -172,34 +223,180 @@ void TestHistoryChart::refreshReadsAgainWithRotatedCopy() {
 }
 
 void TestHistoryChart::drawsInThePlotColours_data() {
-    QTest::addColumn<bool>("withHistory");
-    QTest::newRow("sample history") << true;
-    QTest::newRow("no history file") << false;
+    QTest::addColumn<QString>("history"); // "state", "no state", "sync", "none"
+    QTest::addColumn<int>("height");
+    QTest::newRow("sample history with the node's state") << "state" << 600;
+    QTest::newRow("initial download, no query failed") << "sync" << 600;
+    QTest::newRow("with the state in a small window") << "state" << 500;
+    QTest::newRow("sample history without state") << "no state" << 500;
+    QTest::newRow("no history file") << "none" << 500;
 }
 
-// The window as a user sees it at 800x500: with answers, each plot colour
-// is there in quantity; without, none is (only the frames and texts).
+// The window as a user sees it: with answers, each plot colour is there in
+// quantity (the sync's only with the state); without, none is (only the
+// frames and texts).
 void TestHistoryChart::drawsInThePlotColours() {
-    QFETCH(bool, withHistory);
-    if (withHistory)
-        QVERIFY(tw::test::writeAll(path_, tw::test::sampleHistory(Now)));
+    QFETCH(QString, history);
+    QFETCH(int, height);
+    if (history == "sync")
+        QVERIFY(tw::test::writeAll(path_, tw::test::syncSampleHistory(Now)));
+    else if (history != "none")
+        QVERIFY(tw::test::writeAll(path_, tw::test::sampleHistory(Now, history == "state")));
     HistoryWindow window(files_, now(), path_, "S");
-    window.resize(800, 500);
+    window.resize(800, height);
     window.show();
+    QCOMPARE(window.chart()->showsSync(), history == "state" || history == "sync");
     const QImage image = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QVERIFY(image.width() >= 800 && image.height() >= 500);
+    QVERIFY(image.width() >= 800 && image.height() >= height);
     const QList<QPair<const char*, QColor>> colours{
         {"blocks", HistoryChart::BlocksColour},
         {"connections", HistoryChart::ConnectionsColour},
         {"intervals", HistoryChart::IntervalColour},
-        {"failures", HistoryChart::FailureColour}};
+        {"failures", HistoryChart::FailureColour},
+        {"progress", HistoryChart::ProgressColour},
+        {"gap", HistoryChart::GapColour}};
     for (const auto& [name, colour] : colours) {
         const int pixels = pixelsOf(image, colour);
-        if (withHistory)
+        const bool sync =
+            colour == HistoryChart::ProgressColour || colour == HistoryChart::GapColour;
+        const bool failure = colour == HistoryChart::FailureColour;
+        if (history == "state" || (history == "no state" && !sync) ||
+            (history == "sync" && !failure))
             QVERIFY2(pixels >= 20, qPrintable(QString("%1: %2 pixels").arg(name).arg(pixels)));
         else
             QVERIFY2(pixels == 0, qPrintable(QString("%1: %2 pixels").arg(name).arg(pixels)));
     }
+}
+
+void TestHistoryChart::timeLeft_data() {
+    QTest::addColumn<QString>("samples"); // MINUTE:PROGRESS, oldest first
+    QTest::addColumn<qint64>("seconds");  // -1: no estimate
+    QTest::newRow("no readings") << "" << qint64(-1);
+    QTest::newRow("two readings") << "0:0.5 5:0.55" << qint64(-1);
+    QTest::newRow("three over two minutes") << "0:0.5 1:0.51 2:0.52" << qint64(48 * 60);
+    QTest::newRow("three within less than two minutes") << "0:0.5 1:0.51 1.9:0.52" << qint64(-1);
+    QTest::newRow("falling") << "0:0.52 1:0.51 2:0.5" << qint64(-1);
+    QTest::newRow("flat") << "0:0.5 1:0.5 2:0.5" << qint64(-1);
+    QTest::newRow("rising, then the last below the first")
+        << "0:0.5 1:0.6 2:0.7 3:0.8 4:0.49" << qint64(-1);
+    QTest::newRow("uneven readings: the least-squares rate")
+        << "0:0.50 1:0.53 2:0.51 3:0.53" << qint64(4029); // 0.007 a minute, 0.47 to go
+    QTest::newRow("ten hours") << "0:0.2 300:0.3 600:0.4" << qint64(108000);
+    QTest::newRow("a year or more") << "0:0.5 1:0.5000001 2:0.5000002" << qint64(-1);
+    QTest::newRow("just under a year")
+        << "0:0.5 1000:0.50095 2000:0.5019" << qint64(31458947); // 0.4981 / (0.00095 / 1000 min)
+    QTest::newRow("done") << "0:0.98 1:0.99 2:1" << qint64(0);
+    QTest::newRow("not a number") << "0:nan 1:0.5 2:0.6" << qint64(-1);
+}
+
+void TestHistoryChart::timeLeft() {
+    QFETCH(QString, samples);
+    QFETCH(qint64, seconds);
+    const std::optional<qint64> left = tw::health::syncTimeLeft(samplesOf(samples));
+    QCOMPARE(left.value_or(-1), seconds);
+}
+
+void TestHistoryChart::syncReadings_data() {
+    QTest::addColumn<QByteArray>("rows"); // after the header
+    QTest::addColumn<int>("progressPoints");
+    QTest::addColumn<int>("gapPoints");
+    QTest::addColumn<qint64>("tipAgeMs"); // -1: unknown
+    QTest::addColumn<qint64>("timeLeft"); // seconds, -1: no estimate
+    QTest::addColumn<QString>("summary");
+
+    const qint64 nowS = Now / 1000;
+    QTest::newRow("rows without state")
+        << mixedHistory().mid(historyHeader().size()) << 0 << 0 << qint64(-1) << qint64(-1) << "";
+    QTest::newRow("synced node")
+        << historyLine(Now, 3, "blocks", "871240", {},
+                       stateColumns(871240, 0.99999912, false, nowS - 300, 2, 8, 4000)) +
+               historyLine(Now, 2.9, "connections", "10")
+        << 1 << 1 << 5 * Minute << qint64(-1)
+        << "Verification 99.99 % · level with the headers · tip 5 min 0 s old";
+    QTest::newRow("one block behind: no estimate")
+        << syncRows(10, 0, 0.5, 0.001, 1, false) << 10 << 10 << 365 * 24 * Hour << qint64(-1)
+        << "Verification 50.90 % · 1 block behind the headers · tip 365 d 0 h old";
+    QTest::newRow("two blocks behind: the estimate")
+        << syncRows(10, 0, 0.5, 0.001, 2, false) << 10 << 10 << 365 * 24 * Hour << qint64(29460)
+        << "Verification 50.90 % · 2 blocks behind the headers · tip 365 d 0 h old · about 8 h 11 "
+           "min left";
+    QTest::newRow("initial download: the estimate")
+        << syncRows(10, 0, 0.5, 0.001, 1000) << 10 << 10 << 365 * 24 * Hour << qint64(29460)
+        << "Verification 50.90 % · 1000 blocks behind the headers · initial download · tip 365 d "
+           "0 h old · about 8 h 11 min left";
+    QTest::newRow("only the last hour counts")
+        << syncRows(60, 61, 0.1, 0.01, 1000) + syncRows(10, 0, 0.5, 0.001, 1000) << 70 << 70
+        << 365 * 24 * Hour << qint64(29460)
+        << "Verification 50.90 % · 1000 blocks behind the headers · initial download · tip 365 d "
+           "0 h old · about 8 h 11 min left";
+    QTest::newRow("readings older than a quarter of an hour: no estimate")
+        << syncRows(10, 20, 0.5, 0.001, 1000) << 10 << 10 << 365 * 24 * Hour << qint64(-1)
+        << "Verification 50.90 % · 1000 blocks behind the headers · initial download · tip 365 d "
+           "0 h old";
+    QTest::newRow("two readings: no estimate")
+        << syncRows(2, 0, 0.5, 0.001, 1000) << 2 << 2 << 365 * 24 * Hour << qint64(-1)
+        << "Verification 50.10 % · 1000 blocks behind the headers · initial download · tip 365 d "
+           "0 h old";
+    QTest::newRow("the tip of the latest row that has one")
+        << historyLine(Now, 30, "blocks", "10", {},
+                       stateColumns(10, 1, false, nowS - 3600, 0, 8, 0)) +
+               historyLine(Now, 20, "blocks", "11", {}, "11,,,,,,") +
+               historyLine(Now, 10, "blocks", "", "log empty") +
+               historyLine(Now, -5, "blocks", "12", {},
+                           stateColumns(12, 1, false, nowS - 60, 0, 8, 0))
+        << 1 << 2 << Hour << qint64(-1) << "Level with the headers · tip 1 h 00 min old";
+    QTest::newRow("a tip after now is no age")
+        << historyLine(Now, 1, "blocks", "10", {}, ",,,99999999999999999,,,") << 0 << 0 << qint64(0)
+        << qint64(-1) << "Tip 0 s old";
+    QTest::newRow("readings before the range: no strip, the line still says them")
+        << historyLine(Now, 2 * 24 * 60, "blocks", "10", {},
+                       stateColumns(12, 0.25, true, nowS - 2 * 86400 - 600, 0, 8, 0))
+        << 0 << 0 << 2 * 24 * Hour + 10 * Minute << qint64(-1)
+        << "Verification 25.00 % · 2 blocks behind the headers · initial download · tip 2 d 0 h "
+           "old";
+}
+
+// The range is the last 24 hours.
+void TestHistoryChart::syncReadings() {
+    QFETCH(QByteArray, rows);
+    QFETCH(int, progressPoints);
+    QFETCH(int, gapPoints);
+    QFETCH(qint64, tipAgeMs);
+    QFETCH(qint64, timeLeft);
+    QFETCH(QString, summary);
+    QVERIFY(tw::test::writeAll(path_, historyHeader() + rows));
+    HistoryWindow window(files_, now(), path_, "S");
+    window.show();
+    const HistoryChart* chart = window.chart();
+    QCOMPARE(chart->progressPointCount(), progressPoints);
+    QCOMPARE(chart->gapPointCount(), gapPoints);
+    QCOMPARE(chart->showsSync(), progressPoints + gapPoints > 0);
+    QCOMPARE(chart->tipAgeMs().value_or(-1), tipAgeMs);
+    QCOMPARE(chart->timeLeftSeconds().value_or(-1), timeLeft);
+    QCOMPARE(chart->syncSummary(), summary);
+}
+
+// Ten hours of initial download: the progress line rises from left to
+// right, the blocks behind the headers fall (each on its own scale).
+void TestHistoryChart::syncDrawnRisingAndFalling() {
+    QVERIFY(tw::test::writeAll(path_, tw::test::syncSampleHistory(Now)));
+    HistoryWindow window(files_, now(), path_, "S");
+    window.resize(800, 600);
+    window.show();
+    QVERIFY(window.chart()->timeLeftSeconds().has_value());
+    const QImage image = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // The ten hours are the right part of the day's axis.
+    const int w = image.width();
+    const double progressEarly = meanY(image, HistoryChart::ProgressColour, w / 2, w * 2 / 3);
+    const double progressLate = meanY(image, HistoryChart::ProgressColour, w * 5 / 6, w - 20);
+    const double gapEarly = meanY(image, HistoryChart::GapColour, w / 2, w * 2 / 3);
+    const double gapLate = meanY(image, HistoryChart::GapColour, w * 5 / 6, w - 40);
+    QVERIFY2(progressEarly > 0 && progressLate > 0 && progressLate < progressEarly - 20,
+             qPrintable(QString("%1 %2").arg(progressEarly).arg(progressLate)));
+    QVERIFY2(gapEarly > 0 && gapLate > 0 && gapLate > gapEarly + 20,
+             qPrintable(QString("%1 %2").arg(gapEarly).arg(gapLate)));
+    // Nothing of either left of the readings.
+    QCOMPARE(meanY(image, HistoryChart::ProgressColour, 0, w / 3), -1.0);
 }
 
 void TestHistoryChart::titleAndControls() {

@@ -1,5 +1,7 @@
-// The answer history read back from its files: rows in file order, and
-// everything that is not a row (header, blank lines, damage) passed over.
+// The answer history read back from its files: rows in file order, of this
+// version (with the node's state) and of earlier ones (four columns), and
+// everything that is not a row (header, blank lines, damage) passed over; a
+// damaged state column is unknown, not the end of its row.
 
 #include "health/HistoryFile.h"
 #include "platform/posix/Posix.h"
@@ -21,7 +23,21 @@ QString describe(const HistoryRow& row) {
                              .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
     const QString kind = row.kind == HistoryRow::Kind::Blocks ? "blocks" : "connections";
     const QString what = row.value ? QString::number(*row.value) : "failed: " + row.failure;
-    return time + " " + kind + " " + what;
+    QStringList state;
+    const auto add = [&state](const char* name, const std::optional<qint64>& value) {
+        if (value)
+            state << name + QString::number(*value);
+    };
+    add("h", row.headers);
+    if (row.progress)
+        state << "p" + QString::number(*row.progress, 'g', 10);
+    if (row.initialDownload)
+        state << (*row.initialDownload ? "ibd" : "synced");
+    add("t", row.tipTime);
+    add("in", row.peersIn);
+    add("out", row.peersOut);
+    add("m", row.mempoolTransactions);
+    return time + " " + kind + " " + what + (state.isEmpty() ? "" : " [" + state.join(' ') + "]");
 }
 
 QStringList describe(const QList<HistoryRow>& rows) {
@@ -31,7 +47,10 @@ QStringList describe(const QList<HistoryRow>& rows) {
     return lines;
 }
 
+// Files of earlier versions: four columns.
 const QByteArray Header = "time,kind,value,failure\n";
+const QByteArray NewHeader =
+    "time,kind,value,failure,headers,progress,ibd,tip_time,peers_in,peers_out,mempool_tx\n";
 
 } // namespace
 
@@ -41,6 +60,8 @@ class TestHistoryFile : public QObject {
 private slots:
     void parse_data();
     void parse();
+    void parseState_data();
+    void parseState();
     void readsRotatedCopyThenCurrent_data();
     void readsRotatedCopyThenCurrent();
     void unreadableFileIsNamed();
@@ -109,6 +130,73 @@ void TestHistoryFile::parse_data() {
                                          "Zugriff \xc3\xa4")};
 }
 
+void TestHistoryFile::parseState_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("header only") << NewHeader << QStringList();
+    QTest::newRow("every column")
+        << NewHeader + "2026-12-06T14:25:37.123Z,blocks,871234,,871240,0.99991234,1,1796559300,0,"
+                       "10,4321\n"
+        << QStringList{"2026-12-06T14:25:37.123 blocks 871234 [h871240 p0.99991234 ibd "
+                       "t1796559300 in0 out10 m4321]"};
+    QTest::newRow("columns the node did not say")
+        << NewHeader + "2026-12-06T14:25:37.123Z,blocks,871234,,,1.00000000,0,,,,\n"
+                       "2026-12-06T14:25:38.000Z,connections,8,,,,,,,,\n"
+                       "2026-12-06T14:25:39.000Z,blocks,,log empty,,,,,,,\n"
+        << QStringList{"2026-12-06T14:25:37.123 blocks 871234 [p1 synced]",
+                       "2026-12-06T14:25:38.000 connections 8",
+                       "2026-12-06T14:25:39.000 blocks failed: log empty"};
+    QTest::newRow("both widths under either header")
+        << Header +
+               "2026-12-06T10:00:00.000Z,blocks,9,\n"
+               "2026-12-06T10:01:00.000Z,blocks,10,,12,0.5,1,,,,\n" +
+               NewHeader +
+               "2026-12-06T10:02:00.000Z,blocks,11,\n"
+               "2026-12-06T10:03:00.000Z,connections,,timed out,,,,,,,\r\n"
+        << QStringList{"2026-12-06T10:00:00.000 blocks 9",
+                       "2026-12-06T10:01:00.000 blocks 10 [h12 p0.5 ibd]",
+                       "2026-12-06T10:02:00.000 blocks 11",
+                       "2026-12-06T10:03:00.000 connections failed: timed out"};
+    QTest::newRow("a later version's extra columns are ignored")
+        << NewHeader + "2026-12-06T10:00:00.000Z,blocks,9,,10,0.25,0,5,1,2,3,extra,more\n"
+        << QStringList{"2026-12-06T10:00:00.000 blocks 9 [h10 p0.25 synced t5 in1 out2 m3]"};
+    QTest::newRow("neither four nor eleven columns")
+        << NewHeader + "2026-12-06T10:00:00.000Z,blocks,9,,10\n"
+                       "2026-12-06T10:00:01.000Z,blocks,9,,10,0.5,1,5,1,2\n"
+                       "2026-12-06T10:00:02.000Z,blocks,9,,,,,,,,\n"
+        << QStringList{"2026-12-06T10:00:02.000 blocks 9"};
+    QTest::newRow("damaged state values are unknown, the row is kept")
+        << NewHeader + "2026-12-06T10:00:00.000Z,blocks,9,,-5,1.5,2,x,-1, 3,3 \n"
+                       "2026-12-06T10:00:01.000Z,blocks,9,,1234567890123456789012,-0.1,true,,,,\n"
+                       "2026-12-06T10:00:02.000Z,blocks,9,,,nan,yes,,,,\n"
+                       "2026-12-06T10:00:03.000Z,blocks,9,,,1e-3,,,,,\n"
+                       "2026-12-06T10:00:04.000Z,blocks,9,,,.5,,,,,\n"
+                       "2026-12-06T10:00:05.000Z,blocks,9,,,0.5.5,,,,,\n"
+                       "2026-12-06T10:00:06.000Z,blocks,9,,,0.,,,,,\n"
+                       "2026-12-06T10:00:07.000Z,blocks,9,,,0.123456789012345678901,,,,,\n"
+                       "2026-12-06T10:00:08.000Z,blocks,9,,\xff\xfe,\x01,\x02,,,,\n"
+                       "2026-12-06T10:00:09.000Z,blocks,9,,,1,,,,,\n"
+                       "2026-12-06T10:00:10.000Z,blocks,9,,,0,,,,,\n"
+        << QStringList{
+               "2026-12-06T10:00:00.000 blocks 9",     "2026-12-06T10:00:01.000 blocks 9",
+               "2026-12-06T10:00:02.000 blocks 9",     "2026-12-06T10:00:03.000 blocks 9",
+               "2026-12-06T10:00:04.000 blocks 9",     "2026-12-06T10:00:05.000 blocks 9",
+               "2026-12-06T10:00:06.000 blocks 9",     "2026-12-06T10:00:07.000 blocks 9",
+               "2026-12-06T10:00:08.000 blocks 9",     "2026-12-06T10:00:09.000 blocks 9 [p1]",
+               "2026-12-06T10:00:10.000 blocks 9 [p0]"};
+    QTest::newRow("a damaged row stays skipped whatever its state")
+        << NewHeader + "2026-12-06T10:00:00.000Z,blocks,,,10,0.5,1,5,1,2,3\n"
+                       "2026-12-06T10:00:01.000Z,peers,9,,10,0.5,1,5,1,2,3\n"
+        << QStringList();
+}
+
+void TestHistoryFile::parseState() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, rows);
+    QCOMPARE(describe(tw::health::parseHistory(bytes)), rows);
+}
+
 void TestHistoryFile::parse() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, rows);
@@ -135,6 +223,14 @@ void TestHistoryFile::readsRotatedCopyThenCurrent_data() {
     QTest::newRow("fresh current with header only") << older << Header << olderRows;
     QTest::newRow("rotated copy cut mid line")
         << older + "2026-12-05T08:02:00.000Z,blo" << newer << olderRows + newerRows;
+    // An earlier version's file was rotated when this version began its own.
+    QTest::newRow("rotated four-column copy, then this version's file")
+        << older
+        << NewHeader + "2026-12-06T08:00:00.000Z,blocks,200,,210,0.75000000,1,1796500000,0,8,"
+                       "\n2026-12-06T08:00:04.000Z,connections,8,,,,,,,,\n"
+        << olderRows + QStringList{"2026-12-06T08:00:00.000 blocks 200 [h210 p0.75 ibd t1796500000 "
+                                   "in0 out8]",
+                                   "2026-12-06T08:00:04.000 connections 8"};
 }
 
 void TestHistoryFile::readsRotatedCopyThenCurrent() {

@@ -255,33 +255,6 @@ template <class P> QPainterPath seriesArea(const Strip& strip, const QList<P>& p
 
 } // namespace
 
-std::optional<qint64> syncTimeLeft(const QList<ProgressSample>& samples) {
-    if (samples.size() < 3)
-        return std::nullopt;
-    const qint64 start = samples.first().timeMs;
-    if (samples.last().timeMs - start < 2 * Minute)
-        return std::nullopt;
-    const double n = double(samples.size());
-    double meanTime = 0, meanProgress = 0;
-    for (const ProgressSample& sample : samples) {
-        meanTime += double(sample.timeMs - start) / n;
-        meanProgress += sample.progress / n;
-    }
-    double covariance = 0, variance = 0;
-    for (const ProgressSample& sample : samples) {
-        const double dt = double(sample.timeMs - start) - meanTime;
-        covariance += dt * (sample.progress - meanProgress);
-        variance += dt * dt;
-    }
-    const double perMs = variance > 0 ? covariance / variance : 0;
-    if (!(perMs > 0) || !(samples.last().progress > samples.first().progress))
-        return std::nullopt;
-    const double seconds = std::max(0.0, 1.0 - samples.last().progress) / perMs / 1000;
-    if (!std::isfinite(seconds) || seconds >= 365.0 * 24 * 3600)
-        return std::nullopt;
-    return std::llround(seconds);
-}
-
 qint64 rangeLengthMs(HistoryRange range) {
     return range == HistoryRange::Last24Hours ? Day : 7 * Day;
 }
@@ -388,7 +361,7 @@ void HistoryChart::takeSync(const QList<HistoryRow>& rows) {
         for (const ProgressSample& reading : readings)
             if (reading.timeMs >= newest - EstimateWindowMs)
                 recent.append(reading);
-        timeLeft_ = syncTimeLeft(recent);
+        timeLeft_ = node::estimateTimeLeft(recent);
     }
     syncSummary_ = makeSyncSummary();
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "node/NodeState.h"
 // The answer history as strips over one time axis: the block count, the
 // node's sync (verification progress and the blocks behind the headers,
 // only when the range has rows that say them), the peer connections (each
@@ -24,19 +25,9 @@ qint64 rangeLengthMs(HistoryRange range);
 // "42 s", "9 min 48 s", "47 min", "3 h 05 min", "2 d 3 h".
 QString formatDuration(qint64 ms);
 
-// One reading of the verification progress (0 to 1) at a time (UTC ms).
-struct ProgressSample {
-    qint64 timeMs;
-    double progress;
-};
-
-// Seconds until the verification progress reaches 1 at the rate of the
-// samples (oldest first; the least-squares slope, so that one uneven
-// reading does not swing it). nullopt unless there is enough to go on: at
-// least three samples spanning at least two minutes, the progress rising
-// (a positive slope, and the last above the first), and the result under a
-// year. 0 once the last sample is at 1.
-std::optional<qint64> syncTimeLeft(const QList<ProgressSample>& samples);
+// One reading of the verification progress (0 to 1) at a time (UTC ms);
+// node::estimateTimeLeft turns the recent ones into a time left.
+using ProgressSample = node::ProgressSample;
 
 class HistoryChart : public QWidget {
     Q_OBJECT

@@ -32,7 +32,8 @@ QString NodeWindow::text() const {
 
 QString NodeWindow::textFor(const HealthMonitor& monitor, const QString& section) {
     const auto when = [](qint64 wallMs) {
-        return QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return QDateTime::fromMSecsSinceEpoch(wallMs).toString(
+            QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     };
     QStringList lines{QStringLiteral("Node: ") + section};
     if (monitor.nodeStateAt() > 0)
@@ -43,7 +44,8 @@ QString NodeWindow::textFor(const HealthMonitor& monitor, const QString& section
     if (const auto left = monitor.timeLeft(); left && !monitor.nodeState().empty())
         lines << QStringLiteral("Sync: ") + node::text::syncLine(monitor.nodeState(), left);
     const QString failure = monitor.lastFailure();
-    lines << QStringLiteral("Last failure: ") + (failure.isEmpty() ? QStringLiteral("none") : failure);
+    lines << QStringLiteral("Last failure: ") +
+                 (failure.isEmpty() ? QStringLiteral("none") : failure);
     if (!monitor.nodeStateFailure().isEmpty())
         lines << QStringLiteral("State calls: ") + monitor.nodeStateFailure();
     return lines.join(QLatin1Char('\n'));

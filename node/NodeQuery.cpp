@@ -4,6 +4,8 @@
 #include "platform/BatchLine.h"
 #include "platform/Platform.h"
 
+#include <QPointer>
+
 #include <iterator>
 
 namespace tw::node {
@@ -50,7 +52,10 @@ bool NodeQuery::ask(const QString& batchPath) {
         const QStringList arguments = *callArguments(command.arguments, call);
         starter_.runProgram(
             arguments.first(), arguments.mid(1), CallTimeoutMs, MaxAnswerBytes,
-            [this, call](const platform::ProgramRun& run) { callEnded(call, run); });
+            [self = QPointer<NodeQuery>(this), call](const platform::ProgramRun& run) {
+                if (self) // gone with the panel: nothing to tell
+                    self->callEnded(call, run);
+            });
     }
     return true;
 }

@@ -305,18 +305,28 @@ QStringList fieldLines(const NodeState& s, qint64 nowSeconds) {
 std::optional<qint64> estimateTimeLeft(const QList<ProgressSample>& samples) {
     if (samples.size() < 3)
         return std::nullopt;
-    const ProgressSample& first = samples.front();
-    const ProgressSample& last = samples.back();
-    const qint64 spanMs = last.timeMs - first.timeMs;
-    if (spanMs < 2 * 60 * 1000 || last.progress >= 1.0)
+    const qint64 start = samples.first().timeMs;
+    if (samples.last().timeMs - start < 2 * 60 * 1000)
         return std::nullopt;
-    const double perMs = (last.progress - first.progress) / double(spanMs);
-    if (!(perMs > 0))
+    const double n = double(samples.size());
+    double meanTime = 0, meanProgress = 0;
+    for (const ProgressSample& sample : samples) {
+        meanTime += double(sample.timeMs - start) / n;
+        meanProgress += sample.progress / n;
+    }
+    double covariance = 0, variance = 0;
+    for (const ProgressSample& sample : samples) {
+        const double dt = double(sample.timeMs - start) - meanTime;
+        covariance += dt * (sample.progress - meanProgress);
+        variance += dt * dt;
+    }
+    const double perMs = variance > 0 ? covariance / variance : 0;
+    if (!(perMs > 0) || !(samples.last().progress > samples.first().progress))
         return std::nullopt;
-    const double seconds = (1.0 - last.progress) / perMs / 1000.0;
-    if (!(seconds < 365.0 * 86400.0))
+    const double seconds = std::max(0.0, 1.0 - samples.last().progress) / perMs / 1000;
+    if (!std::isfinite(seconds) || seconds >= 365.0 * 24 * 3600)
         return std::nullopt;
-    return qint64(std::ceil(seconds));
+    return std::llround(seconds);
 }
 
 } // namespace tw::node

@@ -104,10 +104,12 @@ struct ProgressSample {
     double progress; // verification progress, 0 to 1
 };
 
-// Seconds until the verification progress reaches 1, from the rate over the
-// recent samples (oldest first). nullopt unless there is enough to go on: at
-// least three samples spanning at least two minutes, progress rising, and
-// the result under a year.
+// Seconds until the verification progress reaches 1 at the rate of the
+// samples (oldest first; the least-squares slope, so that one uneven
+// reading does not swing it). nullopt unless there is enough to go on: at
+// least three samples spanning at least two minutes, the progress rising
+// (a positive slope, and the last above the first), and the result under a
+// year. 0 once the last sample is at 1.
 std::optional<qint64> estimateTimeLeft(const QList<ProgressSample>& samples);
 
 } // namespace tw::node

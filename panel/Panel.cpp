@@ -5,8 +5,13 @@
 #include "automation/Automation.h"
 #include "health/HealthMonitor.h"
 #include "health/HealthPanel.h"
+#include "node/NodeQuery.h"
+
+#include <QLineEdit>
+
 #include "poll/ChainPoll.h"
 #include "settings/SettingsWindow.h"
+#include <QLineEdit>
 
 namespace tw::panel {
 
@@ -24,6 +29,20 @@ Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOption
     health::connectMonitor(*poll_, *monitor_);
     health_ = std::make_unique<health::HealthPanel>(window, services, *monitor_, history_->path(),
                                                     options.wallClock, options.icon);
+    // After each block-count answer, the node's whole state, asked with the
+    // same client and arguments as the block-count batch line; what it says
+    // goes to the monitor (tray, Node window, alerts) and the history.
+    nodeQuery_ = std::make_unique<node::NodeQuery>(services.platform.starter,
+                                                   services.platform.files, services.diagnostics);
+    QObject::connect(poll_, &poll::ChainPoll::queryAnswered, nodeQuery_.get(),
+                     [this, &window](bool blockCount, const QString&) {
+                         if (blockCount)
+                             nodeQuery_->ask(window.CLI_GBC_FULL_BAT_LOCATION_TEXTBOX->text());
+                     });
+    QObject::connect(nodeQuery_.get(), &node::NodeQuery::answered, monitor_.get(),
+                     &health::HealthMonitor::nodeStateRead);
+    QObject::connect(nodeQuery_.get(), &node::NodeQuery::answered, history_.get(),
+                     [this](const node::NodeState& state) { history_->recordNodeState(state); });
 }
 
 Panel::~Panel() = default;

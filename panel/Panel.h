@@ -26,6 +26,9 @@ namespace tw::health {
 class HealthMonitor;
 class HealthPanel;
 } // namespace tw::health
+namespace tw::node {
+class NodeQuery;
+}
 
 namespace tw::panel {
 
@@ -60,6 +63,7 @@ public:
     health::History& history() const { return *history_; }
     health::HealthMonitor& monitor() const { return *monitor_; }
     health::HealthPanel& health() const { return *health_; }
+    node::NodeQuery& nodeQuery() const { return *nodeQuery_; }
 
 private:
     app::MainWindow& window_;
@@ -70,6 +74,7 @@ private:
     std::unique_ptr<health::History> history_;
     std::unique_ptr<health::HealthMonitor> monitor_;
     std::unique_ptr<health::HealthPanel> health_;
+    std::unique_ptr<node::NodeQuery> nodeQuery_;
 };
 
 } // namespace tw::panel

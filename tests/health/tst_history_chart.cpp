@@ -292,7 +292,7 @@ void TestHistoryChart::timeLeft_data() {
 void TestHistoryChart::timeLeft() {
     QFETCH(QString, samples);
     QFETCH(qint64, seconds);
-    const std::optional<qint64> left = tw::health::syncTimeLeft(samplesOf(samples));
+    const std::optional<qint64> left = tw::node::estimateTimeLeft(samplesOf(samples));
     QCOMPARE(left.value_or(-1), seconds);
 }
 

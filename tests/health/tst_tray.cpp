@@ -180,8 +180,9 @@ void TestTray::menuEntries_data() {
     QTest::newRow("show") << 0 << "Show TW-CLI-UI" << QByteArray(SIGNAL(showRequested()));
     QTest::newRow("G-B-C") << 1 << "G-B-C" << QByteArray(SIGNAL(gbcRequested()));
     QTest::newRow("G-C-C") << 2 << "G-C-C" << QByteArray(SIGNAL(gccRequested()));
-    QTest::newRow("history") << 3 << "History…" << QByteArray(SIGNAL(historyRequested()));
-    QTest::newRow("alerts") << 4 << "Alerts…" << QByteArray(SIGNAL(alertsRequested()));
+    QTest::newRow("node") << 3 << "Node…" << QByteArray(SIGNAL(nodeRequested()));
+    QTest::newRow("history") << 4 << "History…" << QByteArray(SIGNAL(historyRequested()));
+    QTest::newRow("alerts") << 5 << "Alerts…" << QByteArray(SIGNAL(alertsRequested()));
 }
 
 // The menu's entries in order; each one raises its own signal and no other.
@@ -192,7 +193,7 @@ void TestTray::menuEntries() {
 
     Tray tray(programIcon());
     QCOMPARE(entryTexts(tray.menu()),
-             QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "History…", "Alerts…"}));
+             QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "Node…", "History…", "Alerts…"}));
     QList<QAction*> entries;
     for (QAction* action : tray.menu()->actions()) {
         if (!action->isSeparator())
@@ -200,9 +201,9 @@ void TestTray::menuEntries() {
     }
     QCOMPARE(entries[entry]->text(), text);
 
-    const QList<QByteArray> signalNames{SIGNAL(showRequested()), SIGNAL(gbcRequested()),
-                                        SIGNAL(gccRequested()), SIGNAL(historyRequested()),
-                                        SIGNAL(alertsRequested())};
+    const QList<QByteArray> signalNames{SIGNAL(showRequested()),    SIGNAL(gbcRequested()),
+                                        SIGNAL(gccRequested()),     SIGNAL(nodeRequested()),
+                                        SIGNAL(historyRequested()), SIGNAL(alertsRequested())};
     QList<std::shared_ptr<QSignalSpy>> spies;
     for (const QByteArray& name : signalNames)
         spies << std::make_shared<QSignalSpy>(&tray, name.constData());

@@ -1,6 +1,6 @@
 // The node's state as the client's JSON answers give it: what is taken,
 // what stays unknown (never 0), what counts as an unknown call, and the
-// texts and the time-left estimate built on it.
+// texts built on it (the time-left estimate is tested with the history chart).
 
 #include "node/NodeState.h"
 
@@ -10,7 +10,6 @@
 using tw::node::Call;
 using tw::node::CallParse;
 using tw::node::NodeState;
-using tw::node::ProgressSample;
 
 Q_DECLARE_METATYPE(Call)
 Q_DECLARE_METATYPE(CallParse::Outcome)
@@ -256,32 +255,6 @@ private slots:
         QVERIFY(lines.contains("Warnings: none"));
         QVERIFY(lines.contains("Version: unknown"));
         QCOMPARE(tw::node::text::fieldLines(NodeState{}, 0).filter(": unknown").size(), 13);
-    }
-
-    void estimate_data() {
-        QTest::addColumn<QList<ProgressSample>>("samples");
-        QTest::addColumn<qint64>("expected"); // -1: no estimate
-        const qint64 m = 60'000;
-        QTest::newRow("steady: 0.1 per 10 min, 0.6 to go")
-            << QList<ProgressSample>{{0, 0.3}, {5 * m, 0.35}, {10 * m, 0.4}} << qint64(3600);
-        QTest::newRow("two samples are not enough")
-            << QList<ProgressSample>{{0, 0.3}, {10 * m, 0.4}} << qint64(-1);
-        QTest::newRow("under two minutes is not enough")
-            << QList<ProgressSample>{{0, 0.3}, {m / 2, 0.31}, {m, 0.32}} << qint64(-1);
-        QTest::newRow("not rising")
-            << QList<ProgressSample>{{0, 0.4}, {5 * m, 0.4}, {10 * m, 0.4}} << qint64(-1);
-        QTest::newRow("falling (a reindex)")
-            << QList<ProgressSample>{{0, 0.5}, {5 * m, 0.2}, {10 * m, 0.1}} << qint64(-1);
-        QTest::newRow("done") << QList<ProgressSample>{{0, 0.9}, {5 * m, 0.95}, {10 * m, 1.0}}
-                              << qint64(-1);
-        QTest::newRow("more than a year")
-            << QList<ProgressSample>{{0, 0.1}, {5 * m, 0.1000001}, {10 * m, 0.1000002}}
-            << qint64(-1);
-    }
-    void estimate() {
-        QFETCH(QList<ProgressSample>, samples);
-        QFETCH(qint64, expected);
-        QCOMPARE(tw::node::estimateTimeLeft(samples).value_or(-1), expected);
     }
 };
 

@@ -63,15 +63,22 @@ std::string cannotWrite(const twdemo::DataFolder& folder, const char* name) {
     return "error: cannot write " + folder.file(name).string();
 }
 
+// A freeze during a sync ends the sync where the node is: the network's
+// chain becomes the node's (its genesis moves on), so the frozen tip is
+// recent and ages from now, and a thaw goes on from there caught up.
 int freeze(const twdemo::DataFolder& folder, std::optional<std::int64_t> frozen,
-           std::int64_t height) {
+           const twdemo::Moment& moment) {
     if (frozen) {
         voice.say(stdout, "TwDemo chain already frozen at height " + std::to_string(*frozen));
         return 0;
     }
+    const std::int64_t height = moment.blocks;
     if (!folder.writeFrozenHeight(height))
         return voice.fail(cannotWrite(folder, twdemo::FrozenName));
-    // A stalled node syncs no further: after a thaw it is caught up.
+    if (moment.headers != moment.blocks &&
+        !folder.writeGenesis(moment.nowSeconds -
+                             (height - twdemo::BaseHeight) * twdemo::SecondsPerBlock))
+        return voice.fail(cannotWrite(folder, twdemo::StateFileName));
     folder.clearSync();
     voice.say(stdout, "TwDemo chain frozen at height " + std::to_string(height));
     return 0;
@@ -228,7 +235,7 @@ int run(int argc, char** argv) {
     const auto frozen = folder.frozenHeight();
     const twdemo::Moment moment = twdemo::momentAt(folder, nowMs);
     if (command == "freeze")
-        return freeze(folder, frozen, moment.blocks);
+        return freeze(folder, frozen, moment);
     if (command == "thaw")
         return thaw(folder, frozen, moment.nowSeconds);
 

@@ -22,8 +22,8 @@
 //                         (default 6000) and catches up at RATE blocks per
 //                         second (default 25): headers ahead of blocks,
 //                         initial block download, progress under 1, an old tip
-//   fail | heal           every call fails as if the server were unreachable,
-//                         until heal
+//   fail | heal           every node call above fails as if the server were
+//                         unreachable, until heal (the controls still work)
 //   warn [TEXT...]        the node's warnings say TEXT; without one, none
 // TWDEMO_CLI_DELAY_MS=N makes it wait N milliseconds before it answers, to
 // play a slow client.

@@ -29,6 +29,23 @@ bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+std::string trimmed(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+void removeQuietly(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+constexpr std::int64_t MaxBlocksPerSecond = 1000000;
+
 } // namespace
 
 std::int64_t nowUnixMs() {
@@ -66,6 +83,23 @@ std::optional<std::int64_t> parseNumber(const std::string& text) {
     if (result.ec != std::errc() || result.ptr != last || value < 0)
         return std::nullopt;
     return value;
+}
+
+std::optional<std::string> settingOf(const std::string& text, const std::string& key) {
+    std::size_t lineStart = 0;
+    while (lineStart < text.size()) {
+        std::size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        const std::string line = trimmed(text.substr(lineStart, lineEnd - lineStart));
+        lineStart = lineEnd + 1;
+        const std::size_t equals = line.find('=');
+        if (line.empty() || line[0] == '#' || equals == std::string::npos)
+            continue;
+        if (trimmed(line.substr(0, equals)) == key)
+            return trimmed(line.substr(equals + 1));
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> readSmallFile(const fs::path& path, std::size_t maxBytes) {
@@ -213,6 +247,67 @@ bool DataFolder::writeFrozenHeight(std::int64_t height) const {
 void DataFolder::clearFrozen() const {
     std::error_code ignored;
     fs::remove(file(FrozenName), ignored);
+}
+
+std::optional<DataFolder::Sync> DataFolder::sync() const {
+    const auto content = readSmallFile(file(SyncName), 256);
+    if (!content)
+        return std::nullopt;
+    const auto number = [&](const char* key) -> std::optional<std::int64_t> {
+        const auto value = settingOf(*content, key);
+        return value ? parseNumber(*value) : std::nullopt;
+    };
+    const auto start = number("start");
+    const auto from = number("from");
+    const auto rate = number("rate");
+    if (!start || !from || !rate || *start <= 0 || *start >= MaxSaneSeconds * 1000 || *rate <= 0 ||
+        *rate > MaxBlocksPerSecond)
+        return std::nullopt;
+    return Sync{*start, *from, *rate};
+}
+
+bool DataFolder::writeSync(const Sync& sync) const {
+    return replaceFile(file(SyncName), "start=" + std::to_string(sync.startMs) +
+                                           "\nfrom=" + std::to_string(sync.fromHeight) +
+                                           "\nrate=" + std::to_string(sync.blocksPerSecond) + "\n");
+}
+
+void DataFolder::clearSync() const {
+    removeQuietly(file(SyncName));
+}
+
+bool DataFolder::failing() const {
+    std::error_code ec;
+    return fs::exists(file(FailingName), ec);
+}
+
+bool DataFolder::writeFailing() const {
+    return replaceFile(file(FailingName), "fail " + std::to_string(nowUnixMs()) + "\n");
+}
+
+void DataFolder::clearFailing() const {
+    removeQuietly(file(FailingName));
+}
+
+std::string DataFolder::warnings() const {
+    return readSmallFile(file(WarningsName), MaxWarningsBytes).value_or(std::string());
+}
+
+bool DataFolder::writeWarnings(const std::string& text) const {
+    std::string kept = text.substr(0, MaxWarningsBytes);
+    // A character cut in two goes whole.
+    const auto continues = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+    if (kept.size() < text.size() && continues(text[kept.size()])) {
+        while (!kept.empty() && continues(kept.back()))
+            kept.pop_back();
+        if (!kept.empty() && static_cast<unsigned char>(kept.back()) >= 0xC0)
+            kept.pop_back();
+    }
+    return replaceFile(file(WarningsName), kept);
+}
+
+void DataFolder::clearWarnings() const {
+    removeQuietly(file(WarningsName));
 }
 
 std::optional<std::string> DataFolder::stopRequest() const {

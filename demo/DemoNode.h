@@ -8,6 +8,12 @@
 //   twdemo.stop          a stop request: "stop <unix ms> <nonce>"
 //   twdemo.frozen        "height=<n>": the chain is frozen at this height (twdemo-cli
 //                        freeze); without the file it rises one block every 10 s
+//   twdemo.sync          "start=<unix ms>", "from=<height>", "rate=<blocks per s>" lines:
+//                        a sync began then at that height (twdemo-cli sync); the
+//                        blocks catch up with the headers at that rate
+//   twdemo.failing       the client fails every call as if the server were
+//                        unreachable (twdemo-cli fail; heal removes it)
+//   twdemo.warnings      the text the node reports as its warnings (twdemo-cli warn)
 // Every file is replaced whole (written aside, then renamed), so a reader
 // never sees half of one. Nothing here trusts what it reads: a missing,
 // empty, huge or garbled file reads as absent.
@@ -39,6 +45,11 @@ inline constexpr const char* DaemonHeartbeatName = "twdemo-daemon.alive";
 inline constexpr const char* WalletHeartbeatName = "twdemo-wallet.alive";
 inline constexpr const char* StopRequestName = "twdemo.stop";
 inline constexpr const char* FrozenName = "twdemo.frozen";
+inline constexpr const char* SyncName = "twdemo.sync";
+inline constexpr const char* FailingName = "twdemo.failing";
+inline constexpr const char* WarningsName = "twdemo.warnings";
+// The most of a warning text that is kept.
+inline constexpr std::size_t MaxWarningsBytes = 1000;
 
 // Wall-clock time; the genesis survives restarts of the programs.
 std::int64_t nowUnixMs();
@@ -52,6 +63,10 @@ int connectionsAt(std::int64_t genesisSeconds, std::int64_t nowSeconds);
 // A whole non-negative decimal number (surrounding blanks and line ends
 // allowed), nullopt for anything else, overflow included.
 std::optional<std::int64_t> parseNumber(const std::string& text);
+
+// The value of the first "key=value" line of `text` with that key (blanks
+// around both trimmed, lines starting with '#' skipped); nullopt without one.
+std::optional<std::string> settingOf(const std::string& text, const std::string& key);
 
 // At most maxBytes of a regular file; nullopt when it is missing, not a
 // regular file, unreadable or larger than maxBytes.
@@ -116,6 +131,26 @@ public:
     std::optional<std::int64_t> frozenHeight() const;
     bool writeFrozenHeight(std::int64_t height) const;
     void clearFrozen() const;
+
+    // A sync in progress, or finished (its rate has brought the blocks up to
+    // the headers); nullopt when none was asked for or the file is garbled.
+    struct Sync {
+        std::int64_t startMs = 0;
+        std::int64_t fromHeight = 0;
+        std::int64_t blocksPerSecond = 0;
+    };
+    std::optional<Sync> sync() const;
+    bool writeSync(const Sync& sync) const;
+    void clearSync() const;
+
+    bool failing() const;
+    bool writeFailing() const;
+    void clearFailing() const;
+
+    // The warning text; empty without one.
+    std::string warnings() const;
+    bool writeWarnings(const std::string& text) const;
+    void clearWarnings() const;
 
     std::optional<std::string> stopRequest() const;
     bool writeStopRequest() const;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Shows TW-CLI-UI on the bundled demo node, with no real node needed.
 #
-#   ./scripts/demo.sh [--no-deps] [--dir FOLDER] [--timeout SECONDS]
+#   ./scripts/demo.sh [--no-deps] [--dir FOLDER] [--timeout SECONDS] [--sync] [--fail]
 #
 # Installs what is missing, builds the panel and the demo programs (Release,
 # in build/), starts the demo daemon and wallet, points a configuration of
@@ -15,6 +15,17 @@
 #                      i.e. ~/.local/state/TW-CLI-UI-DEMO): the node's
 #                      twdemo.conf and state, the batch files and all logs
 #   --timeout SECONDS  end the panel after that long (smoke tests, CI)
+#   --sync             start the node in a sync: 6000 blocks behind the
+#                      network, catching up at 25 blocks a second (about four
+#                      minutes of initial block download)
+#   --fail             start the node unreachable: every client call fails
+#                      with bitcoin-cli's "Could not connect to the server"
+#
+# While the demo runs, its client plays these (and more) at any time:
+#   build/bin/twdemo-cli -conf=FOLDER/twdemo.conf sync [BEHIND [PER_SECOND]]
+#   build/bin/twdemo-cli -conf=FOLDER/twdemo.conf fail     (heal ends it)
+#   build/bin/twdemo-cli -conf=FOLDER/twdemo.conf freeze   (thaw ends it)
+#   build/bin/twdemo-cli -conf=FOLDER/twdemo.conf warn TEXT (warn alone clears it)
 #
 # Without DISPLAY and WAYLAND_DISPLAY the panel runs under xvfb-run, unseen.
 set -euo pipefail
@@ -31,6 +42,8 @@ die() {
 
 deps=1
 timeout=
+sync=0
+fail=0
 state_home=${XDG_STATE_HOME:-}
 [[ "$state_home" == /* ]] || state_home=$HOME/.local/state
 demo=$state_home/TW-CLI-UI-DEMO
@@ -49,6 +62,8 @@ while (($# > 0)); do
         timeout=$2
         shift
         ;;
+    --sync) sync=1 ;;
+    --fail) fail=1 ;;
     -h | --help)
         sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'
         exit 0
@@ -92,6 +107,8 @@ if [[ ! -f "$conf" ]]; then
 EOF
 fi
 
+# A node left unreachable by an earlier run would look stopped.
+"${cli[@]}" heal >/dev/null 2>&1 || true
 if "${cli[@]}" getblockcount >/dev/null 2>&1; then
     say "a demo node is already running in $demo; stopping it first"
     "${cli[@]}" stop >/dev/null 2>&1 || true
@@ -107,6 +124,7 @@ stop_node() {
     trap - EXIT INT TERM HUP
     ((${#pids[@]} > 0)) || return 0
     say "stopping the demo node"
+    "${cli[@]}" heal >/dev/null 2>&1 || true
     "${cli[@]}" stop >/dev/null 2>&1 || true
     for _ in $(seq 50); do
         kill -0 "${pids[@]}" 2>/dev/null || break
@@ -138,6 +156,20 @@ if ! height=$("${cli[@]}" getblockcount 2>/dev/null); then
     die "the demo daemon did not come up (log: $demo/twdemo-daemon.log)"
 fi
 say "demo node up at block $height"
+modes=()
+if ((sync)); then
+    modes+=(sync)
+fi
+if ((fail)); then
+    modes+=(fail)
+fi
+for mode in "${modes[@]}"; do
+    said=$("${cli[@]}" "$mode") || die "the demo node did not take \"$mode\""
+    say "$said"
+done
+say "to play a sync:        ${cli[*]} sync [BLOCKS_BEHIND [BLOCKS_PER_SECOND]]"
+say "to play a node down:   ${cli[*]} fail    (and heal)"
+say "to play a stalled one: ${cli[*]} freeze  (and thaw)"
 
 "$bin/twdemo-configure" "$section" "$demo" "$bin"
 

@@ -61,8 +61,12 @@ QString HealthMonitor::summary() const {
 template <class F> void HealthMonitor::observe(F change) {
     const HealthColour colourBefore = colour();
     const QString summaryBefore = summary();
+    const QString stateBefore = stateLine();
+    const qint64 stateAtBefore = stateAt_;
+    const QString stateFailureBefore = stateFailure_;
     change();
-    if (colour() != colourBefore || summary() != summaryBefore)
+    if (colour() != colourBefore || summary() != summaryBefore || stateLine() != stateBefore ||
+        stateAt_ != stateAtBefore || stateFailure_ != stateFailureBefore)
         emit changed();
 }
 

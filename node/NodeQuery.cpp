@@ -24,11 +24,13 @@ bool NodeQuery::ask(const QString& batchPath) {
     if (running())
         return false;
     const platform::FileRead read = files_.readFile(batchPath, MaxBatchFileBytes);
+    // A batch file that cannot be read is the query cycles' to report (it
+    // ran a moment ago); the state simply stays as it was.
+    if (!read.result)
+        return false;
     QString why;
     platform::BatchCommand command;
-    if (!read.result)
-        why = read.result.error;
-    else if (read.truncated)
+    if (read.truncated)
         why = QStringLiteral("batch file %1 is larger than %2 bytes")
                   .arg(batchPath)
                   .arg(MaxBatchFileBytes);

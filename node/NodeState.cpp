@@ -275,8 +275,9 @@ QStringList fieldLines(const NodeState& s, qint64 nowSeconds) {
         tip = QDateTime::fromSecsSinceEpoch(*s.tipTime, Qt::UTC)
                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")) +
               QStringLiteral(" (") + tipAge(*s.tipTime, nowSeconds) + QLatin1Char(')');
-    QString peers = peersLine(s);
-    QString version = s.version ? number(*s.version) : unknown;
+    QString peers = peersLine(s); // "8 peers (3 in, 5 out)": the name says "peers"
+    peers.replace(QStringLiteral(" peers"), QString());
+    QString version = s.version ? QString::number(*s.version) : unknown;
     if (s.subversion)
         version += QLatin1Char(' ') + *s.subversion;
     QString mempool = mempoolLine(s, true);

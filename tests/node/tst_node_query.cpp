@@ -20,9 +20,11 @@ namespace {
 
 const QString Folder = "/node/";
 
-const QByteArray Blockchain = R"({"chain":"main","blocks":812345,"headers":812400,"verificationprogress":0.9993,)"
-                              R"("initialblockdownload":true,"time":1000,"warnings":""})";
-const QByteArray Network = R"({"connections":8,"connections_in":3,"connections_out":5,"version":270000})";
+const QByteArray Blockchain =
+    R"({"chain":"main","blocks":812345,"headers":812400,"verificationprogress":0.9993,)"
+    R"("initialblockdownload":true,"time":1000,"warnings":""})";
+const QByteArray Network =
+    R"({"connections":8,"connections_in":3,"connections_out":5,"version":270000})";
 const QByteArray Mempool = R"({"size":4321,"bytes":1800000})";
 
 // The client answers each call as `answers` says: "ok" (the JSON above),
@@ -30,9 +32,11 @@ const QByteArray Mempool = R"({"size":4321,"bytes":1800000})";
 // after the time given), "missing" (not started).
 ProgramRun answer(const tw::test::FakeProcessStarter::Program& run, const QString& how) {
     ProgramRun result;
-    const QString call = run.arguments.value(run.arguments.indexOf(QRegularExpression("get.*info")));
+    const QString call =
+        run.arguments.value(run.arguments.indexOf(QRegularExpression("get.*info")));
     if (how == "missing") {
-        result.result = tw::platform::Result::failure("cannot start " + run.program + ": No such file");
+        result.result =
+            tw::platform::Result::failure("cannot start " + run.program + ": No such file");
     } else if (how == "refused") {
         result.exitStatus = 1;
         result.errorOutput = "error: Could not connect to the server 127.0.0.1:8332\n";
@@ -44,7 +48,9 @@ ProgramRun answer(const tw::test::FakeProcessStarter::Program& run, const QStrin
         result.timedOut = true;
     } else {
         result.exitStatus = 0;
-        result.output = call == "getblockchaininfo" ? Blockchain : call == "getnetworkinfo" ? Network : Mempool;
+        result.output = call == "getblockchaininfo" ? Blockchain
+                        : call == "getnetworkinfo"  ? Network
+                                                    : Mempool;
     }
     return result;
 }
@@ -54,7 +60,9 @@ struct Rig : tw::test::TestRig {
     Rig(const QByteArray& line) {
         storeQueryPaths(Folder);
         files.put(Folder + "GBC.BAT", line);
-        starter.onBatch = [this](const QString& path) { files.put(path.chopped(3) + "LOG", "812345\r\n"); };
+        starter.onBatch = [this](const QString& path) {
+            files.put(path.chopped(3) + "LOG", "812345\r\n");
+        };
         starter.onProgram = [this](const tw::test::FakeProcessStarter::Program& run) {
             for (auto it = how.cbegin(); it != how.cend(); ++it)
                 if (run.arguments.contains(it.key()))
@@ -89,11 +97,14 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments"); // of the first call
         QTest::newRow("as the settings window composes it")
-            << QByteArray("call \"/opt/btc/bitcoin-cli\" -conf=/home/me/b.conf getblockcount > /node/GBC.LOG\r\n")
+            << QByteArray("call \"/opt/btc/bitcoin-cli\" -conf=/home/me/b.conf getblockcount > "
+                          "/node/GBC.LOG\r\n")
             << "/opt/btc/bitcoin-cli" << QStringList{"-conf=/home/me/b.conf", "getblockchaininfo"};
         QTest::newRow("hand-edited: a wrapper, a quoted path with blanks")
-            << QByteArray("/usr/bin/ssh node1 \"/srv/my coin/coin-cli\" -rpcport=9 GETBLOCKCOUNT > \"/node/GBC.LOG\"\r\n")
-            << "/usr/bin/ssh" << QStringList{"node1", "/srv/my coin/coin-cli", "-rpcport=9", "getblockchaininfo"};
+            << QByteArray("/usr/bin/ssh node1 \"/srv/my coin/coin-cli\" -rpcport=9 GETBLOCKCOUNT > "
+                          "\"/node/GBC.LOG\"\r\n")
+            << "/usr/bin/ssh"
+            << QStringList{"node1", "/srv/my coin/coin-cli", "-rpcport=9", "getblockchaininfo"};
     }
     void callsFromTheLine() {
         QFETCH(QByteArray, line);
@@ -104,8 +115,10 @@ private slots:
         QCOMPARE(rig.starter.programs.size(), 3);
         QCOMPARE(rig.starter.programs[0].program, program);
         QCOMPARE(rig.starter.programs[0].arguments, arguments);
-        QCOMPARE(rig.starter.programs[1].arguments.mid(arguments.size() - 1, 1), QStringList{"getnetworkinfo"});
-        QCOMPARE(rig.starter.programs[2].arguments.mid(arguments.size() - 1, 1), QStringList{"getmempoolinfo"});
+        QCOMPARE(rig.starter.programs[1].arguments.mid(arguments.size() - 1, 1),
+                 QStringList{"getnetworkinfo"});
+        QCOMPARE(rig.starter.programs[2].arguments.mid(arguments.size() - 1, 1),
+                 QStringList{"getmempoolinfo"});
         QCOMPARE(rig.starter.programs[0].timeoutMs, NodeQuery::CallTimeoutMs);
     }
 
@@ -117,24 +130,37 @@ private slots:
         QTest::addColumn<QString>("tray");     // the tooltip's first line
         QTest::addColumn<QStringList>("node"); // lines the Node window shows
         QTest::addColumn<QString>("said");     // the diagnostics' last failure, or empty
-        const QString synced = "TW-CLI-UI \u00b7 main \u00b7 block 812,345 of 812,400 (99.93 %, initial download) "
-                               "\u00b7 tip ";
-        QTest::newRow("all three answer") << "ok" << "ok" << "ok" << synced
-                                          << QStringList{"Peers: 8 (3 in, 5 out)", "Mempool: 4,321 tx, 1.72 MiB",
-                                                         "Last failure: none"}
-                                          << "";
-        QTest::newRow("an older coin without a mempool call: said once, its fields unknown")
-            << "ok" << "ok" << "unknown" << synced << QStringList{"Mempool: unknown", "Peers: 8 (3 in, 5 out)"}
-            << "Node state: getmempoolinfo: the client does not know this call; its fields stay unknown";
-        QTest::newRow("the node refuses: the first failure in the client's words")
-            << "refused" << "refused" << "refused" << "TW-CLI-UI"
-            << QStringList{"Blocks: unknown",
-                           "State calls: getblockchaininfo: the client exited with status 1 and said \"error: Could "
-                           "not connect to the server 127.0.0.1:8332\""}
+        const QString synced =
+            "TW-CLI-UI \u00b7 main \u00b7 block 812,345 of 812,400 (99.93 %, initial download) "
+            "\u00b7 tip ";
+        QTest::newRow("all three answer")
+            << "ok"
+            << "ok"
+            << "ok" << synced
+            << QStringList{"Peers: 8 (3 in, 5 out)", "Mempool: 4,321 tx, 1.72 MiB",
+                           "Last failure: none"}
             << "";
-        QTest::newRow("too slow, or no client") << "slow" << "missing" << "missing" << "TW-CLI-UI"
-                                                << QStringList{"State calls: getblockchaininfo: no answer within 10 s: ended"}
-                                                << "";
+        QTest::newRow("an older coin without a mempool call: said once, its fields unknown")
+            << "ok"
+            << "ok"
+            << "unknown" << synced << QStringList{"Mempool: unknown", "Peers: 8 (3 in, 5 out)"}
+            << "Node state: getmempoolinfo: the client does not know this call; its fields stay "
+               "unknown";
+        QTest::newRow("the node refuses: the first failure in the client's words")
+            << "refused"
+            << "refused"
+            << "refused"
+            << "TW-CLI-UI"
+            << QStringList{"Blocks: unknown", "State calls: getblockchaininfo: the client exited "
+                                              "with status 1 and said \"error: Could "
+                                              "not connect to the server 127.0.0.1:8332\""}
+            << "";
+        QTest::newRow("too slow, or no client")
+            << "slow"
+            << "missing"
+            << "missing"
+            << "TW-CLI-UI"
+            << QStringList{"State calls: getblockchaininfo: no answer within 10 s: ended"} << "";
     }
     void whatShows() {
         QFETCH(QString, blockchain);
@@ -144,7 +170,9 @@ private slots:
         QFETCH(QStringList, node);
         QFETCH(QString, said);
         Rig rig("bitcoin-cli getblockcount > /node/GBC.LOG\r\n");
-        rig.how = {{"getblockchaininfo", blockchain}, {"getnetworkinfo", network}, {"getmempoolinfo", mempool}};
+        rig.how = {{"getblockchaininfo", blockchain},
+                   {"getnetworkinfo", network},
+                   {"getmempoolinfo", mempool}};
         rig.blockCount();
         const QString tip = rig.panel().health().tray().toolTip();
         QVERIFY2(tip.section('\n', 0, 0).startsWith(tray), qPrintable(tip));
@@ -152,10 +180,12 @@ private slots:
             QCOMPARE(tip.section('\n', 0, 0), tray);
         tw::health::NodeWindow* window = rig.panel().health().showNode();
         for (const QString& line : node)
-            QVERIFY2(window->text().split('\n').contains(line), qPrintable(line + "\n---\n" + window->text()));
+            QVERIFY2(window->text().split('\n').contains(line),
+                     qPrintable(line + "\n---\n" + window->text()));
         QCOMPARE(rig.diagnostics.lastFailure().contains("Node state"), !said.isEmpty());
         if (!said.isEmpty())
-            QVERIFY2(rig.diagnostics.lastFailure().endsWith(said), qPrintable(rig.diagnostics.lastFailure()));
+            QVERIFY2(rig.diagnostics.lastFailure().endsWith(said),
+                     qPrintable(rig.diagnostics.lastFailure()));
         // A second round says nothing new.
         const int failures = rig.diagnostics.failureCount();
         rig.advance(60000);
@@ -168,10 +198,12 @@ private slots:
     void lineThatCannotServe_data() {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("said");
-        QTest::newRow("no getblockcount word") << QByteArray("my-block-script > /node/GBC.LOG\r\n")
-                                               << "Node state not asked: its line has no word getblockcount to replace";
-        QTest::newRow("an unclosed quote") << QByteArray("\"bitcoin-cli getblockcount > /node/GBC.LOG\r\n")
-                                           << "Node state not asked: ";
+        QTest::newRow("no getblockcount word")
+            << QByteArray("my-block-script > /node/GBC.LOG\r\n")
+            << "Node state not asked: its line has no word getblockcount to replace";
+        QTest::newRow("an unclosed quote")
+            << QByteArray("\"bitcoin-cli getblockcount > /node/GBC.LOG\r\n")
+            << "Node state not asked: ";
     }
     void lineThatCannotServe() {
         QFETCH(QByteArray, line);
@@ -180,7 +212,8 @@ private slots:
         rig.blockCount();
         QCOMPARE(rig.starter.programs.size(), 0);
         QVERIFY(rig.diagnostics.isReported(NodeQuery::LineKey));
-        QVERIFY2(rig.diagnostics.lastFailure().contains(said), qPrintable(rig.diagnostics.lastFailure()));
+        QVERIFY2(rig.diagnostics.lastFailure().contains(said),
+                 qPrintable(rig.diagnostics.lastFailure()));
     }
 
     // While a round runs, another answer starts none; the round's answer

@@ -94,7 +94,7 @@ void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
         if (!blocks_ || *number > blocks_->value) {
             if (stalled_) {
                 stalled_ = false;
-                clear(stallAnnounced_, QStringLiteral("Node moving again"),
+                clear(Alert::Stalled, stallAnnounced_, QStringLiteral("Node moving again"),
                       QStringLiteral("The block count rose to %1 after %2 at %3.")
                           .arg(*number)
                           .arg(minutesSince(lastRise_))
@@ -129,7 +129,7 @@ void HealthMonitor::judgeStall(qint64 now, qint64 count) {
     const bool stall = still && !syncing(now);
     if (stall && !stalled_) {
         stalled_ = true;
-        raise(stallAnnounced_, QStringLiteral("Node stalled"),
+        raise(Alert::Stalled, stallAnnounced_, QStringLiteral("Node stalled"),
               state_.tipTime
                   ? QStringLiteral("The block count has stayed at %1 (the node's tip is %2).")
                         .arg(count)
@@ -139,7 +139,7 @@ void HealthMonitor::judgeStall(qint64 now, qint64 count) {
                         .arg(minutesSince(lastRise_)));
     } else if (!stall && stalled_) {
         stalled_ = false;
-        clear(stallAnnounced_, QStringLiteral("Node moving again"),
+        clear(Alert::Stalled, stallAnnounced_, QStringLiteral("Node moving again"),
               syncing(now)
                   ? QStringLiteral("The node is catching up (block %1).").arg(count)
                   : QStringLiteral("The node's tip is recent again (block %1).").arg(count));
@@ -177,14 +177,38 @@ void HealthMonitor::nodeStateRead(const node::NodeState& state, const QString& f
             const QString text = *state.warnings;
             if (!text.isEmpty() && text != warning_) {
                 warning_ = text;
-                raise(warningAnnounced_, QStringLiteral("Node warning"), text);
+                raise(Alert::Warning, warningAnnounced_, QStringLiteral("Node warning"), text);
             } else if (text.isEmpty() && !warning_.isEmpty()) {
                 warning_.clear();
-                clear(warningAnnounced_, QStringLiteral("Node warning gone"),
+                clear(Alert::Warning, warningAnnounced_, QStringLiteral("Node warning gone"),
                       QStringLiteral("The node no longer warns."));
             }
         }
     });
+}
+
+std::optional<qint64> HealthMonitor::blockCount() const {
+    return blocks_ ? std::optional(blocks_->value) : std::nullopt;
+}
+
+std::optional<qint64> HealthMonitor::connectionCount() const {
+    return connections_ ? std::optional(connections_->value) : std::nullopt;
+}
+
+std::optional<qint64> HealthMonitor::lastBlockChangeMs() const {
+    return blocks_ ? std::optional(lastRiseShown_) : std::nullopt;
+}
+
+bool HealthMonitor::alertActive(Alert alert) const {
+    switch (alert) {
+    case Alert::Stalled:
+        return stalled_;
+    case Alert::NotAnswering:
+        return failing_;
+    case Alert::Warning:
+        return !warning_.isEmpty();
+    }
+    return false;
 }
 
 qint64 HealthMonitor::wallSeconds() const {
@@ -213,11 +237,12 @@ void HealthMonitor::queryFailed(bool blockCount, const QString& reason) {
     observe([&] {
         (blockCount ? runningBlock_ : runningConnections_) = false;
         (blockCount ? blockFailure_ : connectionsFailure_) = reason;
+        ++(blockCount ? blockFailures_ : connectionFailures_);
         lastFailed_ = true;
         ++failuresInRow_;
         if (!failing_ && failuresInRow_ >= settings_.failureCount) {
             failing_ = true;
-            raise(failureAnnounced_, QStringLiteral("Node not answering"),
+            raise(Alert::NotAnswering, failureAnnounced_, QStringLiteral("Node not answering"),
                   failuresInRow_ == 1
                       ? QStringLiteral("The last query got no answer (%1).").arg(reason)
                       : QStringLiteral("The last %1 queries got no answer (the last: %2).")
@@ -234,25 +259,27 @@ void HealthMonitor::succeeded() {
     if (!failing_)
         return;
     failing_ = false;
-    clear(failureAnnounced_, QStringLiteral("Node answering again"),
+    clear(Alert::NotAnswering, failureAnnounced_, QStringLiteral("Node answering again"),
           QStringLiteral("The node answered again after %1 failed %2.")
               .arg(failures)
               .arg(failures == 1 ? QStringLiteral("query") : QStringLiteral("queries")));
 }
 
-void HealthMonitor::raise(bool& announced, const QString& title, const QString& text) {
+void HealthMonitor::raise(Alert alert, bool& announced, const QString& title, const QString& text) {
     if (!settings_.enabled)
         return;
     announced = true;
     emit alertRaised(title, text);
+    emit alertChanged(alert, true, title, text);
     runAlertCommand();
 }
 
-void HealthMonitor::clear(bool& announced, const QString& title, const QString& text) {
+void HealthMonitor::clear(Alert alert, bool& announced, const QString& title, const QString& text) {
     if (!announced)
         return;
     announced = false;
     emit alertCleared(title, text);
+    emit alertChanged(alert, false, title, text);
 }
 
 void HealthMonitor::runAlertCommand() {

@@ -41,6 +41,11 @@ namespace tw::health {
 class HealthMonitor : public QObject {
     Q_OBJECT
 public:
+    // The kinds of alert episode, for those who deliver them elsewhere
+    // (a webhook, Alertmanager) and for the metrics.
+    enum class Alert { Stalled, NotAnswering, Warning };
+    Q_ENUM(Alert)
+
     // Diagnostics key of an alert command that could not be started.
     static const QString CommandFailureKey;
 
@@ -85,11 +90,30 @@ public:
     QString stateLine() const;
     // The wall clock's time, seconds since the epoch.
     qint64 wallSeconds() const;
+
+    // For the metrics: the last block count and connection count that were
+    // numbers; when the block count last rose (wall clock ms; nullopt before
+    // the first answer); how many queries of each kind got no usable answer
+    // since the start; whether the last finished query answered; whether an
+    // episode of `alert` is going on (followed with alerts off too).
+    std::optional<qint64> blockCount() const;
+    std::optional<qint64> connectionCount() const;
+    std::optional<qint64> lastBlockChangeMs() const;
+    qint64 failuresTotal(bool blockCount) const {
+        return blockCount ? blockFailures_ : connectionFailures_;
+    }
+    bool up() const { return blocks_.has_value() && !lastFailed_; }
+    bool alertActive(Alert alert) const;
 signals:
     // The colour or the summary changed.
     void changed();
     void alertRaised(const QString& title, const QString& text);
     void alertCleared(const QString& title, const QString& text);
+    // The same announcements with their kind: `active` true when raised,
+    // false at the all-clear; `title` and `text` as above. Emitted right
+    // after alertRaised / alertCleared.
+    void alertChanged(tw::health::HealthMonitor::Alert alert, bool active, const QString& title,
+                      const QString& text);
 
 private:
     struct Reading {
@@ -104,8 +128,8 @@ private:
     // last block count.
     void judgeStall(qint64 now, qint64 count);
     void succeeded();
-    void raise(bool& announced, const QString& title, const QString& text);
-    void clear(bool& announced, const QString& title, const QString& text);
+    void raise(Alert alert, bool& announced, const QString& title, const QString& text);
+    void clear(Alert alert, bool& announced, const QString& title, const QString& text);
     void runAlertCommand();
     // The wall clock's time of day.
     QString timeText(qint64 wallMs) const;
@@ -137,6 +161,8 @@ private:
     std::optional<QString> blockFailure_;       // the last block-count query failed: why
     std::optional<QString> connectionsFailure_; // the same for the connection count
     int failuresInRow_ = 0;
+    qint64 blockFailures_ = 0;
+    qint64 connectionFailures_ = 0;
 
     bool stalled_ = false;
     bool stallAnnounced_ = false;

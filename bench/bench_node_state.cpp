@@ -43,9 +43,10 @@ struct Figures {
     void print(const char* what) {
         std::sort(values.begin(), values.end());
         const std::size_t n = values.size();
-        std::printf("%s, %zu rounds\n  best   %8.2f ms\n  median %8.2f ms\n  p90    %8.2f ms\n  worst  %8.2f ms\n",
-                    what, n, values.front(), values[n / 2], values[std::min(n - 1, (n * 9 + 9) / 10 - 1)],
-                    values.back());
+        std::printf("%s, %zu rounds\n  best   %8.2f ms\n  median %8.2f ms\n  p90    %8.2f ms\n  "
+                    "worst  %8.2f ms\n",
+                    what, n, values.front(), values[n / 2],
+                    values[std::min(n - 1, (n * 9 + 9) / 10 - 1)], values.back());
     }
 };
 
@@ -116,15 +117,15 @@ int main(int argc, char** argv) {
         idle.values.push_back(longestGapMs([&] { return idleFor.elapsed() < 100; }));
 
         bool done = false;
-        const auto connection = QObject::connect(&query, &tw::node::NodeQuery::answered, &app,
-                                                 [&](const tw::node::NodeState& state, const QString& failure) {
-                                                     done = true;
-                                                     if (state.empty()) {
-                                                         ++empty;
-                                                         std::fprintf(stderr, "round %d: %s\n", round,
-                                                                      qPrintable(failure));
-                                                     }
-                                                 });
+        const auto connection = QObject::connect(
+            &query, &tw::node::NodeQuery::answered, &app,
+            [&](const tw::node::NodeState& state, const QString& failure) {
+                done = true;
+                if (state.empty()) {
+                    ++empty;
+                    std::fprintf(stderr, "round %d: %s\n", round, qPrintable(failure));
+                }
+            });
         QElapsedTimer clock;
         clock.start();
         if (!query.ask(bat)) {

@@ -199,6 +199,11 @@ std::optional<qint64> HealthMonitor::lastBlockChangeMs() const {
     return blocks_ ? std::optional(lastRiseShown_) : std::nullopt;
 }
 
+std::optional<qint64> HealthMonitor::lastAnswerMs(bool blockCount) const {
+    const std::optional<Reading>& reading = blockCount ? blocks_ : connections_;
+    return reading ? std::optional(reading->shownAt) : std::nullopt;
+}
+
 bool HealthMonitor::alertActive(Alert alert) const {
     switch (alert) {
     case Alert::Stalled:

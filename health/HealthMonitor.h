@@ -99,6 +99,8 @@ public:
     std::optional<qint64> blockCount() const;
     std::optional<qint64> connectionCount() const;
     std::optional<qint64> lastBlockChangeMs() const;
+    // When the query of that kind last answered a number (wall clock ms).
+    std::optional<qint64> lastAnswerMs(bool blockCount) const;
     qint64 failuresTotal(bool blockCount) const {
         return blockCount ? blockFailures_ : connectionFailures_;
     }

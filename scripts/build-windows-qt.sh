@@ -23,7 +23,7 @@ configure_args=(
     -static -static-runtime -release -platform linux-g++ -xplatform win32-g++
     -opengl no -no-vulkan -no-dbus -no-icu -no-zstd -no-glib
     -qt-zlib -qt-pcre -qt-libpng -qt-freetype -qt-harfbuzz -qt-doubleconversion -no-libjpeg
-    -no-feature-network -no-feature-sql -no-feature-xml -no-feature-concurrent
+    -schannel -no-openssl -no-feature-sql -no-feature-xml -no-feature-concurrent
     -no-feature-printsupport -no-feature-tabletevent -no-feature-direct2d1_1
     -nomake examples -nomake tests
 )

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
 #include "app/WindowTimer.h"
+#include "check/NodeCheck.h"
 #include "health/History.h"
 #include "panel/Panel.h"
 #include "platform/NativePlatform.h"
@@ -14,7 +15,26 @@
 #include <QDir>
 #include <QIcon>
 
+#include <cstring>
+
+namespace {
+
+// `--check`: one look at the node for a monitoring plugin, with no display.
+int check(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    tw::platform::NativePlatform native(argc > 0 ? argv[0] : "");
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    arguments.removeOne(QStringLiteral("--check"));
+    return tw::check::runCheckCommand(native.platform(), arguments);
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--check") == 0)
+            return check(argc, argv);
+
     QApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The window is matched to its menu entry by this id, and both windows

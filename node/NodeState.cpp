@@ -125,7 +125,7 @@ QString percent(double progress) {
 QString duration(qint64 seconds) {
     if (seconds < 60)
         return QStringLiteral("%1 s").arg(seconds);
-    if (seconds < 90 * 60)
+    if (seconds < 120 * 60)
         return QStringLiteral("%1 min").arg((seconds + 30) / 60);
     if (seconds < 48 * 3600)
         return QStringLiteral("%1 h").arg((seconds + 1800) / 3600);

@@ -49,21 +49,26 @@ CheckResult unknown(const QString& why) {
 CheckResult judge(const std::optional<qint64>& blockCount, const QString& failure,
                   const node::NodeState& state, qint64 nowSeconds, int stallMinutes) {
     if (!blockCount)
-        return {Critical, QStringLiteral("CRITICAL - no answer: ") +
-                              oneLine(failure.isEmpty() ? QStringLiteral("the client wrote no block count") : failure)};
+        return {Critical,
+                QStringLiteral("CRITICAL - no answer: ") +
+                    oneLine(failure.isEmpty() ? QStringLiteral("the client wrote no block count")
+                                              : failure)};
     const qint64 blocks = *blockCount;
-    const std::optional<qint64> peers =
-        state.peersIn && state.peersOut ? std::optional(*state.peersIn + *state.peersOut) : state.peersTotal;
+    const std::optional<qint64> peers = state.peersIn && state.peersOut
+                                            ? std::optional(*state.peersIn + *state.peersOut)
+                                            : state.peersTotal;
     const std::optional<qint64> tipAge =
-        state.tipTime ? std::optional(std::max<qint64>(0, nowSeconds - *state.tipTime)) : std::nullopt;
-    const bool behind = (state.headers && *state.headers > blocks) || state.initialBlockDownload.value_or(false);
+        state.tipTime ? std::optional(std::max<qint64>(0, nowSeconds - *state.tipTime))
+                      : std::nullopt;
+    const bool behind =
+        (state.headers && *state.headers > blocks) || state.initialBlockDownload.value_or(false);
 
     QStringList problems;
     Status status = Ok;
     if (behind) {
         status = Warning;
         problems << (state.initialBlockDownload.value_or(false) ? QStringLiteral("initial download")
-                                                                 : QStringLiteral("catching up"));
+                                                                : QStringLiteral("catching up"));
     } else if (tipAge && *tipAge >= qint64(stallMinutes) * 60) {
         // One look cannot see the count move: a tip older than the stall
         // time on a node that is not catching up is the stall.
@@ -79,7 +84,8 @@ CheckResult judge(const std::optional<qint64>& blockCount, const QString& failur
     if (state.headers && *state.headers != blocks)
         text += QStringLiteral(" of %1").arg(*state.headers);
     if (peers)
-        text += QStringLiteral(", %1 %2").arg(*peers).arg(*peers == 1 ? QStringLiteral("peer") : QStringLiteral("peers"));
+        text += QStringLiteral(", %1 %2").arg(*peers).arg(*peers == 1 ? QStringLiteral("peer")
+                                                                      : QStringLiteral("peers"));
     if (tipAge)
         text += QStringLiteral(", tip ") + node::text::tipAge(*state.tipTime, nowSeconds);
     if (!problems.isEmpty())
@@ -94,16 +100,20 @@ CheckResult judge(const std::optional<qint64>& blockCount, const QString& failur
         perf << QStringLiteral("tip_age=%1s").arg(*tipAge);
     if (state.verificationProgress)
         perf << QStringLiteral("progress=%1").arg(*state.verificationProgress, 0, 'f', 6);
-    return {status, statusWord(status) + QStringLiteral(" - ") + text + QStringLiteral(" | ") + perf.join(' ')};
+    return {status, statusWord(status) + QStringLiteral(" - ") + text + QStringLiteral(" | ") +
+                        perf.join(' ')};
 }
 
-NodeCheck::NodeCheck(platform::ProcessStarter& starter, platform::FileSystem& files, app::Diagnostics& diagnostics,
-                     int stallMinutes, std::function<qint64()> nowSeconds, QObject* parent)
+NodeCheck::NodeCheck(platform::ProcessStarter& starter, platform::FileSystem& files,
+                     app::Diagnostics& diagnostics, int stallMinutes,
+                     std::function<qint64()> nowSeconds, QObject* parent)
     : QObject(parent), starter_(starter), files_(files), stallMinutes_(stallMinutes),
-      nowSeconds_(std::move(nowSeconds)), query_(new node::NodeQuery(starter, files, diagnostics, this)) {
-    connect(query_, &node::NodeQuery::answered, this, [this](const node::NodeState& state, const QString&) {
-        finish(judge(blockCount_, failure_, state, nowSeconds_(), stallMinutes_));
-    });
+      nowSeconds_(std::move(nowSeconds)),
+      query_(new node::NodeQuery(starter, files, diagnostics, this)) {
+    connect(query_, &node::NodeQuery::answered, this,
+            [this](const node::NodeState& state, const QString&) {
+                finish(judge(blockCount_, failure_, state, nowSeconds_(), stallMinutes_));
+            });
 }
 
 NodeCheck::~NodeCheck() = default;
@@ -120,18 +130,21 @@ void NodeCheck::start(const QString& batchPath) {
         QTimer::singleShot(0, this, [this, result] { finish(result); });
     };
     if (batchPath.trimmed().isEmpty())
-        return later(unknown(QStringLiteral("no block-count batch file is configured (Settings, Save To .BAT Files)")));
+        return later(unknown(QStringLiteral(
+            "no block-count batch file is configured (Settings, Save To .BAT Files)")));
     const platform::FileRead read = files_.readFile(batchPath, node::NodeQuery::MaxBatchFileBytes);
     if (!read.result)
         return later(unknown(read.result.error));
-    const platform::BatchCommand command = platform::batchFileCommand(files_.decodeLocal(read.bytes));
+    const platform::BatchCommand command =
+        platform::batchFileCommand(files_.decodeLocal(read.bytes));
     if (!command.ok())
         return later(unknown(QStringLiteral("batch file %1: %2").arg(batchPath, command.error)));
-    starter_.runProgram(command.arguments.first(), command.arguments.mid(1), CallTimeoutMs, 4096,
-                        [self = QPointer<NodeCheck>(this), batchPath](const platform::ProgramRun& run) {
-                            if (self)
-                                self->blockCountEnded(run, batchPath);
-                        });
+    starter_.runProgram(
+        command.arguments.first(), command.arguments.mid(1), CallTimeoutMs, 4096,
+        [self = QPointer<NodeCheck>(this), batchPath](const platform::ProgramRun& run) {
+            if (self)
+                self->blockCountEnded(run, batchPath);
+        });
 }
 
 void NodeCheck::blockCountEnded(const platform::ProgramRun& run, const QString& batchPath) {
@@ -178,7 +191,8 @@ int runCheckCommand(platform::Platform& platform, const QStringList& arguments) 
             result = done;
             loop.quit();
         });
-        check.start(store.GetSetting(QStringLiteral("CLI_GBC_FULL_BAT_LOCATION_TEXTBOX"), QString()));
+        check.start(
+            store.GetSetting(QStringLiteral("CLI_GBC_FULL_BAT_LOCATION_TEXTBOX"), QString()));
         loop.exec();
     }
     std::fputs(qPrintable(result.line + QLatin1Char('\n')), stdout);

@@ -5,7 +5,8 @@
 // arguments (the block count, then the three state calls), judges what it
 // hears by the configuration's alert settings, and prints one line:
 //
-//   OK - block 812345 of 812400, 8 peers, tip 4 min old | blocks=812345 headers=812400 peers=8 tip_age=240s
+//   OK - block 812345 of 812400, 8 peers, tip 4 min old | blocks=812345 headers=812400 peers=8
+//   tip_age=240s
 //
 // Exit status: 0 OK, 1 WARNING (initial download or catching up, no peers),
 // 2 CRITICAL (no answer, stalled), 3 UNKNOWN (no block-count batch file
@@ -54,8 +55,9 @@ class NodeCheck : public QObject {
 public:
     static constexpr int CallTimeoutMs = 10'000;
 
-    NodeCheck(platform::ProcessStarter& starter, platform::FileSystem& files, app::Diagnostics& diagnostics,
-              int stallMinutes, std::function<qint64()> nowSeconds, QObject* parent = nullptr);
+    NodeCheck(platform::ProcessStarter& starter, platform::FileSystem& files,
+              app::Diagnostics& diagnostics, int stallMinutes, std::function<qint64()> nowSeconds,
+              QObject* parent = nullptr);
     ~NodeCheck() override;
 
     // Starts the check with the block-count batch file at `batchPath`;
@@ -80,9 +82,7 @@ private:
     bool finished_ = false;
 };
 
-
 } // namespace tw::check
-
 
 namespace tw::platform {
 struct Platform;
@@ -99,4 +99,3 @@ namespace tw::check {
 int runCheckCommand(platform::Platform& platform, const QStringList& arguments);
 
 } // namespace tw::check
-

@@ -8,6 +8,10 @@ const QString AlertSettings::EnabledKey = QStringLiteral("HEALTH_ALERTS_TICKBOX"
 const QString AlertSettings::StallMinutesKey = QStringLiteral("HEALTH_STALL_MINUTES");
 const QString AlertSettings::FailureCountKey = QStringLiteral("HEALTH_FAILURE_COUNT");
 const QString AlertSettings::CommandKey = QStringLiteral("HEALTH_ALERT_COMMAND");
+const QString AlertSettings::MetricsListenKey = QStringLiteral("HEALTH_METRICS_LISTEN");
+const QString AlertSettings::MetricsFolderKey = QStringLiteral("HEALTH_METRICS_FOLDER");
+const QString AlertSettings::WebhookKey = QStringLiteral("HEALTH_ALERT_WEBHOOK");
+const QString AlertSettings::AlertmanagerUrlKey = QStringLiteral("HEALTH_ALERTMANAGER_URL");
 
 namespace {
 
@@ -33,6 +37,11 @@ AlertSettings AlertSettings::load(const app::SettingsStore& store) {
     settings.failureCount = boundedNumber(store, FailureCountKey, DefaultFailureCount,
                                           MinFailureCount, MaxFailureCount);
     settings.command = store.GetSetting(CommandKey, QString());
+    // Blanks around a hand-edited value are no part of an address.
+    settings.metricsListen = store.GetSetting(MetricsListenKey, QString()).trimmed();
+    settings.metricsFolder = store.GetSetting(MetricsFolderKey, QString());
+    settings.webhook = store.GetSetting(WebhookKey, QString()).trimmed();
+    settings.alertmanagerUrl = store.GetSetting(AlertmanagerUrlKey, QString()).trimmed();
     return settings;
 }
 
@@ -41,6 +50,10 @@ void AlertSettings::save(app::SettingsStore& store) const {
     store.SaveSetting(StallMinutesKey, QString::number(stallMinutes));
     store.SaveSetting(FailureCountKey, QString::number(failureCount));
     store.SaveSetting(CommandKey, command);
+    store.SaveSetting(MetricsListenKey, metricsListen);
+    store.SaveSetting(MetricsFolderKey, metricsFolder);
+    store.SaveSetting(WebhookKey, webhook);
+    store.SaveSetting(AlertmanagerUrlKey, alertmanagerUrl);
 }
 
 } // namespace tw::health

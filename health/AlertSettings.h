@@ -10,10 +10,14 @@ namespace tw::health {
 // When the panel raises an alert about the node, kept in the
 // configuration's own section of the store under keys of their own.
 struct AlertSettings {
-    static const QString EnabledKey;      // HEALTH_ALERTS_TICKBOX, "1" or "0"
-    static const QString StallMinutesKey; // HEALTH_STALL_MINUTES
-    static const QString FailureCountKey; // HEALTH_FAILURE_COUNT
-    static const QString CommandKey;      // HEALTH_ALERT_COMMAND
+    static const QString EnabledKey;         // HEALTH_ALERTS_TICKBOX, "1" or "0"
+    static const QString StallMinutesKey;    // HEALTH_STALL_MINUTES
+    static const QString FailureCountKey;    // HEALTH_FAILURE_COUNT
+    static const QString CommandKey;         // HEALTH_ALERT_COMMAND
+    static const QString MetricsListenKey;   // HEALTH_METRICS_LISTEN
+    static const QString MetricsFolderKey;   // HEALTH_METRICS_FOLDER
+    static const QString WebhookKey;         // HEALTH_ALERT_WEBHOOK
+    static const QString AlertmanagerUrlKey; // HEALTH_ALERTMANAGER_URL
 
     static constexpr int DefaultStallMinutes = 90;
     static constexpr int DefaultFailureCount = 3;
@@ -29,6 +33,14 @@ struct AlertSettings {
     int failureCount = DefaultFailureCount;
     // Run like the user command when an alert is raised; empty: none.
     QString command;
+    // Monitoring; empty means off. The metrics endpoint's host:port, the
+    // folder of the metrics textfile, the URL each alert and all-clear is
+    // posted to, Alertmanager's base URL. The metrics do not depend on
+    // `enabled`; the webhook and Alertmanager get what is announced.
+    QString metricsListen;
+    QString metricsFolder;
+    QString webhook;
+    QString alertmanagerUrl;
 
     // A missing or unusable value (not a number, out of range) reads as its
     // default.

@@ -13,7 +13,7 @@ namespace tw::health {
 AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("ALERTS_DIALOG"));
-    setWindowTitle(QStringLiteral("TW-CLI-UI – Alerts – %1").arg(section));
+    setWindowTitle(QStringLiteral("TW-CLI-UI – Alerts and monitoring – %1").arg(section));
 
     enabled_ = new QCheckBox(tr("Alert me when the node stalls or its queries fail"), this);
     enabled_->setObjectName(QStringLiteral("HEALTH_ALERTS_TICKBOX"));
@@ -34,18 +34,65 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
     command_->setObjectName(QStringLiteral("HEALTH_ALERT_COMMAND"));
     command_->setPlaceholderText(tr("none"));
     command_->setMinimumWidth(320);
-    auto* hint = new QLabel(tr("Started like the command of \u201cAlso Run Command When BlockCount "
-                               "Changes\u201d.\nEmpty: no command."),
-                            this);
-    QFont small = hint->font();
+    QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
-    hint->setFont(small);
+    const auto hint = [this, &small](const QString& text) {
+        auto* label = new QLabel(text, this);
+        label->setFont(small);
+        label->setWordWrap(true);
+        return label;
+    };
+    const auto field = [this](const QString& name, const QString& value,
+                              const QString& placeholder) {
+        auto* box = new QLineEdit(value, this);
+        box->setObjectName(name);
+        box->setPlaceholderText(placeholder);
+        box->setMinimumWidth(320);
+        return box;
+    };
+    metricsListen_ = field(AlertSettings::MetricsListenKey, settings.metricsListen,
+                           tr("off, e.g. 127.0.0.1:9333"));
+    metricsFolder_ = field(AlertSettings::MetricsFolderKey, settings.metricsFolder,
+                           tr("off, e.g. /var/lib/prometheus/node-exporter"));
+    webhook_ = field(AlertSettings::WebhookKey, settings.webhook,
+                     tr("off, e.g. https://ntfy.sh/my-node-alerts"));
+    alertmanagerUrl_ = field(AlertSettings::AlertmanagerUrlKey, settings.alertmanagerUrl,
+                             tr("off, e.g. http://127.0.0.1:9093"));
 
     auto* form = new QFormLayout;
     form->addRow(tr("Block count unchanged for"), stallMinutes_);
+    form->addRow(
+        QString(),
+        hint(tr("Not while the node is catching up (headers ahead, or its initial download).")));
     form->addRow(tr("Failed queries in a row"), failureCount_);
     form->addRow(tr("Alert command"), command_);
-    form->addRow(QString(), hint);
+    form->addRow(QString(),
+                 hint(tr("Started like the command of \u201cAlso Run Command When BlockCount "
+                         "Changes\u201d. Empty: no command.")));
+    form->addRow(tr("Alert webhook"), webhook_);
+    form->addRow(
+        QString(),
+        hint(tr("Each alert and all-clear is posted there as JSON (http or https): a phone push "
+                "service or a chat relay. Empty: off.")));
+    form->addRow(tr("Alertmanager"), alertmanagerUrl_);
+    form->addRow(
+        QString(),
+        hint(tr("Alertmanager's address: alerts are sent to its /api/v2/alerts and re-sent "
+                "every minute while they last. Empty: off.")));
+
+    auto* monitoring = new QFormLayout;
+    monitoring->addRow(tr("Metrics endpoint"), metricsListen_);
+    monitoring->addRow(
+        QString(),
+        hint(tr("host:port where Prometheus scrapes /metrics; each configuration needs a "
+                "port of its own. Empty: off.")));
+    monitoring->addRow(tr("Metrics file folder"), metricsFolder_);
+    monitoring->addRow(
+        QString(),
+        hint(tr("After each answer the panel writes <name>.prom there, for node_exporter's "
+                "textfile collector. Empty: off.")));
+    auto* monitoringTitle =
+        new QLabel(tr("<b>Monitoring</b> (whether or not alerts are on)"), this);
 
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -54,6 +101,9 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(enabled_);
     layout->addLayout(form);
+    layout->addSpacing(8);
+    layout->addWidget(monitoringTitle);
+    layout->addLayout(monitoring);
     layout->addWidget(buttons_);
 
     connect(enabled_, &QCheckBox::toggled, this, &AlertsDialog::updateEnabled);
@@ -66,6 +116,8 @@ void AlertsDialog::updateEnabled() {
     stallMinutes_->setEnabled(on);
     failureCount_->setEnabled(on);
     command_->setEnabled(on);
+    webhook_->setEnabled(on);
+    alertmanagerUrl_->setEnabled(on);
 }
 
 AlertSettings AlertsDialog::settings() const {
@@ -74,6 +126,10 @@ AlertSettings AlertsDialog::settings() const {
     settings.stallMinutes = stallMinutes_->value();
     settings.failureCount = failureCount_->value();
     settings.command = command_->text();
+    settings.metricsListen = metricsListen_->text().trimmed();
+    settings.metricsFolder = metricsFolder_->text();
+    settings.webhook = webhook_->text().trimmed();
+    settings.alertmanagerUrl = alertmanagerUrl_->text().trimmed();
     return settings;
 }
 

@@ -36,6 +36,10 @@ private:
     QSpinBox* stallMinutes_;
     QSpinBox* failureCount_;
     QLineEdit* command_;
+    QLineEdit* metricsListen_;
+    QLineEdit* metricsFolder_;
+    QLineEdit* webhook_;
+    QLineEdit* alertmanagerUrl_;
     QDialogButtonBox* buttons_;
 };
 

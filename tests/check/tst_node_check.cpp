@@ -49,32 +49,38 @@ private slots:
         QTest::addColumn<QString>("state");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("line");
-        QTest::newRow("healthy") << qint64(812400) << "headers=812400,ibd=0,tip=4,in=3,out=5" << 0
-                                 << "OK - block 812400, 8 peers, tip 4 min old | blocks=812400 headers=812400 peers=8 "
-                                    "tip_age=240s";
-        QTest::newRow("catching up") << qint64(812345) << "headers=812400,ibd=0,tip=600,in=3,out=5" << 1
-                                     << "WARNING - catching up: block 812345 of 812400, 8 peers, tip 10 h old | "
-                                        "blocks=812345 headers=812400 peers=8 tip_age=36000s";
-        QTest::newRow("initial download, an old tip is no stall") << qint64(5000) << "headers=812400,ibd=1,tip=90000"
-                                                                   << 1
-                                                                   << "WARNING - initial download: block 5000 of "
-                                                                      "812400, tip 63 days old | blocks=5000 "
-                                                                      "headers=812400 tip_age=5400000s";
-        QTest::newRow("no peers") << qint64(812400) << "headers=812400,tip=4,peers=0" << 1
-                                  << "WARNING - no peers: block 812400, 0 peers, tip 4 min old | blocks=812400 "
-                                     "headers=812400 peers=0 tip_age=240s";
-        QTest::newRow("stalled: the tip older than the stall time") << qint64(812400) << "headers=812400,tip=90,peers=1"
-                                                                    << 2
-                                                                    << "CRITICAL - stalled: block 812400, 1 peer, tip 90 "
-                                                                       "min old | blocks=812400 headers=812400 peers=1 "
-                                                                       "tip_age=5400s";
-        QTest::newRow("stalled and no peers: the worse wins") << qint64(7) << "tip=1000,peers=0" << 2
-                                                              << "CRITICAL - stalled, no peers: block 7, 0 peers, tip "
-                                                                 "17 h old | blocks=7 peers=0 tip_age=60000s";
-        QTest::newRow("an older coin: the count alone") << qint64(42) << "" << 0 << "OK - block 42 | blocks=42";
-        QTest::newRow("no answer") << qint64(-1) << "" << 2
-                                   << "CRITICAL - no answer: the client exited with status 1 and said \"error: Could "
-                                      "not connect / retry\"";
+        QTest::newRow("healthy")
+            << qint64(812400) << "headers=812400,ibd=0,tip=4,in=3,out=5" << 0
+            << "OK - block 812400, 8 peers, tip 4 min old | blocks=812400 headers=812400 peers=8 "
+               "tip_age=240s";
+        QTest::newRow("catching up")
+            << qint64(812345) << "headers=812400,ibd=0,tip=600,in=3,out=5" << 1
+            << "WARNING - catching up: block 812345 of 812400, 8 peers, tip 10 h old | "
+               "blocks=812345 headers=812400 peers=8 tip_age=36000s";
+        QTest::newRow("initial download, an old tip is no stall")
+            << qint64(5000) << "headers=812400,ibd=1,tip=90000" << 1
+            << "WARNING - initial download: block 5000 of "
+               "812400, tip 63 days old | blocks=5000 "
+               "headers=812400 tip_age=5400000s";
+        QTest::newRow("no peers")
+            << qint64(812400) << "headers=812400,tip=4,peers=0" << 1
+            << "WARNING - no peers: block 812400, 0 peers, tip 4 min old | blocks=812400 "
+               "headers=812400 peers=0 tip_age=240s";
+        QTest::newRow("stalled: the tip older than the stall time")
+            << qint64(812400) << "headers=812400,tip=90,peers=1" << 2
+            << "CRITICAL - stalled: block 812400, 1 peer, tip 90 "
+               "min old | blocks=812400 headers=812400 peers=1 "
+               "tip_age=5400s";
+        QTest::newRow("stalled and no peers: the worse wins")
+            << qint64(7) << "tip=1000,peers=0" << 2
+            << "CRITICAL - stalled, no peers: block 7, 0 peers, tip "
+               "17 h old | blocks=7 peers=0 tip_age=60000s";
+        QTest::newRow("an older coin: the count alone")
+            << qint64(42) << "" << 0 << "OK - block 42 | blocks=42";
+        QTest::newRow("no answer")
+            << qint64(-1) << "" << 2
+            << "CRITICAL - no answer: the client exited with status 1 and said \"error: Could "
+               "not connect / retry\"";
     }
     void judge() {
         QFETCH(qint64, blocks);
@@ -83,7 +89,8 @@ private slots:
         QFETCH(QString, line);
         const CheckResult result = tw::check::judge(
             blocks < 0 ? std::nullopt : std::optional(blocks),
-            "the client exited with status 1 and said \"error: Could not connect | retry\"", stateOf(state), Now, 90);
+            "the client exited with status 1 and said \"error: Could not connect | retry\"",
+            stateOf(state), Now, 90);
         QCOMPARE(result.line, line);
         QCOMPARE(int(result.status), status);
     }
@@ -92,19 +99,24 @@ private slots:
     // own client and arguments, then the state calls.
     void checkOverTheFakes_data() {
         QTest::addColumn<QByteArray>("batch"); // "-": no file
-        QTest::addColumn<QString>("count");    // the client's answer to getblockcount; "refused": exit 1
+        QTest::addColumn<QString>(
+            "count"); // the client's answer to getblockcount; "refused": exit 1
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("start"); // of the line
-        QTest::newRow("answers") << QByteArray("call \"/bin/cli\" -conf=/c getblockcount > /x.log\r\n") << "812400\n"
+        QTest::newRow("answers") << QByteArray(
+                                        "call \"/bin/cli\" -conf=/c getblockcount > /x.log\r\n")
+                                 << "812400\n"
                                  << 0 << "OK - block 812400 | blocks=812400 headers=812400";
-        QTest::newRow("refused") << QByteArray("/bin/cli getblockcount > /x.log\r\n") << "refused" << 2
-                                 << "CRITICAL - no answer: the client exited with status 1 and said \"error: Could not "
-                                    "connect\"";
-        QTest::newRow("garbage") << QByteArray("/bin/cli getblockcount > /x.log\r\n") << "Usage: cli" << 2
+        QTest::newRow("refused")
+            << QByteArray("/bin/cli getblockcount > /x.log\r\n") << "refused" << 2
+            << "CRITICAL - no answer: the client exited with status 1 and said \"error: Could not "
+               "connect\"";
+        QTest::newRow("garbage") << QByteArray("/bin/cli getblockcount > /x.log\r\n")
+                                 << "Usage: cli" << 2
                                  << "CRITICAL - no answer: the answer is not a number";
         QTest::newRow("no batch file") << QByteArray("-") << "" << 3 << "UNKNOWN - ";
-        QTest::newRow("a line that cannot be split") << QByteArray("\"/bin/cli getblockcount\r\n") << "" << 3
-                                                     << "UNKNOWN - batch file /b.bat: ";
+        QTest::newRow("a line that cannot be split") << QByteArray("\"/bin/cli getblockcount\r\n")
+                                                     << "" << 3 << "UNKNOWN - batch file /b.bat: ";
     }
     void checkOverTheFakes() {
         QFETCH(QByteArray, batch);
@@ -129,7 +141,8 @@ private slots:
                 answer.output = count.toLatin1();
             } else {
                 answer.exitStatus = 0;
-                answer.output = run.arguments.last() == "getblockchaininfo" ? R"({"headers": 812400})" : "{}";
+                answer.output =
+                    run.arguments.last() == "getblockchaininfo" ? R"({"headers": 812400})" : "{}";
             }
             return answer;
         };
@@ -145,7 +158,8 @@ private slots:
         QVERIFY2(result.line.startsWith(start), qPrintable(result.line));
         QCOMPARE(int(result.status), status);
         if (status == 0)
-            QCOMPARE(starter.programs.first().arguments, (QStringList{"-conf=/c", "getblockcount"}));
+            QCOMPARE(starter.programs.first().arguments,
+                     (QStringList{"-conf=/c", "getblockcount"}));
     }
 };
 

@@ -49,6 +49,7 @@ private slots:
     void edit_data();
     void edit();
     void titleLimitsAndGreying();
+    void monitoringFields();
 };
 
 void TestAlertsDialog::edit_data() {
@@ -141,7 +142,7 @@ void TestAlertsDialog::edit() {
 
 void TestAlertsDialog::titleLimitsAndGreying() {
     AlertsDialog dialog(settings(true, 90, 3, ""), "TW-CLI-UI-LTC");
-    QCOMPARE(dialog.windowTitle(), QString("TW-CLI-UI – Alerts – TW-CLI-UI-LTC"));
+    QCOMPARE(dialog.windowTitle(), QString("TW-CLI-UI – Alerts and monitoring – TW-CLI-UI-LTC"));
     auto* tick = dialog.findChild<QCheckBox*>("HEALTH_ALERTS_TICKBOX");
     QCOMPARE(tick->text(), QString("Alert me when the node stalls or its queries fail"));
     auto* stallBox = dialog.findChild<QSpinBox*>("HEALTH_STALL_MINUTES");
@@ -154,6 +155,36 @@ void TestAlertsDialog::titleLimitsAndGreying() {
     QVERIFY(stallBox->isEnabled() && failureBox->isEnabled() && commandEdit->isEnabled());
     tick->setChecked(false);
     QVERIFY(!stallBox->isEnabled() && !failureBox->isEnabled() && !commandEdit->isEnabled());
+    // Pushed alerts follow the tick box; the metrics do not depend on it.
+    const auto box = [&](const QString& name) { return dialog.findChild<QLineEdit*>(name); };
+    QVERIFY(!box(AlertSettings::WebhookKey)->isEnabled() &&
+            !box(AlertSettings::AlertmanagerUrlKey)->isEnabled());
+    QVERIFY(box(AlertSettings::MetricsListenKey)->isEnabled() &&
+            box(AlertSettings::MetricsFolderKey)->isEnabled());
+}
+
+// The monitoring fields: what is typed comes back, blanks around an
+// address dropped; nothing typed leaves them off.
+void TestAlertsDialog::monitoringFields() {
+    AlertSettings in = settings(true, 90, 3, "");
+    in.webhook = "https://old.example/hook";
+    AlertsDialog dialog(in, "TW-CLI-UI-LTC");
+    QCOMPARE(dialog.settings(), in);
+    const auto type = [&](const QString& name, const QString& text) {
+        auto* edit = dialog.findChild<QLineEdit*>(name);
+        QVERIFY(edit);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    };
+    type(AlertSettings::MetricsListenKey, " 127.0.0.1:9333 ");
+    type(AlertSettings::MetricsFolderKey, "/srv/text files");
+    type(AlertSettings::WebhookKey, "");
+    type(AlertSettings::AlertmanagerUrlKey, "http://127.0.0.1:9093");
+    const AlertSettings out = dialog.settings();
+    QCOMPARE(out.metricsListen, QString("127.0.0.1:9333"));
+    QCOMPARE(out.metricsFolder, QString("/srv/text files"));
+    QCOMPARE(out.webhook, QString());
+    QCOMPARE(out.alertmanagerUrl, QString("http://127.0.0.1:9093"));
 }
 
 QTEST_MAIN(TestAlertsDialog)

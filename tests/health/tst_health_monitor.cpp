@@ -273,11 +273,16 @@ void TestHealthMonitor::saveSettings_data() {
     QTest::addColumn<int>("stallMinutes");
     QTest::addColumn<int>("failureCount");
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("stored"); // tick box, stall, failures, command
-    QTest::newRow("on") << true << 45 << 7 << "beep --loud"
-                        << QStringList{"1", "45", "7", "beep --loud"};
-    QTest::newRow("off, no command")
-        << false << 10080 << 1 << "" << QStringList{"0", "10080", "1", ""};
+    QTest::addColumn<QStringList>("monitoring"); // endpoint, metrics folder, webhook, Alertmanager
+    QTest::addColumn<QStringList>(
+        "stored"); // tick box, stall, failures, command, the monitoring four
+    const QStringList monitoring{"127.0.0.1:9333", "/var/lib/prometheus/node-exporter",
+                                 "https://ntfy.sh/t", "http://127.0.0.1:9093"};
+    QTest::newRow("on") << true << 45 << 7 << "beep --loud" << monitoring
+                        << QStringList{"1", "45", "7", "beep --loud"} + monitoring;
+    QTest::newRow("off, no command, monitoring off")
+        << false << 10080 << 1 << "" << QStringList{"", "", "", ""}
+        << QStringList{"0", "10080", "1", "", "", "", "", ""};
 }
 
 void TestHealthMonitor::saveSettings() {
@@ -285,13 +290,17 @@ void TestHealthMonitor::saveSettings() {
     QFETCH(int, stallMinutes);
     QFETCH(int, failureCount);
     QFETCH(QString, command);
+    QFETCH(QStringList, monitoring);
     QFETCH(QStringList, stored);
     tw::test::TestRig rig;
-    const AlertSettings settings{enabled, stallMinutes, failureCount, command};
+    const AlertSettings settings{enabled,       stallMinutes,  failureCount,  command,
+                                 monitoring[0], monitoring[1], monitoring[2], monitoring[3]};
     settings.save(rig.settingsStore);
     QStringList inStore;
     for (const QString& key : {AlertSettings::EnabledKey, AlertSettings::StallMinutesKey,
-                               AlertSettings::FailureCountKey, AlertSettings::CommandKey})
+                               AlertSettings::FailureCountKey, AlertSettings::CommandKey,
+                               AlertSettings::MetricsListenKey, AlertSettings::MetricsFolderKey,
+                               AlertSettings::WebhookKey, AlertSettings::AlertmanagerUrlKey})
         inStore << rig.stored(key).value_or("<missing>");
     QCOMPARE(inStore, stored);
     QCOMPARE(AlertSettings::load(rig.settingsStore), settings);

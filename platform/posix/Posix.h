@@ -150,13 +150,13 @@ private:
         QString program;
         bool ended; // a query batch that finishBatch or endQueries has dealt with
         int log;    // a query's log, to see how much its client wrote; -1 for none
-        std::shared_ptr<Pipe> errors; // its stderr; null when there is none
+        std::shared_ptr<Pipe> errors;  // its stderr; null when there is none
         std::shared_ptr<Watch> exited; // a stop batch's pidfd, to tell its end promptly
     };
     // How the leader of a query batch that was being ended came to its end.
     struct LeaderEnd {
-        bool ranOn = false;  // it still ran when it was to be ended
-        bool killed = false; // it got SIGKILL
+        bool ranOn = false;        // it still ran when it was to be ended
+        bool killed = false;       // it got SIGKILL
         std::optional<int> status; // its wait status; nullopt: not reaped
     };
     struct Command;

@@ -506,12 +506,13 @@ QString oneLine(const QByteArray& bytes) {
 // "SIGKILL", "SIGXFSZ": a signal by the name the diagnostics use.
 QString signalName(int signal) {
     static const std::pair<int, const char*> names[] = {
-        {SIGHUP, "SIGHUP"},   {SIGINT, "SIGINT"},     {SIGQUIT, "SIGQUIT"}, {SIGILL, "SIGILL"},
-        {SIGTRAP, "SIGTRAP"}, {SIGABRT, "SIGABRT"},   {SIGBUS, "SIGBUS"},   {SIGFPE, "SIGFPE"},
-        {SIGKILL, "SIGKILL"}, {SIGUSR1, "SIGUSR1"},   {SIGSEGV, "SIGSEGV"}, {SIGUSR2, "SIGUSR2"},
-        {SIGPIPE, "SIGPIPE"}, {SIGALRM, "SIGALRM"},   {SIGTERM, "SIGTERM"}, {SIGXCPU, "SIGXCPU"},
-        {SIGXFSZ, "SIGXFSZ"}, {SIGSYS, "SIGSYS"},     {SIGVTALRM, "SIGVTALRM"},
-        {SIGPROF, "SIGPROF"}, {SIGSTKFLT, "SIGSTKFLT"}};
+        {SIGHUP, "SIGHUP"},       {SIGINT, "SIGINT"},   {SIGQUIT, "SIGQUIT"},
+        {SIGILL, "SIGILL"},       {SIGTRAP, "SIGTRAP"}, {SIGABRT, "SIGABRT"},
+        {SIGBUS, "SIGBUS"},       {SIGFPE, "SIGFPE"},   {SIGKILL, "SIGKILL"},
+        {SIGUSR1, "SIGUSR1"},     {SIGSEGV, "SIGSEGV"}, {SIGUSR2, "SIGUSR2"},
+        {SIGPIPE, "SIGPIPE"},     {SIGALRM, "SIGALRM"}, {SIGTERM, "SIGTERM"},
+        {SIGXCPU, "SIGXCPU"},     {SIGXFSZ, "SIGXFSZ"}, {SIGSYS, "SIGSYS"},
+        {SIGVTALRM, "SIGVTALRM"}, {SIGPROF, "SIGPROF"}, {SIGSTKFLT, "SIGSTKFLT"}};
     for (const auto& [number, name] : names)
         if (number == signal)
             return QString::fromLatin1(name);
@@ -689,7 +690,9 @@ struct PosixProcessStarter::Watch {
         if (fd >= 0)
             ::close(fd);
     }
-    bool active() const { return fd >= 0; }
+    bool active() const {
+        return fd >= 0;
+    }
 };
 
 // A program that runProgram started, from its start to its `done`.
@@ -713,8 +716,8 @@ struct PosixProcessStarter::Program {
     QElapsedTimer clock;
     Stage stage = Stage::Running;
     qint64 stageAt = 0;
-    QString why;       // set when it was ended: the run's failure
-    bool gone = false; // the program itself has ended (seen, not reaped yet)
+    QString why;                 // set when it was ended: the run's failure
+    bool gone = false;           // the program itself has ended (seen, not reaped yet)
     std::optional<int> exitCode; // ... by exit(): its status
     int signal = 0;              // ... by a signal: which
     bool endedByItself = false;  // it had ended before anything was done to it
@@ -817,11 +820,10 @@ BatchStart PosixProcessStarter::startBatchFile(const QString& path, BatchKind ki
     // call, so that the watch is not taken away inside its own signal).
     std::shared_ptr<Watch> exited;
     if (!query)
-        exited = std::make_shared<Watch>(pid, [this] {
-            QTimer::singleShot(0, context_.get(), [this] { reapEnded(); });
-        });
-    children_.append({start.id, qint64(pid), kind, program, false, query ? log.release() : -1,
-                      errors, exited});
+        exited = std::make_shared<Watch>(
+            pid, [this] { QTimer::singleShot(0, context_.get(), [this] { reapEnded(); }); });
+    children_.append(
+        {start.id, qint64(pid), kind, program, false, query ? log.release() : -1, errors, exited});
     return start;
 }
 
@@ -919,8 +921,7 @@ void PosixProcessStarter::step(Program& program) {
     // may still hold what it started.
     if (!program.gone) {
         siginfo_t info{};
-        const int seen =
-            ::waitid(P_PID, id_t(program.pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        const int seen = ::waitid(P_PID, id_t(program.pid), &info, WEXITED | WNOHANG | WNOWAIT);
         if (seen != 0 || info.si_pid != 0) {
             program.gone = true;
             program.endedByItself = program.stage == Stage::Running;
@@ -941,8 +942,7 @@ void PosixProcessStarter::step(Program& program) {
         return found;
     };
     const auto anythingLeft = [&] {
-        return live(program.pid, !program.gone && childRuns(program.pid)) > 0 ||
-               !marked().empty();
+        return live(program.pid, !program.gone && childRuns(program.pid)) > 0 || !marked().empty();
     };
     const auto signalAll = [&](int signal) {
         ::kill(-pid_t(program.pid), signal);

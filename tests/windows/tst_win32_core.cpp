@@ -489,7 +489,9 @@ void programs() {
 void batchErrors(const std::wstring& folder) {
     // Without "call": Wine's cmd.exe sets the errorlevel of a program run
     // by "call" to 1 whatever its exit code.
-    const std::string client = "\"" + utf8(self()) + "\" child ";
+    std::string client = "\"";
+    client += utf8(self());
+    client += "\" child ";
     const std::wstring log = folder + L"\\ERR.LOG";
     const std::string logName = utf8(log);
     struct Row {

@@ -175,9 +175,9 @@ private:
     // Forgets a batch whose process has been reaped; a stderr pipe still
     // held by something it started is drained until it closes.
     void forget(const Child& child);
-    // A stop batch that has ended: reaped, and told when it failed or said
-    // something. False while it runs.
-    bool reapStop(const Child& child);
+    // A stop batch that has ended: reaped, and `told` the line for the
+    // output handler when it failed or said something. False while it runs.
+    bool reapStop(const Child& child, QString& told);
     // Reads what the command wrote; once its shell has ended, reaps it and
     // tells the output handler.
     void collect(Command& command);

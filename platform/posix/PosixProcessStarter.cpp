@@ -1091,7 +1091,7 @@ void PosixProcessStarter::forget(const Child& child) {
         draining_.push_back(child.errors);
 }
 
-bool PosixProcessStarter::reapStop(const Child& child) {
+bool PosixProcessStarter::reapStop(const Child& child, QString& told) {
     int status = 0;
     if (!reaped(child.pid, &status))
         return false;
@@ -1104,27 +1104,35 @@ bool PosixProcessStarter::reapStop(const Child& child) {
         dropped = child.errors->dropped;
     }
     const bool failed = !WIFEXITED(status) || WEXITSTATUS(status) != 0;
-    if ((!failed && said.isEmpty()) || !output_)
+    if (!failed && said.isEmpty())
         return true;
-    QString line = QStringLiteral("stop command \"%1\" %2").arg(child.program, howItEnded(status));
+    told = QStringLiteral("stop command \"%1\" %2").arg(child.program, howItEnded(status));
     if (!said.isEmpty())
-        line += QStringLiteral(" and said \"%1\"").arg(said);
+        told += QStringLiteral(" and said \"%1\"").arg(said);
     if (dropped > 0)
-        line += QStringLiteral(" (%1 more bytes not kept)").arg(dropped);
-    output_(QStringLiteral("stop command"), line);
+        told += QStringLiteral(" (%1 more bytes not kept)").arg(dropped);
     return true;
 }
 
 void PosixProcessStarter::reapEnded() {
-    children_.removeIf([this](const Child& child) {
-        if (child.kind == BatchKind::Stop)
-            return reapStop(child);
+    QStringList told; // told once the list is settled
+    children_.removeIf([this, &told](const Child& child) {
+        QString line;
+        if (child.kind == BatchKind::Stop) {
+            const bool gone = reapStop(child, line);
+            if (!line.isEmpty())
+                told.append(line);
+            return gone;
+        }
         const bool gone = child.ended && reaped(child.pid);
         if (gone)
             forget(child);
         return gone;
     });
     std::erase_if(draining_, [](const std::shared_ptr<Pipe>& pipe) { return !pipe->open(); });
+    for (const QString& line : std::as_const(told))
+        if (output_)
+            output_(QStringLiteral("stop command"), line);
     for (const auto& command : commands_)
         collect(*command);
     std::erase_if(commands_, [](const std::unique_ptr<Command>& command) {

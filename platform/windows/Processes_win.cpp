@@ -134,8 +134,8 @@ StartedBatch startBatchFile(const std::wstring& path, bool query) {
     PROCESS_INFORMATION process{};
     // Suspended until it is in its job, so that nothing it starts escapes.
     const DWORD flags = CREATE_NO_WINDOW | (query ? CREATE_SUSPENDED : 0);
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
-                        nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                        nullptr, &startup, &process)) {
         started.outcome = Outcome::failure(L"cannot start batch file " + path + L": " +
                                            errorText(GetLastError()));
         return started;
@@ -264,7 +264,8 @@ ProgramRun::ProgramRun(const std::wstring& program, const std::vector<std::wstri
     }
     if (program.find_first_of(L"\\/") == std::wstring::npos) {
         wchar_t found[MAX_PATH];
-        const DWORD length = SearchPathW(nullptr, program.c_str(), L".exe", MAX_PATH, found, nullptr);
+        const DWORD length =
+            SearchPathW(nullptr, program.c_str(), L".exe", MAX_PATH, found, nullptr);
         if (length == 0 || length >= MAX_PATH) {
             fail(length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
             return;

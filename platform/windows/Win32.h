@@ -119,7 +119,7 @@ public:
     // pipes. True once the run is over: the fields below are then final.
     bool poll();
 
-    Outcome outcome; // failure: not started, time up, too much output (why)
+    Outcome outcome;                       // failure: not started, time up, too much output (why)
     std::optional<unsigned long> exitCode; // when it ended by itself
     std::string output;                    // stdout, at most the maximum
     std::string errors;                    // the first MaxErrorBytes of stderr

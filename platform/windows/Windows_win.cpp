@@ -104,7 +104,7 @@ WinProcessStarter::WinProcessStarter() : context_(std::make_unique<QObject>()) {
 
 WinProcessStarter::~WinProcessStarter() {
     output_ = nullptr;
-    context_.reset(); // no queued call of the starter's runs any more
+    context_.reset();  // no queued call of the starter's runs any more
     programs_.clear(); // each ends its job; nobody is called
     endQueries();
     // Stop batches go on; the commands are the user's own and go on.
@@ -134,8 +134,8 @@ void WinProcessStarter::look() {
         const std::uint64_t dropped = batch.errors.total() - batch.errors.kept().size();
         if (((code && *code != 0) || !said.isEmpty()) && output_) {
             QString line = QStringLiteral("stop command \"%1\" ").arg(batch.program);
-            line += code ? QStringLiteral("exited with status %1").arg(*code)
-                         : QStringLiteral("ended");
+            line +=
+                code ? QStringLiteral("exited with status %1").arg(*code) : QStringLiteral("ended");
             if (!said.isEmpty())
                 line += QStringLiteral(" and said \"%1\"").arg(said);
             if (dropped > 0)

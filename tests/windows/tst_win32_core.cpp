@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -318,9 +318,9 @@ std::wstring self() {
 
 std::string utf8(const std::wstring& text) {
     std::string bytes(text.size() * 4 + 1, '\0');
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                      bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
+                            static_cast<int>(bytes.size()), nullptr, nullptr);
     bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return bytes;
 }
@@ -402,8 +402,8 @@ void quoting() {
         {L"\\\\server\\share", L"\\\\server\\share"},
     };
     for (const auto& [argument, quoted] : table)
-        check(quoteArgument(argument) == quoted, "argument quoted", argument + L" -> " +
-                                                                     quoteArgument(argument));
+        check(quoteArgument(argument) == quoted, "argument quoted",
+              argument + L" -> " + quoteArgument(argument));
 }
 
 // Programs started directly: arguments as given, output and errors read
@@ -425,34 +425,113 @@ void programs() {
         bool cut;
         DWORD mostMs;
     };
-    const std::vector<std::wstring> odd = {L"a b", L"", L"tab\there", L"q\"x", L"back\\\"q",
-                                           L"trail sp\\", L"%PATH% & | < > ^",
-                                           L"Gr\u00fc\u00dfe \u65e5\u672c"};
+    const std::vector<std::wstring> odd = {
+        L"a b",       L"",           L"tab\there",        L"q\"x",
+        L"back\\\"q", L"trail sp\\", L"%PATH% & | < > ^", L"Gr\u00fc\u00dfe \u65e5\u672c"};
     std::vector<std::wstring> echo = {L"child", L"args"};
     echo.insert(echo.end(), odd.begin(), odd.end());
     std::string echoed;
     for (const std::wstring& argument : odd)
         echoed += utf8(argument) + "|";
     const Row rows[] = {
-        {"arguments read back exactly", me, echo, 10000, 1000, nullptr, 0, echoed, "", false,
-         false, 10000},
-        {"a bare name found on the search path", L"cmd", {L"/d", L"/c", L"echo hi"}, 10000,
-         1000, nullptr, 0, "hi\r\n", "", false, false, 10000},
-        {"non-zero exit, words on stderr", me, {L"child", L"fail"}, 10000, 1000, nullptr, 3,
-         "out\n", "error: no such wallet\n", false, false, 10000},
-        {"100 KiB on stderr: never blocks, the first 4 KiB kept", me, {L"child", L"stderr"},
-         10000, 1000, nullptr, 0, "done\n", std::string(4096, 'e'), false, false, 10000},
-        {"time up: ended", me, {L"child", L"sleep"}, 300, 1000, L"was still running after 300 ms",
-         std::nullopt, "", "", true, false, 3000},
-        {"output over the maximum: ended, cut", me, {L"child", L"flood"}, 10000, 1000,
-         L"wrote more than 1000 bytes", std::nullopt, std::string(1000, 'y'), "", false, true,
+        {"arguments read back exactly", me, echo, 10000, 1000, nullptr, 0, echoed, "", false, false,
+         10000},
+        {"a bare name found on the search path",
+         L"cmd",
+         {L"/d", L"/c", L"echo hi"},
+         10000,
+         1000,
+         nullptr,
+         0,
+         "hi\r\n",
+         "",
+         false,
+         false,
+         10000},
+        {"non-zero exit, words on stderr",
+         me,
+         {L"child", L"fail"},
+         10000,
+         1000,
+         nullptr,
+         3,
+         "out\n",
+         "error: no such wallet\n",
+         false,
+         false,
+         10000},
+        {"100 KiB on stderr: never blocks, the first 4 KiB kept",
+         me,
+         {L"child", L"stderr"},
+         10000,
+         1000,
+         nullptr,
+         0,
+         "done\n",
+         std::string(4096, 'e'),
+         false,
+         false,
+         10000},
+        {"time up: ended",
+         me,
+         {L"child", L"sleep"},
+         300,
+         1000,
+         L"was still running after 300 ms",
+         std::nullopt,
+         "",
+         "",
+         true,
+         false,
+         3000},
+        {"output over the maximum: ended, cut",
+         me,
+         {L"child", L"flood"},
+         10000,
+         1000,
+         L"wrote more than 1000 bytes",
+         std::nullopt,
+         std::string(1000, 'y'),
+         "",
+         false,
+         true,
          5000},
-        {"a sleeper it started keeps the pipe open: ended with it", me, {L"child", L"spawn"},
-         10000, 1000, nullptr, 0, "started\n", "", false, false, 5000},
-        {"missing program", L"C:\\no-such-folder\\no-such.exe", {}, 10000, 1000, L"cannot start",
-         std::nullopt, "", "", false, false, 1000},
-        {"missing bare name", L"tw-no-such-program", {}, 10000, 1000, L"cannot start",
-         std::nullopt, "", "", false, false, 1000},
+        {"a sleeper it started keeps the pipe open: ended with it",
+         me,
+         {L"child", L"spawn"},
+         10000,
+         1000,
+         nullptr,
+         0,
+         "started\n",
+         "",
+         false,
+         false,
+         5000},
+        {"missing program",
+         L"C:\\no-such-folder\\no-such.exe",
+         {},
+         10000,
+         1000,
+         L"cannot start",
+         std::nullopt,
+         "",
+         "",
+         false,
+         false,
+         1000},
+        {"missing bare name",
+         L"tw-no-such-program",
+         {},
+         10000,
+         1000,
+         L"cannot start",
+         std::nullopt,
+         "",
+         "",
+         false,
+         false,
+         1000},
     };
     for (const Row& row : rows) {
         const ULONGLONG start = GetTickCount64();
@@ -517,8 +596,8 @@ void batchErrors(const std::wstring& folder) {
         const auto code = exitCodeOf(started.process);
         check(code && *code == row.code, row.mode,
               L"exit code " + (code ? std::to_wstring(*code) : L"none"));
-        check(started.errors.kept() == row.errors && started.errors.total() == row.total,
-              row.mode, L"errors of " + std::to_wstring(started.errors.total()) + L" bytes");
+        check(started.errors.kept() == row.errors && started.errors.total() == row.total, row.mode,
+              L"errors of " + std::to_wstring(started.errors.total()) + L" bytes");
         check(finishBatch(started.job) == 0, row.mode, L"nothing left");
         closeProcess(started.process);
     }

@@ -165,10 +165,9 @@ private slots:
         QTest::newRow("non-zero exit, words on stderr")
             << "cmd" << QStringList{"/d", "/c", "echo out& echo oops 1>&2& exit 3"} << 10000 << ""
             << 3 << QByteArray("out\r\n") << QByteArray("oops \r\n") << false;
-        QTest::newRow("time up: ended")
-            << "ping" << QStringList{"-n", "30", "127.0.0.1"} << 300
-            << "was still running after 300 ms: ended" << -1 << QByteArray() << QByteArray()
-            << true;
+        QTest::newRow("time up: ended") << "ping" << QStringList{"-n", "30", "127.0.0.1"} << 300
+                                        << "was still running after 300 ms: ended" << -1
+                                        << QByteArray() << QByteArray() << true;
         QTest::newRow("missing program")
             << "C:\\no-such-folder\\no-such.exe" << QStringList() << 10000 << "cannot start" << -1
             << QByteArray() << QByteArray() << false;

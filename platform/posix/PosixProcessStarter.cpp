@@ -544,61 +544,6 @@ QString howItEnded(int status) {
 
 } // namespace
 
-// A user or alert command: its shell while it runs, and the pipe its
-// output comes through, read as it fills (so that the command never waits
-// on a full pipe) and kept up to MaxCommandOutputBytes. A command whose
-// shell has ended but whose pipe is still held by something it started in
-// the background stays, drained and discarded, until the pipe closes.
-struct PosixProcessStarter::Command {
-    QString purpose;
-    QString text;
-    qint64 pid = 0;  // the shell; 0 once it has been reaped
-    int output = -1; // the pipe's read end, non-blocking; -1 once closed
-    int exitFd = -1; // a pidfd, readable once the shell has ended; -1 without
-    std::unique_ptr<QSocketNotifier> outputReady, exited;
-    QByteArray kept;
-    qint64 dropped = 0;
-
-    ~Command() {
-        closeOutput();
-        closeExit();
-    }
-    // The notifiers are only disabled here (this may run inside one of
-    // their signals); they go with the command.
-    void closeOutput() {
-        if (outputReady)
-            outputReady->setEnabled(false);
-        if (output >= 0)
-            ::close(output);
-        output = -1;
-    }
-    void closeExit() {
-        if (exited)
-            exited->setEnabled(false);
-        if (exitFd >= 0)
-            ::close(exitFd);
-        exitFd = -1;
-    }
-    // Everything the pipe holds now; at its end the pipe is closed.
-    void drain() {
-        char chunk[4096];
-        while (output >= 0) {
-            const ssize_t n = ::read(output, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return;
-            if (n <= 0) {
-                closeOutput();
-                return;
-            }
-            const qsizetype room = qsizetype(qMax<qint64>(0, MaxCommandOutputBytes - kept.size()));
-            kept.append(chunk, qMin<qsizetype>(room, n));
-            dropped += n - qMin<qsizetype>(room, n);
-        }
-    }
-};
-
 // A child's output pipe, read as it fills (a QSocketNotifier) so that the
 // child never waits on it, keeping the first `keep` bytes and counting the
 // rest.
@@ -693,6 +638,19 @@ struct PosixProcessStarter::Watch {
     bool active() const {
         return fd >= 0;
     }
+};
+
+// A user or alert command: its shell while it runs, and the pipe its
+// output comes through, read as it fills (so that the command never waits
+// on a full pipe) and kept up to MaxCommandOutputBytes. A command whose
+// shell has ended but whose pipe is still held by something it started in
+// the background stays, drained and discarded, until the pipe closes.
+struct PosixProcessStarter::Command {
+    QString purpose;
+    QString text;
+    qint64 pid = 0; // the shell; 0 once it has been reaped
+    std::unique_ptr<Pipe> output;
+    std::unique_ptr<Watch> exited;
 };
 
 // A program that runProgram started, from its start to its `done`.
@@ -1136,7 +1094,7 @@ void PosixProcessStarter::reapEnded() {
     for (const auto& command : commands_)
         collect(*command);
     std::erase_if(commands_, [](const std::unique_ptr<Command>& command) {
-        return command->pid == 0 && command->output < 0;
+        return command->pid == 0 && !command->output->open();
     });
     if (const auto list = processList())
         reapOrphans(*list);
@@ -1281,14 +1239,13 @@ QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bo
 }
 
 void PosixProcessStarter::collect(Command& command) {
-    command.drain();
+    command.output->drain();
     int status = 0;
     if (command.pid == 0 || !reaped(command.pid, &status))
         return;
     heldChildren().remove(command.pid);
     command.pid = 0;
-    command.closeExit();
-    command.drain(); // all the shell wrote is in the pipe now
+    command.output->drain(); // all the shell wrote is in the pipe now
 
     QString how;
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
@@ -1297,14 +1254,14 @@ void PosixProcessStarter::collect(Command& command) {
         how = QStringLiteral(" by signal %1 (%2)")
                   .arg(WTERMSIG(status))
                   .arg(QString::fromLocal8Bit(::strsignal(WTERMSIG(status))));
-    const QString wrote = oneLine(command.kept);
+    const QString wrote = oneLine(command.output->kept);
     if ((how.isEmpty() && wrote.isEmpty()) || !output_)
         return;
     QString line = QStringLiteral("%1 \"%2\" ended%3").arg(command.purpose, command.text, how);
     if (!wrote.isEmpty())
         line += QStringLiteral("; it wrote: ") + wrote;
-    if (command.dropped > 0)
-        line += QStringLiteral(" (%1 more bytes not kept)").arg(command.dropped);
+    if (command.output->dropped > 0)
+        line += QStringLiteral(" (%1 more bytes not kept)").arg(command.output->dropped);
     output_(command.purpose, line);
 }
 
@@ -1321,16 +1278,14 @@ Result PosixProcessStarter::startUserCommand(const QString& commandLine, const Q
 
     // Its output through a pipe: the write end blocking for the command, the
     // read end non-blocking for the panel.
-    int pipe[2];
-    if (::pipe2(pipe, O_CLOEXEC) != 0)
+    Descriptor readEnd, writeEnd;
+    if (!makePipe(readEnd, writeEnd))
         return Result::failure(QStringLiteral("cannot start %1 \"%2\": %3")
                                    .arg(purpose, commandLine, errnoText(errno)));
     auto command = std::make_unique<Command>();
     command->purpose = purpose;
     command->text = commandLine;
-    command->output = pipe[0];
-    const Descriptor writeEnd(pipe[1]);
-    ::fcntl(command->output, F_SETFL, ::fcntl(command->output, F_GETFL) | O_NONBLOCK);
+    command->output = std::make_unique<Pipe>(readEnd.release(), MaxCommandOutputBytes);
 
     SpawnPlan plan;
     plan.program = Shell;
@@ -1347,22 +1302,9 @@ Result PosixProcessStarter::startUserCommand(const QString& commandLine, const Q
 
     // Read as it comes, and told once the shell has ended (a pidfd says
     // when; without one, the pipe's end or the starter's next call).
-    if (QCoreApplication::instance()) {
-        Command* raw = command.get();
-        command->outputReady =
-            std::make_unique<QSocketNotifier>(command->output, QSocketNotifier::Read);
-        QObject::connect(command->outputReady.get(), &QSocketNotifier::activated,
-                         command->outputReady.get(), [this, raw] { collect(*raw); });
-#ifdef SYS_pidfd_open
-        command->exitFd = int(::syscall(SYS_pidfd_open, pid, 0U));
-        if (command->exitFd >= 0) { // close-on-exec, as every pidfd
-            command->exited =
-                std::make_unique<QSocketNotifier>(command->exitFd, QSocketNotifier::Read);
-            QObject::connect(command->exited.get(), &QSocketNotifier::activated,
-                             command->exited.get(), [this, raw] { collect(*raw); });
-        }
-#endif
-    }
+    Command* raw = command.get();
+    command->output->watch([this, raw] { collect(*raw); });
+    command->exited = std::make_unique<Watch>(pid, [this, raw] { collect(*raw); });
     // The last run of this purpose may still be draining what its
     // background processes write; it stays until its pipe closes.
     commands_.push_back(std::move(command));

@@ -3,7 +3,9 @@
 // holding the whole answer (digits and a line end). The query cycle opens
 // the log four seconds after the start; the difference is its margin.
 // Then the cost of the cycle's finishBatch once the client has answered (a
-// pass over /proc, and a wait if the client still runs).
+// pass over /proc, and a wait if the client still runs), and how many runs
+// the client failed in (its exit status and error output, as finishBatch
+// tells them).
 //
 //   bench_batch_latency [runs]        (default 50)
 //
@@ -85,7 +87,8 @@ int main(int argc, char** argv) {
     static const QRegularExpression complete(QStringLiteral("\\A[0-9]+\\n\\z"));
     tw::platform::PosixProcessStarter starter;
     std::vector<qint64> times, finishes;
-    int lost = 0, ended = 0;
+    int lost = 0, ended = 0, failedRuns = 0;
+    QString firstFailure;
     for (int run = 0; run < runs; ++run) {
         QFile::remove(log);
         QElapsedTimer clock;
@@ -113,9 +116,20 @@ int main(int argc, char** argv) {
         // still be on its way out).
         QElapsedTimer finish;
         finish.start();
-        if (!starter.finishBatch(started.id).ended.isEmpty())
-            ++ended;
+        const tw::platform::BatchEnd end = starter.finishBatch(started.id);
         finishes.push_back(finish.nsecsElapsed());
+        if (!end.ended.isEmpty())
+            ++ended;
+        // The client's own words when it failed (it should not here).
+        if ((end.exitStatus && *end.exitStatus != 0) || !end.errorOutput.isEmpty()) {
+            ++failedRuns;
+            if (firstFailure.isEmpty())
+                firstFailure = QStringLiteral("status %1%2: %3")
+                                   .arg(end.exitStatus ? QString::number(*end.exitStatus)
+                                                       : QStringLiteral("none"),
+                                        end.signal.isEmpty() ? QString() : " " + end.signal,
+                                        QString::fromLocal8Bit(end.errorOutput).trimmed());
+        }
     }
 
     QProcess stop;
@@ -149,5 +163,7 @@ int main(int argc, char** argv) {
                 finishes.size(), ended);
     std::printf("  median %8.2f ms\n", ms(finishes[finishes.size() / 2]));
     std::printf("  worst  %8.2f ms\n", ms(finishes.back()));
+    std::printf("client failed (exit status or stderr) in %d runs%s%s\n", failedRuns,
+                firstFailure.isEmpty() ? "" : "; the first: ", qPrintable(firstFailure));
     return lost ? 2 : 0;
 }

@@ -3,7 +3,9 @@
 
 #include "platform/Platform.h"
 
+#include <QHash>
 #include <QList>
+#include <QObject>
 #include <QStringList>
 
 #include <sys/types.h>
@@ -63,12 +65,16 @@ private:
 
 // Batch files run without a shell: the file's command line is split as
 // cmd.exe splits it (BatchLine.h) and its program is started directly, in a
-// process group of its own, hidden (stdin and stderr on /dev/null, stdout
-// into the log named after " > ", opened by the rule of the files the
-// program writes). A bare program name without '/' is looked up in PATH. A
-// query's client may write at most MaxQueryOutputBytes into any file
+// process group of its own, hidden (stdin on /dev/null, stdout into the log
+// named after " > ", opened by the rule of the files the program writes,
+// stderr into a pipe that the starter reads as it fills, keeping the first
+// BatchEnd::MaxErrorBytes). A bare program name without '/' is looked up in
+// PATH. A query's client may write at most MaxQueryOutputBytes into any file
 // (RLIMIT_FSIZE); its environment carries a mark naming the query, which
-// whatever it starts inherits.
+// whatever it starts inherits. finishBatch tells a query's exit status (or
+// the signal it died of) and what it wrote on stderr; a stop batch that
+// failed or wrote on stderr is told to the output handler once it has ended
+// (a pidfd says when; without one, the starter's next call).
 //
 // The starter makes the panel a child subreaper, so that a process that a
 // batch's client leaves behind, even in a session of its own, stays among
@@ -84,6 +90,16 @@ private:
 // and stderr into a pipe that is read as it fills; the first
 // MaxCommandOutputBytes of a run go to the output handler once it has ended.
 // It is never ended by the starter.
+//
+// runProgram starts a program directly (fork and execve, a bare name looked
+// up in PATH), in a process group of its own, marked like a query, stdin on
+// /dev/null, stdout and stderr into pipes read as they fill. Once the
+// program has ended (a pidfd says when; without one, a timer looks), or its
+// time is up, or it wrote more than its maximum, whatever is left of its
+// group and its marked processes gets SIGTERM, then SIGKILL after
+// TermGraceMs, all without blocking; `done` follows on the event loop once
+// the program has been reaped. The destructor ends running programs and
+// calls nobody.
 class PosixProcessStarter final : public ProcessStarter {
 public:
     PosixProcessStarter();
@@ -117,6 +133,14 @@ public:
     // The shell of the command of `purpose` while it runs (until it is
     // reaped); 0 otherwise. For the tests.
     qint64 commandProcessId(const QString& purpose) const;
+    // The process ids of the programs that runProgram started and whose
+    // `done` is still to come. For the tests.
+    QList<qint64> programProcessIds() const;
+
+    // A pipe read as it fills, keeping its first bytes, and a pidfd that
+    // says when a child has ended (PosixProcessStarter.cpp).
+    struct Pipe;
+    struct Watch;
 
 private:
     struct Child {
@@ -126,8 +150,17 @@ private:
         QString program;
         bool ended; // a query batch that finishBatch or endQueries has dealt with
         int log;    // a query's log, to see how much its client wrote; -1 for none
+        std::shared_ptr<Pipe> errors;  // its stderr; null when there is none
+        std::shared_ptr<Watch> exited; // a stop batch's pidfd, to tell its end promptly
+    };
+    // How the leader of a query batch that was being ended came to its end.
+    struct LeaderEnd {
+        bool ranOn = false;        // it still ran when it was to be ended
+        bool killed = false;       // it got SIGKILL
+        std::optional<int> status; // its wait status; nullopt: not reaped
     };
     struct Command;
+    struct Program;
     // Reaps the stop batches, and the query batches already dealt with, that
     // have ended; what re-parented to the panel and has ended; the commands
     // that have ended (told to the output handler).
@@ -136,16 +169,33 @@ private:
     // outside them (with those of every query batch already dealt with, or
     // of all query batches), reaps them and forgets them; one line per
     // batch that had to be ended, one for the processes outside the groups.
-    QStringList endQueryProcesses(const QList<quint64>& ids, bool allLeftovers);
-    // Forgets a batch whose process has been reaped.
+    // How each leader came to its end goes into `leaders` when it is given.
+    QStringList endQueryProcesses(const QList<quint64>& ids, bool allLeftovers,
+                                  QHash<quint64, LeaderEnd>* leaders = nullptr);
+    // Forgets a batch whose process has been reaped; a stderr pipe still
+    // held by something it started is drained until it closes.
     void forget(const Child& child);
+    // A stop batch that has ended: reaped, and `told` the line for the
+    // output handler when it failed or said something. False while it runs.
+    bool reapStop(const Child& child, QString& told);
     // Reads what the command wrote; once its shell has ended, reaps it and
     // tells the output handler.
     void collect(Command& command);
+    // Reads what the program wrote, ends it when its time is up or it wrote
+    // too much, and once it has been reaped hands its run to `done`.
+    void step(Program& program);
+    void deliver(quint64 id);
+    // Whether `id` names a program whose run is not over.
+    bool programRuns(quint64 id) const;
 
     QList<Child> children_;
     // The last command of each purpose, and ended ones still draining.
     std::vector<std::unique_ptr<Command>> commands_;
+    std::vector<std::unique_ptr<Program>> programs_;
+    // Pipes of reaped batches still held open by what they started.
+    std::vector<std::shared_ptr<Pipe>> draining_;
+    // The receiver of the starter's queued calls: they go with it.
+    std::unique_ptr<QObject> context_;
     OutputHandler output_;
     quint64 nextId_ = 1;
     QByteArray mark_; // "TW_CLI_UI_QUERY=<panel pid>:<starter>:" before a query's id

@@ -44,6 +44,9 @@ namespace {
 constexpr auto Shell = "/bin/sh";
 constexpr auto NullDevice = "/dev/null";
 constexpr int PollMs = 5; // how often an ending group is looked at
+// How often a program's end is looked for without a pidfd, and twice how
+// often its ending group is.
+constexpr int ProgramPollMs = 20;
 // The environment variable that marks a query's processes.
 constexpr char MarkName[] = "TW_CLI_UI_QUERY=";
 
@@ -500,7 +503,142 @@ QString oneLine(const QByteArray& bytes) {
     return text;
 }
 
+// "SIGKILL", "SIGXFSZ": a signal by the name the diagnostics use.
+QString signalName(int signal) {
+    static const std::pair<int, const char*> names[] = {
+        {SIGHUP, "SIGHUP"},       {SIGINT, "SIGINT"},   {SIGQUIT, "SIGQUIT"},
+        {SIGILL, "SIGILL"},       {SIGTRAP, "SIGTRAP"}, {SIGABRT, "SIGABRT"},
+        {SIGBUS, "SIGBUS"},       {SIGFPE, "SIGFPE"},   {SIGKILL, "SIGKILL"},
+        {SIGUSR1, "SIGUSR1"},     {SIGSEGV, "SIGSEGV"}, {SIGUSR2, "SIGUSR2"},
+        {SIGPIPE, "SIGPIPE"},     {SIGALRM, "SIGALRM"}, {SIGTERM, "SIGTERM"},
+        {SIGXCPU, "SIGXCPU"},     {SIGXFSZ, "SIGXFSZ"}, {SIGSYS, "SIGSYS"},
+        {SIGVTALRM, "SIGVTALRM"}, {SIGPROF, "SIGPROF"}, {SIGSTKFLT, "SIGSTKFLT"}};
+    for (const auto& [number, name] : names)
+        if (number == signal)
+            return QString::fromLatin1(name);
+    return QStringLiteral("signal %1").arg(signal);
+}
+
+// A pipe for a child's output: the read end non-blocking for the panel,
+// the write end blocking for the child; both close-on-exec (the child gets
+// the write end by dup2). False and errno when it cannot be made.
+bool makePipe(Descriptor& readEnd, Descriptor& writeEnd) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return false;
+    readEnd.reset(ends[0]);
+    writeEnd.reset(ends[1]);
+    ::fcntl(ends[0], F_SETFL, ::fcntl(ends[0], F_GETFL) | O_NONBLOCK);
+    return true;
+}
+
+// How a child's wait status reads in a line: "exited with status 1",
+// "died of SIGKILL".
+QString howItEnded(int status) {
+    if (WIFEXITED(status))
+        return QStringLiteral("exited with status %1").arg(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return QStringLiteral("died of %1").arg(signalName(WTERMSIG(status)));
+    return QStringLiteral("ended");
+}
+
 } // namespace
+
+// A child's output pipe, read as it fills (a QSocketNotifier) so that the
+// child never waits on it, keeping the first `keep` bytes and counting the
+// rest.
+struct PosixProcessStarter::Pipe {
+    int fd = -1; // the read end, non-blocking; -1 once closed
+    qint64 keep = 0;
+    QByteArray kept;
+    qint64 dropped = 0;
+    std::unique_ptr<QSocketNotifier> ready;
+
+    Pipe(int readEnd, qint64 most) : fd(readEnd), keep(most) {}
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    ~Pipe() { close(); }
+    bool open() const { return fd >= 0; }
+    // `then` runs after each read that the notifier starts.
+    void watch(std::function<void()> then = {}) {
+        if (fd < 0 || !QCoreApplication::instance())
+            return;
+        ready = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(ready.get(), &QSocketNotifier::activated, ready.get(),
+                         [this, then = std::move(then)] {
+                             drain();
+                             if (then)
+                                 then();
+                         });
+    }
+    // The notifier is only disabled here (this may run inside its signal);
+    // it goes with the pipe.
+    void close() {
+        if (ready)
+            ready->setEnabled(false);
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    // What the pipe holds now, up to a bound per call (so that a writer
+    // faster than the reads cannot hold the event loop); at its end the
+    // pipe is closed.
+    void drain() {
+        char chunk[16384];
+        for (qint64 budget = 1024 * 1024; fd >= 0 && budget > 0;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return;
+            if (n <= 0) {
+                close();
+                return;
+            }
+            budget -= n;
+            const qsizetype room = qsizetype(qMax<qint64>(0, keep - kept.size()));
+            kept.append(chunk, qMin<qsizetype>(room, n));
+            dropped += n - qMin<qsizetype>(room, n);
+        }
+    }
+};
+
+// A pidfd and its notifier: `then` runs (once) when the process has ended.
+// Without pidfds (or without an application object) there is none, and
+// the owner looks itself.
+struct PosixProcessStarter::Watch {
+    int fd = -1;
+    std::unique_ptr<QSocketNotifier> notifier;
+
+    Watch(pid_t pid, std::function<void()> then) {
+#ifdef SYS_pidfd_open
+        if (!QCoreApplication::instance())
+            return;
+        fd = int(::syscall(SYS_pidfd_open, pid, 0U)); // close-on-exec, as every pidfd
+        if (fd < 0)
+            return;
+        notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QSocketNotifier* raw = notifier.get();
+        QObject::connect(raw, &QSocketNotifier::activated, raw, [raw, then = std::move(then)] {
+            raw->setEnabled(false); // stays readable: once is enough
+            then();
+        });
+#else
+        Q_UNUSED(pid);
+        Q_UNUSED(then);
+#endif
+    }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+    ~Watch() {
+        notifier.reset();
+        if (fd >= 0)
+            ::close(fd);
+    }
+    bool active() const {
+        return fd >= 0;
+    }
+};
 
 // A user or alert command: its shell while it runs, and the pipe its
 // output comes through, read as it fills (so that the command never waits
@@ -510,51 +648,37 @@ QString oneLine(const QByteArray& bytes) {
 struct PosixProcessStarter::Command {
     QString purpose;
     QString text;
-    qint64 pid = 0;  // the shell; 0 once it has been reaped
-    int output = -1; // the pipe's read end, non-blocking; -1 once closed
-    int exitFd = -1; // a pidfd, readable once the shell has ended; -1 without
-    std::unique_ptr<QSocketNotifier> outputReady, exited;
-    QByteArray kept;
-    qint64 dropped = 0;
+    qint64 pid = 0; // the shell; 0 once it has been reaped
+    std::unique_ptr<Pipe> output;
+    std::unique_ptr<Watch> exited;
+};
 
-    ~Command() {
-        closeOutput();
-        closeExit();
-    }
-    // The notifiers are only disabled here (this may run inside one of
-    // their signals); they go with the command.
-    void closeOutput() {
-        if (outputReady)
-            outputReady->setEnabled(false);
-        if (output >= 0)
-            ::close(output);
-        output = -1;
-    }
-    void closeExit() {
-        if (exited)
-            exited->setEnabled(false);
-        if (exitFd >= 0)
-            ::close(exitFd);
-        exitFd = -1;
-    }
-    // Everything the pipe holds now; at its end the pipe is closed.
-    void drain() {
-        char chunk[4096];
-        while (output >= 0) {
-            const ssize_t n = ::read(output, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return;
-            if (n <= 0) {
-                closeOutput();
-                return;
-            }
-            const qsizetype room = qsizetype(qMax<qint64>(0, MaxCommandOutputBytes - kept.size()));
-            kept.append(chunk, qMin<qsizetype>(room, n));
-            dropped += n - qMin<qsizetype>(room, n);
-        }
-    }
+// A program that runProgram started, from its start to its `done`.
+struct PosixProcessStarter::Program {
+    enum class Stage {
+        Running, // its time not up, its output within the maximum
+        Terming, // what is left of it got SIGTERM at `stageAt`
+        Killing, // ... and SIGKILL at `stageAt`
+        Over,    // its run is complete: `done` is on its way
+    };
+    quint64 id = 0;
+    qint64 pid = 0; // also its process group; 0 once reaped
+    QString name;   // "\"program\"" for the messages
+    int timeoutMs = 0;
+    qint64 maxOutput = 0;
+    ProgramDone done;
+    ProgramRun run;
+    std::unique_ptr<Pipe> output, errors;
+    std::unique_ptr<Watch> exited;
+    QTimer timer; // the next look: its time up, a grace over, or a poll without pidfd
+    QElapsedTimer clock;
+    Stage stage = Stage::Running;
+    qint64 stageAt = 0;
+    QString why;                 // set when it was ended: the run's failure
+    bool gone = false;           // the program itself has ended (seen, not reaped yet)
+    std::optional<int> exitCode; // ... by exit(): its status
+    int signal = 0;              // ... by a signal: which
+    bool endedByItself = false;  // it had ended before anything was done to it
 };
 
 PosixProcessStarter::PosixProcessStarter()
@@ -565,10 +689,19 @@ PosixProcessStarter::PosixProcessStarter()
     // the panel's descendants, where the starter finds it by its mark, and
     // the panel reaps it once it has ended.
     ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+    context_ = std::make_unique<QObject>();
 }
 
 PosixProcessStarter::~PosixProcessStarter() {
     output_ = nullptr;
+    context_.reset(); // no queued call of the starter's runs any more
+    // A running program is ended like a query's client (its group and its
+    // marked processes), and its `done` is never called.
+    for (const auto& program : programs_)
+        if (program->pid)
+            children_.append(
+                {program->id, program->pid, BatchKind::Query, program->name, false, -1, {}, {}});
+    programs_.clear();
     endQueries();
     // Stop commands and the user's commands go on; the starter only lets go.
     for (const Child& child : std::as_const(children_))
@@ -623,6 +756,13 @@ BatchStart PosixProcessStarter::startBatchFile(const QString& path, BatchKind ki
     plan.output = log.get();
     if (query)
         plan.maxFileBytes = rlim_t(MaxQueryOutputBytes);
+    // The client's own words: its stderr into a pipe the panel reads.
+    Descriptor errorsRead, errorsWrite;
+    if (!plan.program.isEmpty() && !makePipe(errorsRead, errorsWrite)) {
+        error = errno;
+        plan.program.clear();
+    }
+    plan.errors = errorsWrite.get();
     const pid_t pid = plan.program.isEmpty() ? -1 : spawn(plan, error);
     if (pid < 0) {
         start.result = Result::failure(QStringLiteral("batch file %1: cannot start %2: %3")
@@ -632,22 +772,250 @@ BatchStart PosixProcessStarter::startBatchFile(const QString& path, BatchKind ki
     start.id = nextId_++;
     start.skipped = command.skipped;
     heldChildren().insert(pid);
-    children_.append({start.id, qint64(pid), kind, program, false, query ? log.release() : -1});
+    auto errors = std::make_shared<Pipe>(errorsRead.release(), BatchEnd::MaxErrorBytes);
+    errors->watch();
+    // A stop batch is told once it has ended; a pidfd says when (a queued
+    // call, so that the watch is not taken away inside its own signal).
+    std::shared_ptr<Watch> exited;
+    if (!query)
+        exited = std::make_shared<Watch>(
+            pid, [this] { QTimer::singleShot(0, context_.get(), [this] { reapEnded(); }); });
+    children_.append(
+        {start.id, qint64(pid), kind, program, false, query ? log.release() : -1, errors, exited});
     return start;
 }
 
 BatchEnd PosixProcessStarter::finishBatch(quint64 id) {
     reapEnded();
+    std::shared_ptr<Pipe> errors;
+    for (const Child& child : std::as_const(children_))
+        if (child.id == id && child.kind == BatchKind::Query && !child.ended)
+            errors = child.errors;
+    QHash<quint64, LeaderEnd> leaders;
     BatchEnd end;
-    end.ended = endQueryProcesses({id}, false).join(QStringLiteral("; "));
+    end.ended = endQueryProcesses({id}, false, &leaders).join(QStringLiteral("; "));
+    if (errors) {
+        errors->drain(); // what it wrote up to its end
+        end.errorOutput = errors->kept;
+    }
+    const LeaderEnd leader = leaders.value(id);
+    if (leader.status) {
+        const int status = *leader.status;
+        if (!leader.ranOn && WIFEXITED(status))
+            end.exitStatus = WEXITSTATUS(status);
+        else if (WIFSIGNALED(status))
+            end.signal = signalName(WTERMSIG(status));
+        else if (leader.ranOn) // it ended itself on the signal it got
+            end.signal = signalName(leader.killed ? SIGKILL : SIGTERM);
+    }
     return end;
 }
 
-void PosixProcessStarter::runProgram(const QString& program, const QStringList&, int, qint64,
-                                     ProgramDone done) {
-    ProgramRun run;
-    run.result = Result::failure(QStringLiteral("cannot start ") + program);
-    QTimer::singleShot(0, [done = std::move(done), run] { done(run); });
+void PosixProcessStarter::runProgram(const QString& program, const QStringList& arguments,
+                                     int timeoutMs, qint64 maxOutputBytes, ProgramDone done) {
+    reapEnded();
+    auto owned = std::make_unique<Program>();
+    Program* raw = owned.get();
+    Program& run = *owned;
+    run.id = nextId_++;
+    run.name = QStringLiteral("\"%1\"").arg(program);
+    run.timeoutMs = qMax(0, timeoutMs);
+    run.maxOutput = qMax<qint64>(0, maxOutputBytes);
+    run.done = std::move(done);
+    run.clock.start();
+    run.timer.setSingleShot(true);
+    QObject::connect(&run.timer, &QTimer::timeout, context_.get(), [this, raw] { step(*raw); });
+    programs_.push_back(std::move(owned));
+
+    // As the batch runner starts a client: a bare name looked up in PATH,
+    // a process group of its own, marked like a query (so that what it
+    // leaves outside its group is found), stdin on /dev/null.
+    SpawnPlan plan;
+    int error = ENOENT;
+    if (!program.isEmpty()) {
+        plan.program = QFile::encodeName(program);
+        if (!program.contains(u'/'))
+            plan.program = findInPath(plan.program, error);
+    }
+    Descriptor outputRead, outputWrite, errorsRead, errorsWrite;
+    if (!plan.program.isEmpty() &&
+        (!makePipe(outputRead, outputWrite) || !makePipe(errorsRead, errorsWrite))) {
+        error = errno;
+        plan.program.clear();
+    }
+    plan.arguments.push_back(QFile::encodeName(program));
+    for (const QString& argument : arguments)
+        plan.arguments.push_back(QFile::encodeName(argument));
+    plan.environment = childEnvironment(mark_ + QByteArray::number(run.id));
+    plan.output = outputWrite.get();
+    plan.errors = errorsWrite.get();
+    const pid_t pid = plan.program.isEmpty() ? -1 : spawn(plan, error);
+    run.output = std::make_unique<Pipe>(outputRead.release(), run.maxOutput);
+    run.errors = std::make_unique<Pipe>(errorsRead.release(), BatchEnd::MaxErrorBytes);
+    if (pid < 0) {
+        // Told on the event loop, never from in here.
+        run.run.result =
+            Result::failure(QStringLiteral("cannot start %1: %2").arg(run.name, errnoText(error)));
+        run.stage = Program::Stage::Over;
+        QTimer::singleShot(0, context_.get(), [this, id = run.id] { deliver(id); });
+        return;
+    }
+    run.pid = pid;
+    heldChildren().insert(pid);
+    run.output->watch([this, raw] { step(*raw); });
+    run.errors->watch([this, raw] { step(*raw); });
+    run.exited = std::make_unique<Watch>(pid, [this, raw] { step(*raw); });
+    run.timer.start(run.exited->active() ? run.timeoutMs : qMin(run.timeoutMs, ProgramPollMs));
+}
+
+void PosixProcessStarter::step(Program& program) {
+    using Stage = Program::Stage;
+    if (program.stage == Stage::Over)
+        return;
+    program.output->drain();
+    program.errors->drain();
+    const qint64 now = program.clock.elapsed();
+    // Its own end, seen without reaping it: its pid names its group, which
+    // may still hold what it started.
+    if (!program.gone) {
+        siginfo_t info{};
+        const int seen = ::waitid(P_PID, id_t(program.pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        if (seen != 0 || info.si_pid != 0) {
+            program.gone = true;
+            program.endedByItself = program.stage == Stage::Running;
+            if (seen == 0 && info.si_code == CLD_EXITED)
+                program.exitCode = info.si_status;
+            else if (seen == 0)
+                program.signal = info.si_status;
+        }
+    }
+    // What is left of it: its group's live processes, and its marked ones
+    // outside the group.
+    const auto marked = [this, &program] {
+        std::vector<ProcessEntry> found;
+        if (const auto list = processList())
+            for (const auto& [process, from] : markedDescendants(*list, mark_))
+                if (from == program.id)
+                    found.push_back(process);
+        return found;
+    };
+    const auto anythingLeft = [&] {
+        return live(program.pid, !program.gone && childRuns(program.pid)) > 0 || !marked().empty();
+    };
+    const auto signalAll = [&](int signal) {
+        ::kill(-pid_t(program.pid), signal);
+        for (const ProcessEntry& process : marked())
+            ::kill(pid_t(process.pid), signal);
+    };
+
+    bool over = false;
+    if (program.stage == Stage::Running) {
+        bool end = program.gone; // what it left is ended with it
+        if (program.output->dropped > 0) {
+            program.run.outputCut = true;
+            program.why = QStringLiteral("%1 wrote more than %2 bytes on its standard output: "
+                                         "ended")
+                              .arg(program.name)
+                              .arg(program.maxOutput);
+            end = true;
+        } else if (!program.gone && now >= program.timeoutMs) {
+            program.run.timedOut = true;
+            program.why = QStringLiteral("%1 was still running after %2 ms: ended")
+                              .arg(program.name)
+                              .arg(program.timeoutMs);
+            end = true;
+        }
+        if (end && anythingLeft()) {
+            signalAll(SIGTERM);
+            program.stage = Stage::Terming;
+            program.stageAt = now;
+        } else {
+            over = end;
+        }
+    } else if (program.stage == Stage::Terming) {
+        if (!anythingLeft()) {
+            over = true;
+        } else if (now - program.stageAt >= TermGraceMs) {
+            signalAll(SIGKILL);
+            program.stage = Stage::Killing;
+            program.stageAt = now;
+        }
+    } else if (program.stage == Stage::Killing) {
+        over = !anythingLeft() || now - program.stageAt >= KillGraceMs;
+    }
+
+    if (!over) {
+        int next = ProgramPollMs / 2; // an ending group is looked at often
+        if (program.stage == Stage::Running) {
+            next = int(qMax<qint64>(0, program.timeoutMs - now));
+            if (!program.exited->active())
+                next = qMin(next, ProgramPollMs);
+        }
+        program.timer.start(next);
+        return;
+    }
+
+    // Its run is complete: what is still in the pipes, then the program
+    // reaped (one that outlives even SIGKILL is reaped by a later call).
+    program.timer.stop();
+    program.output->drain();
+    program.errors->drain();
+    program.output->close();
+    program.errors->close();
+    int status = 0;
+    if (reaped(program.pid, &status)) {
+        heldChildren().remove(program.pid);
+        if (!program.gone && WIFEXITED(status))
+            program.exitCode = WEXITSTATUS(status);
+    } else {
+        children_.append(
+            {program.id, program.pid, BatchKind::Query, program.name, true, -1, {}, {}});
+    }
+    program.pid = 0;
+    ProgramRun& run = program.run;
+    run.output = program.output->kept;
+    run.errorOutput = program.errors->kept;
+    if (program.endedByItself)
+        run.exitStatus = program.exitCode;
+    if (!program.why.isEmpty())
+        run.result = Result::failure(program.why);
+    else if (program.signal)
+        run.result = Result::failure(
+            QStringLiteral("%1 died of %2").arg(program.name, signalName(program.signal)));
+    else if (!run.exitStatus)
+        run.result = Result::failure(
+            QStringLiteral("%1 ended; its exit status is unknown").arg(program.name));
+    program.stage = Stage::Over;
+    QTimer::singleShot(0, context_.get(), [this, id = program.id] { deliver(id); });
+}
+
+void PosixProcessStarter::deliver(quint64 id) {
+    const auto found = std::find_if(programs_.begin(), programs_.end(),
+                                    [id](const auto& program) { return program->id == id; });
+    if (found == programs_.end())
+        return;
+    // The run leaves the starter before its `done` is called, which may
+    // end the starter.
+    const std::unique_ptr<Program> program = std::move(*found);
+    programs_.erase(found);
+    const ProgramDone done = std::move(program->done);
+    const ProgramRun run = std::move(program->run);
+    if (done)
+        done(run);
+}
+
+bool PosixProcessStarter::programRuns(quint64 id) const {
+    return std::any_of(programs_.begin(), programs_.end(), [id](const auto& program) {
+        return program->id == id && program->stage != Program::Stage::Over;
+    });
+}
+
+QList<qint64> PosixProcessStarter::programProcessIds() const {
+    QList<qint64> pids;
+    for (const auto& program : programs_)
+        if (program->pid)
+            pids.append(program->pid);
+    return pids;
 }
 
 void PosixProcessStarter::endQueries() {
@@ -677,29 +1045,68 @@ void PosixProcessStarter::forget(const Child& child) {
     heldChildren().remove(child.pid);
     if (child.log >= 0)
         ::close(child.log);
+    if (child.errors && child.errors->open())
+        draining_.push_back(child.errors);
+}
+
+bool PosixProcessStarter::reapStop(const Child& child, QString& told) {
+    int status = 0;
+    if (!reaped(child.pid, &status))
+        return false;
+    forget(child);
+    QString said;
+    qint64 dropped = 0;
+    if (child.errors) {
+        child.errors->drain();
+        said = oneLine(child.errors->kept);
+        dropped = child.errors->dropped;
+    }
+    const bool failed = !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+    if (!failed && said.isEmpty())
+        return true;
+    told = QStringLiteral("stop command \"%1\" %2").arg(child.program, howItEnded(status));
+    if (!said.isEmpty())
+        told += QStringLiteral(" and said \"%1\"").arg(said);
+    if (dropped > 0)
+        told += QStringLiteral(" (%1 more bytes not kept)").arg(dropped);
+    return true;
 }
 
 void PosixProcessStarter::reapEnded() {
-    children_.removeIf([this](const Child& child) {
-        const bool gone = (child.kind == BatchKind::Stop || child.ended) && reaped(child.pid);
+    QStringList told; // told once the list is settled
+    children_.removeIf([this, &told](const Child& child) {
+        QString line;
+        if (child.kind == BatchKind::Stop) {
+            const bool gone = reapStop(child, line);
+            if (!line.isEmpty())
+                told.append(line);
+            return gone;
+        }
+        const bool gone = child.ended && reaped(child.pid);
         if (gone)
             forget(child);
         return gone;
     });
+    std::erase_if(draining_, [](const std::shared_ptr<Pipe>& pipe) { return !pipe->open(); });
+    for (const QString& line : std::as_const(told))
+        if (output_)
+            output_(QStringLiteral("stop command"), line);
     for (const auto& command : commands_)
         collect(*command);
     std::erase_if(commands_, [](const std::unique_ptr<Command>& command) {
-        return command->pid == 0 && command->output < 0;
+        return command->pid == 0 && !command->output->open();
     });
     if (const auto list = processList())
         reapOrphans(*list);
 }
 
-QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bool allLeftovers) {
+QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bool allLeftovers,
+                                                   QHash<quint64, LeaderEnd>* leaders) {
     struct Ending {
         qint64 pid;
         QString said; // what was running
         bool killed = false;
+        quint64 id = 0;
     };
     QStringList lines;
     std::vector<Ending> ending;
@@ -720,6 +1127,8 @@ QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bo
                              .arg(client)
                              .arg(MaxQueryOutputBytes / (1024 * 1024)));
         const bool runs = childRuns(child.pid);
+        if (leaders)
+            (*leaders)[child.id].ranOn = runs;
         const int members = live(child.pid, runs);
         if (members <= 0)
             continue;
@@ -735,7 +1144,7 @@ QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bo
                        .arg(processes(others), client,
                             others == 1 ? QStringLiteral("was") : QStringLiteral("were"));
         ::kill(-pid_t(child.pid), SIGTERM);
-        ending.push_back({child.pid, said});
+        ending.push_back({child.pid, said, false, child.id});
     }
 
     // What queries left outside their groups: those of the batches being
@@ -751,7 +1160,9 @@ QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bo
             bool pending = false; // a query batch not yet dealt with
             for (const Child& child : children_)
                 pending = pending || (child.id == query && !child.ended);
-            if (allLeftovers || ids.contains(query) || !pending)
+            // A running program's are ended with its run.
+            const bool program = programRuns(query);
+            if (ids.contains(query) || (!program && (allLeftovers || !pending)))
                 found.push_back(process);
         }
         return found;
@@ -778,6 +1189,8 @@ QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bo
             if (live(e.pid, childRuns(e.pid)) > 0) {
                 ::kill(-pid_t(e.pid), SIGKILL);
                 e.killed = true;
+                if (leaders)
+                    (*leaders)[e.id].killed = true;
             }
         }
         for (const ProcessEntry& process : leftovers()) {
@@ -811,8 +1224,11 @@ QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bo
                      outcome(leftKilled));
     }
     // A leader that has not ended even after SIGKILL stays for a later call.
-    children_.removeIf([this, &done](const Child& child) {
-        const bool gone = done.contains(child.pid) && reaped(child.pid);
+    children_.removeIf([this, &done, leaders](const Child& child) {
+        int status = 0;
+        const bool gone = done.contains(child.pid) && reaped(child.pid, &status);
+        if (gone && leaders)
+            (*leaders)[child.id].status = status;
         if (gone)
             forget(child);
         return gone;
@@ -823,14 +1239,13 @@ QStringList PosixProcessStarter::endQueryProcesses(const QList<quint64>& ids, bo
 }
 
 void PosixProcessStarter::collect(Command& command) {
-    command.drain();
+    command.output->drain();
     int status = 0;
     if (command.pid == 0 || !reaped(command.pid, &status))
         return;
     heldChildren().remove(command.pid);
     command.pid = 0;
-    command.closeExit();
-    command.drain(); // all the shell wrote is in the pipe now
+    command.output->drain(); // all the shell wrote is in the pipe now
 
     QString how;
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
@@ -839,14 +1254,14 @@ void PosixProcessStarter::collect(Command& command) {
         how = QStringLiteral(" by signal %1 (%2)")
                   .arg(WTERMSIG(status))
                   .arg(QString::fromLocal8Bit(::strsignal(WTERMSIG(status))));
-    const QString wrote = oneLine(command.kept);
+    const QString wrote = oneLine(command.output->kept);
     if ((how.isEmpty() && wrote.isEmpty()) || !output_)
         return;
     QString line = QStringLiteral("%1 \"%2\" ended%3").arg(command.purpose, command.text, how);
     if (!wrote.isEmpty())
         line += QStringLiteral("; it wrote: ") + wrote;
-    if (command.dropped > 0)
-        line += QStringLiteral(" (%1 more bytes not kept)").arg(command.dropped);
+    if (command.output->dropped > 0)
+        line += QStringLiteral(" (%1 more bytes not kept)").arg(command.output->dropped);
     output_(command.purpose, line);
 }
 
@@ -863,16 +1278,14 @@ Result PosixProcessStarter::startUserCommand(const QString& commandLine, const Q
 
     // Its output through a pipe: the write end blocking for the command, the
     // read end non-blocking for the panel.
-    int pipe[2];
-    if (::pipe2(pipe, O_CLOEXEC) != 0)
+    Descriptor readEnd, writeEnd;
+    if (!makePipe(readEnd, writeEnd))
         return Result::failure(QStringLiteral("cannot start %1 \"%2\": %3")
                                    .arg(purpose, commandLine, errnoText(errno)));
     auto command = std::make_unique<Command>();
     command->purpose = purpose;
     command->text = commandLine;
-    command->output = pipe[0];
-    const Descriptor writeEnd(pipe[1]);
-    ::fcntl(command->output, F_SETFL, ::fcntl(command->output, F_GETFL) | O_NONBLOCK);
+    command->output = std::make_unique<Pipe>(readEnd.release(), MaxCommandOutputBytes);
 
     SpawnPlan plan;
     plan.program = Shell;
@@ -889,22 +1302,9 @@ Result PosixProcessStarter::startUserCommand(const QString& commandLine, const Q
 
     // Read as it comes, and told once the shell has ended (a pidfd says
     // when; without one, the pipe's end or the starter's next call).
-    if (QCoreApplication::instance()) {
-        Command* raw = command.get();
-        command->outputReady =
-            std::make_unique<QSocketNotifier>(command->output, QSocketNotifier::Read);
-        QObject::connect(command->outputReady.get(), &QSocketNotifier::activated,
-                         command->outputReady.get(), [this, raw] { collect(*raw); });
-#ifdef SYS_pidfd_open
-        command->exitFd = int(::syscall(SYS_pidfd_open, pid, 0U));
-        if (command->exitFd >= 0) { // close-on-exec, as every pidfd
-            command->exited =
-                std::make_unique<QSocketNotifier>(command->exitFd, QSocketNotifier::Read);
-            QObject::connect(command->exited.get(), &QSocketNotifier::activated,
-                             command->exited.get(), [this, raw] { collect(*raw); });
-        }
-#endif
-    }
+    Command* raw = command.get();
+    command->output->watch([this, raw] { collect(*raw); });
+    command->exited = std::make_unique<Watch>(pid, [this, raw] { collect(*raw); });
     // The last run of this purpose may still be draining what its
     // background processes write; it stays until its pipe closes.
     commands_.push_back(std::move(command));

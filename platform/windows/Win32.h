@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tw::platform::win {
@@ -42,18 +43,98 @@ Outcome writeSetting(const std::wstring& application, const std::wstring& sectio
 // letter case ignored; nullopt when the process list cannot be read.
 std::optional<int> countProcesses(const std::wstring& imageName);
 
+// The read end of a pipe whose write end a started process holds (and
+// whatever it starts in turn). Read without ever waiting (PeekNamedPipe
+// says how much is there), so that its owner can look at it from a timer:
+// the first `keep` bytes are kept, all are counted. At its end (every
+// write end closed) it closes.
+class OutputPipe {
+public:
+    OutputPipe() = default;
+    OutputPipe(void* readEnd, std::size_t keep) : pipe_(readEnd), keep_(keep) {}
+    OutputPipe(OutputPipe&& other) noexcept { *this = std::move(other); }
+    OutputPipe& operator=(OutputPipe&& other) noexcept;
+    OutputPipe(const OutputPipe&) = delete;
+    OutputPipe& operator=(const OutputPipe&) = delete;
+    ~OutputPipe() { close(); }
+    // What the pipe holds now (up to a bound per call).
+    void drain();
+    void close();
+    bool open() const { return pipe_ != nullptr; }
+    const std::string& kept() const { return kept_; }
+    std::uint64_t total() const { return total_; }
+
+private:
+    void* pipe_ = nullptr; // a HANDLE
+    std::size_t keep_ = 0;
+    std::string kept_;
+    std::uint64_t total_ = 0;
+};
+
+// The most of a client's or a program's error output that is kept.
+constexpr std::size_t MaxErrorBytes = 4096;
+
 // A started batch file. A query's batch runs in a job of its own, so that
 // everything it starts can be ended together.
 struct StartedBatch {
     Outcome outcome;
-    void* job = nullptr; // the query's job (a HANDLE), null for a stop batch
+    void* job = nullptr;     // the query's job (a HANDLE), null for a stop batch
+    void* process = nullptr; // cmd.exe (a HANDLE; close with closeProcess), null when not run
+    OutputPipe errors;       // cmd.exe's stderr, which the client inherits: its first 4 KiB
 };
 // cmd.exe /d /s /c ""path"": the file's own text is what cmd.exe runs;
-// hidden (no console window), not waited for.
+// hidden (no console window), not waited for; stdin and stdout on NUL (the
+// line sends the client's stdout to its log), stderr into `errors`.
 StartedBatch startBatchFile(const std::wstring& path, bool query);
 // Ends whatever the query's job still runs; returns how many processes
 // were still running (0: all had finished). Closes the job.
 int finishBatch(void* job);
+// The exit code of a process that has ended; nullopt while it runs (or
+// when it cannot be asked).
+std::optional<unsigned long> exitCodeOf(void* process);
+
+// One argument on a command line, quoted so that a program's C runtime
+// (the MSVC rules, which CommandLineToArgvW follows too) reads it back
+// exactly: as it stands when it holds no blank, tab or double quote and is
+// not empty; otherwise in double quotes, with the backslashes before a
+// double quote, or before the closing one, doubled and the quote escaped.
+std::wstring quoteArgument(const std::wstring& argument);
+
+// A program started directly (CreateProcessW, no shell, no window), in a
+// job of its own (kill-on-close), stdin on NUL, stdout and stderr into
+// pipes. Its owner calls poll() from a timer: nothing ever waits.
+class ProgramRun {
+public:
+    // A bare name (no '\\' or '/') is looked up with SearchPathW, ".exe"
+    // added when it has no extension.
+    ProgramRun(const std::wstring& program, const std::vector<std::wstring>& arguments,
+               std::uint64_t timeoutMs, std::uint64_t maxOutput);
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+    // Ends whatever of it still runs (its job).
+    ~ProgramRun();
+    // One look: reads what it wrote; ends it (its job) once it has written
+    // more than the maximum on stdout or its time is up; once the program
+    // itself has ended, ends what it left, reads the rest and closes the
+    // pipes. True once the run is over: the fields below are then final.
+    bool poll();
+
+    Outcome outcome;                       // failure: not started, time up, too much output (why)
+    std::optional<unsigned long> exitCode; // when it ended by itself
+    std::string output;                    // stdout, at most the maximum
+    std::string errors;                    // the first MaxErrorBytes of stderr
+    bool timedOut = false;
+    bool outputCut = false;
+
+private:
+    void finish();
+    std::wstring name_; // "\"program\"" for the messages
+    void* process_ = nullptr;
+    void* job_ = nullptr;
+    OutputPipe stdout_, stderr_;
+    std::uint64_t started_ = 0, timeoutMs_ = 0, maxOutput_ = 0;
+    bool ending_ = false, over_ = false;
+};
 // The user's command line, in a normal window with focus, not waited for;
 // `purpose` ("user command", "alert command") names it in the messages.
 // The process handle is kept, so that a second start can be refused while

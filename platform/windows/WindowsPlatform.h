@@ -3,10 +3,15 @@
 // the plain Win32 cores of Win32.h.
 
 #include "platform/Platform.h"
+#include "platform/windows/Win32.h"
 
 #include <QHash>
+#include <QObject>
+#include <QTimer>
 
+#include <map>
 #include <memory>
+#include <vector>
 
 namespace tw::platform {
 
@@ -26,23 +31,58 @@ public:
 // Batch files through cmd.exe, hidden; a query's in a job of its own, ended
 // after its cycle's read. A batch whose log (taken from its line as
 // BatchLine.h splits it) is a reparse point not the user's own is not run.
-// The user and alert commands in a normal window (their output is shown
-// there: the output handler is never called), each once at a time.
+// cmd.exe's stderr, which the client inherits, comes through a pipe: a
+// query's first 4 KiB and cmd.exe's exit code go to finishBatch, a stop
+// batch that failed or wrote on stderr is told to the output handler once
+// it has ended. The user and alert commands in a normal window (their
+// output is shown there: the output handler tells nothing of them), each
+// once at a time. runProgram starts a program directly (win::ProgramRun).
+// Pipes, stop batches and programs are looked at by one timer of the user-
+// interface thread while any of them is open: nothing waits, no thread.
 class WinProcessStarter final : public ProcessStarter {
 public:
+    WinProcessStarter();
+    WinProcessStarter(const WinProcessStarter&) = delete;
+    WinProcessStarter& operator=(const WinProcessStarter&) = delete;
     ~WinProcessStarter() override;
     BatchStart startBatchFile(const QString& path, BatchKind kind) override;
     BatchEnd finishBatch(quint64 id) override;
     void endQueries() override;
     Result startUserCommand(const QString& commandLine, const QString& purpose) override;
-    void setOutputHandler(OutputHandler) override {}
+    void setOutputHandler(OutputHandler handler) override { output_ = std::move(handler); }
     void runProgram(const QString& program, const QStringList& arguments, int timeoutMs,
                     qint64 maxOutputBytes, ProgramDone done) override;
 
+    // How often the timer looks.
+    static constexpr int PollMs = 20;
+
 private:
-    QHash<quint64, void*> jobs_;
+    struct Batch {
+        bool query = false;
+        QString program; // the client, as the batch line names it
+        void* job = nullptr;
+        void* process = nullptr; // cmd.exe
+        win::OutputPipe errors;
+    };
+    struct Program {
+        quint64 id = 0;
+        std::unique_ptr<win::ProgramRun> run;
+        ProgramDone done;
+        bool over = false;
+    };
+    // One look at everything open; the timer stops when nothing is.
+    void look();
+    void watch();
+    void deliver(quint64 id);
+
+    std::map<quint64, Batch> batches_;
+    std::vector<Program> programs_;
     QHash<QString, void*> commands_; // the last process of each purpose (a HANDLE)
+    OutputHandler output_;
     quint64 next_ = 1;
+    // The receiver of the timer and of queued calls: they go with it.
+    std::unique_ptr<QObject> context_;
+    QTimer* timer_ = nullptr; // a child of context_
 };
 
 // A Toolhelp32 snapshot per question.

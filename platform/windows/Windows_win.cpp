@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace tw::platform {
 
 namespace {
@@ -22,15 +24,31 @@ Result result(const win::Outcome& outcome) {
     return outcome.ok ? Result::success() : Result::failure(text(outcome.error));
 }
 
-// The log a batch file's line names after " > ", split as cmd.exe splits
-// it; empty when the file cannot be read or names none (cmd.exe then says
-// what is wrong itself).
-QString batchLogPath(const QString& path) {
+// The batch file's line split as cmd.exe splits it: the log it names after
+// " > " and its client; empty when the file cannot be read (cmd.exe then
+// says what is wrong itself).
+BatchCommand batchLine(const QString& path) {
     constexpr qint64 MostBatchBytes = 64 * 1024;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return batchFileCommand(QString::fromLocal8Bit(file.read(MostBatchBytes))).logPath;
+    return batchFileCommand(QString::fromLocal8Bit(file.read(MostBatchBytes)));
+}
+
+QByteArray bytes(const std::string& text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// What a process wrote, as one line for the diagnostics: line ends as
+// " | ", other control characters as blanks.
+QString oneLine(const QByteArray& written) {
+    QString line = QString::fromLocal8Bit(written).trimmed();
+    line.replace(QLatin1String("\r\n"), QLatin1String(" | "));
+    line.replace(QLatin1Char('\n'), QLatin1String(" | "));
+    for (QChar& c : line)
+        if (c.unicode() < 0x20)
+            c = QLatin1Char(' ');
+    return line;
 }
 
 FileStamp stampOf(const win::FileStampW& s) {
@@ -78,58 +96,166 @@ QString RegistrySettingsBackend::location() const {
     return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\TW-CLI-UI");
 }
 
+WinProcessStarter::WinProcessStarter() : context_(std::make_unique<QObject>()) {
+    timer_ = new QTimer(context_.get());
+    timer_->setInterval(PollMs);
+    QObject::connect(timer_, &QTimer::timeout, context_.get(), [this] { look(); });
+}
+
 WinProcessStarter::~WinProcessStarter() {
+    output_ = nullptr;
+    context_.reset();  // no queued call of the starter's runs any more
+    programs_.clear(); // each ends its job; nobody is called
     endQueries();
-    // The commands are the user's own and go on.
+    // Stop batches go on; the commands are the user's own and go on.
+    for (auto& [id, batch] : batches_)
+        win::closeProcess(batch.process);
     for (void* process : std::as_const(commands_))
         win::closeProcess(process);
+}
+
+void WinProcessStarter::watch() {
+    if (timer_ && !timer_->isActive())
+        timer_->start();
+}
+
+void WinProcessStarter::look() {
+    for (auto at = batches_.begin(); at != batches_.end();) {
+        Batch& batch = at->second;
+        batch.errors.drain();
+        if (batch.query || win::processRuns(batch.process)) {
+            ++at;
+            continue;
+        }
+        // A stop batch has ended: told when it failed or said something.
+        const std::optional<unsigned long> code = win::exitCodeOf(batch.process);
+        batch.errors.drain();
+        const QString said = oneLine(bytes(batch.errors.kept()));
+        const std::uint64_t dropped = batch.errors.total() - batch.errors.kept().size();
+        if (((code && *code != 0) || !said.isEmpty()) && output_) {
+            QString line = QStringLiteral("stop command \"%1\" ").arg(batch.program);
+            line +=
+                code ? QStringLiteral("exited with status %1").arg(*code) : QStringLiteral("ended");
+            if (!said.isEmpty())
+                line += QStringLiteral(" and said \"%1\"").arg(said);
+            if (dropped > 0)
+                line += QStringLiteral(" (%1 more bytes not kept)").arg(dropped);
+            output_(QStringLiteral("stop command"), line);
+        }
+        win::closeProcess(batch.process);
+        at = batches_.erase(at);
+    }
+    for (Program& program : programs_) {
+        if (program.over || !program.run->poll())
+            continue;
+        program.over = true;
+        QTimer::singleShot(0, context_.get(), [this, id = program.id] { deliver(id); });
+    }
+    const bool open = !batches_.empty() || std::any_of(programs_.begin(), programs_.end(),
+                                                       [](const Program& p) { return !p.over; });
+    if (!open)
+        timer_->stop();
+}
+
+void WinProcessStarter::deliver(quint64 id) {
+    const auto found = std::find_if(programs_.begin(), programs_.end(),
+                                    [id](const Program& program) { return program.id == id; });
+    if (found == programs_.end())
+        return;
+    ProgramRun run;
+    const win::ProgramRun& ran = *found->run;
+    run.result = result(ran.outcome);
+    if (ran.exitCode)
+        run.exitStatus = static_cast<int>(*ran.exitCode);
+    run.output = bytes(ran.output);
+    run.errorOutput = bytes(ran.errors);
+    run.timedOut = ran.timedOut;
+    run.outputCut = ran.outputCut;
+    // The run leaves the starter before its `done` is called, which may
+    // end the starter.
+    const ProgramDone done = std::move(found->done);
+    programs_.erase(found);
+    if (done)
+        done(run);
 }
 
 BatchStart WinProcessStarter::startBatchFile(const QString& path, BatchKind kind) {
     // Another user's link in a shared folder must not get the answer
     // written into a file of that user's choice.
-    const QString log = batchLogPath(path);
-    if (!log.isEmpty()) {
-        const win::Outcome checked = win::checkBatchLog(wide(log));
+    const BatchCommand line = batchLine(path);
+    if (!line.logPath.isEmpty()) {
+        const win::Outcome checked = win::checkBatchLog(wide(line.logPath));
         if (!checked.ok) {
             BatchStart refused;
             refused.result = result(checked);
             return refused;
         }
     }
-    const win::StartedBatch started = win::startBatchFile(wide(path), kind == BatchKind::Query);
+    win::StartedBatch started = win::startBatchFile(wide(path), kind == BatchKind::Query);
     BatchStart start;
     start.result = result(started.outcome);
-    if (started.outcome.ok && started.job) {
-        start.id = next_++;
-        jobs_.insert(start.id, started.job);
-    }
+    if (!started.outcome.ok)
+        return start;
+    start.id = next_++;
+    Batch& batch = batches_[start.id];
+    batch.query = kind == BatchKind::Query;
+    batch.program = line.arguments.isEmpty() ? path : line.arguments.first();
+    batch.job = started.job;
+    batch.process = started.process;
+    batch.errors = std::move(started.errors);
+    watch();
     return start;
 }
 
 BatchEnd WinProcessStarter::finishBatch(quint64 id) {
-    void* job = jobs_.take(id);
-    const int running = win::finishBatch(job);
     BatchEnd end;
-    if (running == 0)
+    const auto found = batches_.find(id);
+    if (found == batches_.end() || !found->second.query)
         return end;
-    end.ended = QStringLiteral("%1 process(es) of the batch file were still running after the read "
-                               "and were ended")
-                    .arg(running);
+    Batch batch = std::move(found->second);
+    batches_.erase(found);
+    // cmd.exe's exit code (the client's, for a one-line batch file) when
+    // it had ended by itself before the job is ended.
+    const std::optional<unsigned long> code = win::exitCodeOf(batch.process);
+    const int running = win::finishBatch(batch.job);
+    batch.errors.drain();
+    end.errorOutput = bytes(batch.errors.kept());
+    if (code)
+        end.exitStatus = static_cast<int>(*code);
+    win::closeProcess(batch.process);
+    if (running > 0)
+        end.ended = QStringLiteral("%1 process(es) of the batch file were still running after "
+                                   "the read and were ended")
+                        .arg(running);
     return end;
 }
 
-void WinProcessStarter::runProgram(const QString& program, const QStringList&, int, qint64,
-                                   ProgramDone done) {
-    ProgramRun run;
-    run.result = Result::failure(QStringLiteral("cannot start ") + program);
-    QTimer::singleShot(0, [done = std::move(done), run] { done(run); });
+void WinProcessStarter::runProgram(const QString& program, const QStringList& arguments,
+                                   int timeoutMs, qint64 maxOutputBytes, ProgramDone done) {
+    std::vector<std::wstring> list;
+    for (const QString& argument : arguments)
+        list.push_back(wide(argument));
+    Program run;
+    run.id = next_++;
+    run.run = std::make_unique<win::ProgramRun>(
+        wide(program), list, static_cast<std::uint64_t>(qMax(0, timeoutMs)),
+        static_cast<std::uint64_t>(qMax<qint64>(0, maxOutputBytes)));
+    run.done = std::move(done);
+    programs_.push_back(std::move(run));
+    // Even one that did not start is told from the event loop.
+    watch();
 }
 
 void WinProcessStarter::endQueries() {
-    for (void* job : std::as_const(jobs_))
-        win::finishBatch(job);
-    jobs_.clear();
+    for (auto at = batches_.begin(); at != batches_.end();) {
+        if (!at->second.query) {
+            ++at;
+            continue;
+        }
+        win::finishBatch(at->second.job);
+        win::closeProcess(at->second.process);
+        at = batches_.erase(at);
+    }
 }
 
 Result WinProcessStarter::startUserCommand(const QString& commandLine, const QString& purpose) {

@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -263,7 +264,7 @@ private slots:
             << QByteArray("CALL echo hi > %T/path.log\r\n") << "path.log" << QByteArray("hi\n")
             << ""
             << "";
-        QTest::newRow("stdin and stderr on /dev/null, stdout into the log")
+        QTest::newRow("stdin on /dev/null, stdout into the log, stderr not")
             << QByteArray("call /bin/sh -c \"cat; echo err >&2; echo out\" > %T/std.log\r\n")
             << "std.log" << QByteArray("out\n") << ""
             << "";
@@ -498,15 +499,14 @@ private slots:
         QCOMPARE(stateOf(queryPid), char(0)); // ended and reaped
         QVERIFY(stateOf(stopPid) != 0 && stateOf(stopPid) != 'Z');
 
-        // It ends by itself: a zombie until the starter's next call reaps it.
+        // It ends by itself and is reaped (its pidfd says when, on the
+        // event loop): no zombie stays.
         QVERIFY(writeAll(go, ""));
-        QTRY_COMPARE_WITH_TIMEOUT(stateOf(stopPid), 'Z', Bound);
-        QCOMPARE(starter->processId(stop.id), stopPid);
+        QTRY_COMPARE_WITH_TIMEOUT(starter->processId(stop.id), 0, Bound);
+        QCOMPARE(stateOf(stopPid), char(0));
         const BatchStart other = starter->startBatchFile(
             batch("GCC.BAT", "call \"%S\" 1000 > %T/q.log\r\n"), BatchKind::Query);
         QVERIFY(other.result.ok);
-        QCOMPARE(stateOf(stopPid), char(0));
-        QCOMPARE(starter->processId(stop.id), 0);
 
         // The destructor ends what the queries left.
         const qint64 otherPid = starter->processId(other.id);
@@ -647,6 +647,270 @@ private slots:
                  qPrintable(answer));
         QCOMPARE(QFileInfo(log).size(), Most);
         QVERIFY(readAll(log).startsWith("y\ny\n"));
+    }
+
+    // finishBatch says how the query's client ended: its exit status, or
+    // the signal it died of (the one it had to be ended with), and the first
+    // 4 KiB of what it wrote on stderr, which never holds the client up.
+    void finishBatchTellsTheClientsEnd_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("before"); // "end": the client ends first; "sleeper": it runs one
+        QTest::addColumn<int>("status");     // -1: none
+        QTest::addColumn<QString>("signal");
+        QTest::addColumn<QByteArray>("errors");
+        QTest::addColumn<QString>("said"); // part of `ended`; empty: it is empty
+        QTest::newRow("it says why and exits 1")
+            << QByteArray("call /bin/sh -c \"echo 'error: Could not connect to the server "
+                          "127.0.0.1:8332' >&2; echo 'error code: -1' >&2; exit 1\" > %T/e.log")
+            << "end" << 1 << ""
+            << QByteArray("error: Could not connect to the server 127.0.0.1:8332\n"
+                          "error code: -1\n")
+            << "";
+        QTest::newRow("100 KiB on stderr: never blocks, the first 4 KiB kept")
+            << QByteArray("call /bin/sh -c \"head -c 102400 /dev/zero | tr '\\000' e >&2; echo "
+                          "done\" > %T/e.log")
+            << "end" << 0 << "" << QByteArray(4096, 'e') << "";
+        QTest::newRow("an answer and nothing on stderr")
+            << QByteArray("call /bin/echo 812345 > %T/e.log") << "end" << 0 << "" << QByteArray()
+            << "";
+        QTest::newRow("still running: ended by finishBatch")
+            << QByteArray("call /bin/sh -c \"echo going >&2; %S 1000; echo\" > %T/e.log")
+            << "sleeper" << -1 << "SIGTERM" << QByteArray("going\n")
+            << "and 1 process it started were still running: ended";
+        QTest::newRow("ignores SIGTERM: killed")
+            << QByteArray("call /bin/sh -c \"trap '' TERM; %S 1000; echo\" > %T/e.log") << "sleeper"
+            << -1 << "SIGKILL" << QByteArray()
+            << "were still running: killed (SIGTERM was not enough)";
+        QTest::newRow("died of SIGXFSZ by itself at the file size limit")
+            << QByteArray("call \"" + QFile::encodeName(QStandardPaths::findExecutable("yes")) +
+                          "\" > %T/yes.log")
+            << "end" << -1 << "SIGXFSZ" << QByteArray()
+            << "reached 1 MiB, the most a query may write, and was cut";
+    }
+    void finishBatchTellsTheClientsEnd() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, before);
+        QFETCH(int, status);
+        QFETCH(QString, signal);
+        QFETCH(QByteArray, errors);
+        QFETCH(QString, said);
+        PosixProcessStarter starter;
+        const BatchStart start =
+            starter.startBatchFile(batch("GBC.BAT", line + "\r\n"), BatchKind::Query);
+        QVERIFY2(start.result.ok, qPrintable(start.result.error));
+        const qint64 pid = starter.processId(start.id);
+        if (before == "end")
+            QTRY_COMPARE_WITH_TIMEOUT(stateOf(pid), 'Z', Bound);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(sleepers(), 1, Bound);
+        const BatchEnd end = starter.finishBatch(start.id);
+        QCOMPARE(end.exitStatus, status < 0 ? std::nullopt : std::optional<int>(status));
+        QCOMPARE(end.signal, signal);
+        QCOMPARE(end.errorOutput, errors);
+        QVERIFY2(said.isEmpty() ? end.ended.isEmpty() : end.ended.contains(said),
+                 qPrintable(end.ended));
+        QCOMPARE(stateOf(pid), char(0));
+        QCOMPARE(sleepers(), 0);
+        // Asked once: a second answer has nothing.
+        const BatchEnd again = starter.finishBatch(start.id);
+        QVERIFY(!again.exitStatus && again.signal.isEmpty() && again.errorOutput.isEmpty());
+    }
+
+    // A stop batch is never finished by its caller: once it has ended, a
+    // non-zero status, a signal or words on stderr are told to the output
+    // handler, once, in one line.
+    void stopBatchFailureIsTold_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("told"); // empty: nothing
+        QTest::newRow("exits 1 and says why")
+            << QByteArray("call /bin/sh -c \"echo 'error: Could not connect to the server "
+                          "127.0.0.1:8332' >&2; exit 1\" > %T/stop.log")
+            << "stop command \"/bin/sh\" exited with status 1 and said \"error: Could not "
+               "connect to the server 127.0.0.1:8332\"";
+        QTest::newRow("says something and exits 0: lines and control characters on one line")
+            << QByteArray("call /bin/sh -c \"printf 'a\\tb\\007\\nc\\n' >&2\" > %T/stop.log")
+            << "stop command \"/bin/sh\" exited with status 0 and said \"a b  | c\"";
+        QTest::newRow("more than 4 KiB")
+            << QByteArray("call /bin/sh -c \"head -c 10000 /dev/zero | tr '\\000' e >&2; exit 2\" "
+                          "> %T/stop.log")
+            << "stop command \"/bin/sh\" exited with status 2 and "
+               "said \"" +
+                   QString(4096, 'e') + "\" (5904 more bytes not kept)";
+        QTest::newRow("dies of a signal, silent")
+            << QByteArray("call /bin/sh -c \"kill -KILL $$\" > %T/stop.log")
+            << "stop command \"/bin/sh\" died of SIGKILL";
+        QTest::newRow("exits 0, silent: nothing to tell")
+            << QByteArray("call /bin/echo stopping > %T/stop.log") << "";
+    }
+    void stopBatchFailureIsTold() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, told);
+        PosixProcessStarter starter;
+        QStringList lines;
+        starter.setOutputHandler(
+            [&lines](const QString& from, const QString& text) { lines << from + ": " + text; });
+        const BatchStart stop =
+            starter.startBatchFile(batch("STOP.BAT", line + "\r\n"), BatchKind::Stop);
+        QVERIFY2(stop.result.ok, qPrintable(stop.result.error));
+        const qint64 pid = starter.processId(stop.id);
+        QTRY_COMPARE_WITH_TIMEOUT(starter.processId(stop.id), 0, Bound); // reaped once it ended
+        QCOMPARE(stateOf(pid), char(0));
+        const QStringList expected =
+            told.isEmpty() ? QStringList() : QStringList{"stop command: " + told};
+        QCOMPARE(lines, expected);
+        starter.endQueries(); // a later call tells nothing more
+        QCOMPARE(lines, expected);
+        QCOMPARE(starter.finishBatch(stop.id).ended, QString()); // its caller never finishes it
+    }
+
+    // A program started directly: its arguments as given (no shell), a
+    // bare name found in PATH, stdin empty, stdout and stderr read as they
+    // come; ended (with what it started) after its time or once it has
+    // written more than its maximum; `done` once, on the event loop.
+    void runProgram_data() {
+        QTest::addColumn<QString>("program"); // %S the sleeper, %T the temporary folder
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<qint64>("maxOutput");
+        QTest::addColumn<QString>("error"); // part of the failure; empty: it succeeds
+        QTest::addColumn<int>("status");    // -1: none
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArray>("errors");
+        QTest::addColumn<bool>("timedOut");
+        QTest::addColumn<bool>("outputCut");
+        QTest::addColumn<int>("mostMs"); // `done` comes within this time
+        const QString sh = "/bin/sh";
+        QTest::newRow("arguments as given, a bare name found in PATH")
+            << "printf" << QStringList{"%s|", "a b", "$(touch pwned1)", "", "`touch pwned2`;*"}
+            << 5000 << qint64(1000) << "" << 0
+            << QByteArray("a b|$(touch pwned1)||`touch pwned2`;*|") << QByteArray() << false
+            << false << 5000;
+        QTest::newRow("stdin is empty") << "cat" << QStringList() << 5000 << qint64(1000) << "" << 0
+                                        << QByteArray() << QByteArray() << false << false << 5000;
+        QTest::newRow("non-zero exit, words on stderr")
+            << sh << QStringList{"-c", "echo out; echo 'error: no such wallet' >&2; exit 3"} << 5000
+            << qint64(1000) << "" << 3 << QByteArray("out\n")
+            << QByteArray("error: no such wallet\n") << false << false << 5000;
+        QTest::newRow("100 KiB on stderr: never blocks, the first 4 KiB kept")
+            << sh << QStringList{"-c", "head -c 102400 /dev/zero | tr '\\000' e >&2; echo done"}
+            << 5000 << qint64(1000) << "" << 0 << QByteArray("done\n") << QByteArray(4096, 'e')
+            << false << false << 5000;
+        QTest::newRow("output exactly the maximum")
+            << "head" << QStringList{"-c", "1000", "/dev/zero"} << 5000 << qint64(1000) << "" << 0
+            << QByteArray(1000, '\0') << QByteArray() << false << false << 5000;
+        QTest::newRow("output over the maximum: ended, cut")
+            << "yes" << QStringList() << 5000 << qint64(1000)
+            << "\"yes\" wrote more than 1000 bytes on its standard output: ended" << -1
+            << QByteArray("y\n").repeated(500) << QByteArray() << false << true << 3000;
+        QTest::newRow("missing program (a path)")
+            << "%T/nothing" << QStringList() << 5000 << qint64(1000)
+            << "cannot start \"%T/nothing\": No such file or directory" << -1 << QByteArray()
+            << QByteArray() << false << false << 1000;
+        QTest::newRow("missing program (a bare name)")
+            << "tw-no-such-program" << QStringList() << 5000 << qint64(1000)
+            << "cannot start \"tw-no-such-program\"" << -1 << QByteArray() << QByteArray() << false
+            << false << 1000;
+        QTest::newRow("time up: ended") << "%S" << QStringList{"1000"} << 300 << qint64(1000)
+                                        << "was still running after 300 ms: ended" << -1
+                                        << QByteArray() << QByteArray() << true << false << 2000;
+        QTest::newRow("time up, SIGTERM ignored: killed")
+            << sh << QStringList{"-c", "trap '' TERM; echo going; %S 1000"} << 300 << qint64(1000)
+            << "was still running after 300 ms: ended" << -1 << QByteArray("going\n")
+            << QByteArray() << true << false << 2000;
+        QTest::newRow("a sleeper it started keeps the pipe open: ended with it")
+            << sh << QStringList{"-c", "%S 1000 & echo started"} << 5000 << qint64(1000) << "" << 0
+            << QByteArray("started\n") << QByteArray() << false << false << 3000;
+        QTest::newRow("a sleeper in a session of its own: found by its mark and ended")
+            << sh
+            << QStringList{"-c", "setsid %S 1000 & echo $! > %T/left.pid; sleep 0.2; echo "
+                                 "started"}
+            << 5000 << qint64(1000) << "" << 0 << QByteArray("started\n") << QByteArray() << false
+            << false << 3000;
+        QTest::newRow("dies of a signal") << sh << QStringList{"-c", "kill -SEGV $$"} << 5000
+                                          << qint64(1000) << "\"/bin/sh\" died of SIGSEGV" << -1
+                                          << QByteArray() << QByteArray() << false << false << 5000;
+    }
+    void runProgram() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, timeoutMs);
+        QFETCH(qint64, maxOutput);
+        QFETCH(QString, error);
+        QFETCH(int, status);
+        QFETCH(QByteArray, output);
+        QFETCH(QByteArray, errors);
+        QFETCH(bool, timedOut);
+        QFETCH(bool, outputCut);
+        QFETCH(int, mostMs);
+        for (QString& argument : arguments)
+            argument = filled(argument);
+        PosixProcessStarter starter;
+        int calls = 0;
+        ProgramRun run;
+        qint64 took = -1;
+        QElapsedTimer clock;
+        clock.start();
+        starter.runProgram(filled(program), arguments, timeoutMs, maxOutput,
+                           [&](const ProgramRun& ran) {
+                               ++calls;
+                               run = ran;
+                               took = clock.elapsed();
+                           });
+        QCOMPARE(calls, 0); // never from inside runProgram
+        QTRY_COMPARE_WITH_TIMEOUT(calls, 1, Bound);
+        QVERIFY2(took <= mostMs, qPrintable(QString::number(took)));
+        if (timedOut)
+            QVERIFY2(took >= timeoutMs, qPrintable(QString::number(took)));
+        QVERIFY2(error.isEmpty() ? run.result.ok : run.result.error.contains(filled(error)),
+                 qPrintable(run.result.error));
+        QCOMPARE(run.exitStatus, status < 0 ? std::nullopt : std::optional<int>(status));
+        QCOMPARE(run.output, output);
+        QCOMPARE(run.errorOutput, errors);
+        QCOMPARE(run.timedOut, timedOut);
+        QCOMPARE(run.outputCut, outputCut);
+        QCOMPARE(starter.programProcessIds(), QList<qint64>());
+        // Nothing of it is left, and what re-parented to the panel is
+        // reaped by the starter's next call.
+        QCOMPARE(sleepers(), 0);
+        starter.endQueries();
+        if (const qint64 left = leftPid("left.pid"))
+            QCOMPARE(stateOf(left), char(0));
+        QTest::qWait(50);
+        QCOMPARE(calls, 1); // once
+    }
+
+    // The starter goes while its programs run: they and what they started
+    // are ended, and nobody is called. A query's end leaves a running
+    // program's processes alone.
+    void programsEndWithTheStarter() {
+        auto starter = std::make_unique<PosixProcessStarter>();
+        int calls = 0;
+        starter->runProgram("/bin/sh",
+                            {"-c", filled("setsid '%S' 1000 & echo $! > '%T/left.pid'; '%S' 1000")},
+                            60000, 1000, [&calls](const ProgramRun&) { ++calls; });
+        starter->runProgram(sleeper_, {"1000"}, 60000, 1000,
+                            [&calls](const ProgramRun&) { ++calls; });
+        QTRY_COMPARE_WITH_TIMEOUT(sleepers(), 3, Bound);
+        const QList<qint64> pids = starter->programProcessIds();
+        QCOMPARE(pids.size(), 2);
+        const qint64 left = leftPid("left.pid");
+        QVERIFY(left > 0);
+
+        const BatchStart query = starter->startBatchFile(
+            batch("GBC.BAT", "call /bin/echo 812345 > %T/q.log\r\n"), BatchKind::Query);
+        QVERIFY(query.result.ok);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(starter->processId(query.id)), 'Z', Bound);
+        QCOMPARE(starter->finishBatch(query.id).ended, QString());
+        starter->endQueries();
+        QCOMPARE(sleepers(), 3);
+
+        starter.reset();
+        QCOMPARE(sleepers(), 0);
+        for (const qint64 pid : pids)
+            QCOMPARE(stateOf(pid), char(0));
+        QCOMPARE(stateOf(left), char(0));
+        QTest::qWait(100);
+        QCOMPARE(calls, 0);
     }
 
     void userCommand_data() {

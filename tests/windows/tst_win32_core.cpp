@@ -9,11 +9,14 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -307,10 +310,312 @@ void fullDisk(const std::wstring& folder) {
     check(!appendToFile(folder, "x").ok, "no appending to a folder");
 }
 
+std::wstring self() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, length);
+}
+
+std::string utf8(const std::wstring& text) {
+    std::string bytes(text.size() * 4 + 1, '\0');
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
+                            static_cast<int>(bytes.size()), nullptr, nullptr);
+    bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return bytes;
+}
+
+void put(DWORD which, const std::string& bytes) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+              nullptr);
+}
+
+// This program as the child of the tests: "child MODE [arguments]".
+int child(const std::vector<std::wstring>& args) {
+    const std::wstring mode = args.size() > 2 ? args[2] : L"";
+    if (mode == L"args") { // its arguments as it got them, in UTF-8, each followed by '|'
+        for (std::size_t i = 3; i < args.size(); ++i)
+            put(STD_OUTPUT_HANDLE, utf8(args[i]) + "|");
+        return 0;
+    }
+    if (mode == L"fail") {
+        put(STD_OUTPUT_HANDLE, "out\n");
+        put(STD_ERROR_HANDLE, "error: no such wallet\n");
+        return 3;
+    }
+    if (mode == L"stderr") { // 100 KiB on stderr, then its answer
+        put(STD_ERROR_HANDLE, std::string(100 * 1024, 'e'));
+        put(STD_OUTPUT_HANDLE, "done\n");
+        return 0;
+    }
+    if (mode == L"sleep") {
+        Sleep(60000);
+        return 0;
+    }
+    if (mode == L"flood") {
+        const std::string lines(4096, 'y');
+        for (;;)
+            put(STD_OUTPUT_HANDLE, lines);
+    }
+    if (mode == L"spawn" || mode == L"spawn-sleep") { // a sleeper that inherits its stdout
+        std::wstring line = L"\"" + self() + L"\" child sleep";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                            &startup, &process))
+            return 9;
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        put(STD_OUTPUT_HANDLE, "started\n");
+        if (mode == L"spawn-sleep")
+            Sleep(60000);
+        return 0;
+    }
+    return 64;
+}
+
+int instancesOfSelf() {
+    const std::wstring path = self();
+    return countProcesses(path.substr(path.find_last_of(L"\\/") + 1)).value_or(-1);
+}
+
+// Polls a run as the adapter's timer does until it is over.
+void pollToEnd(ProgramRun& run) {
+    const ULONGLONG start = GetTickCount64();
+    while (!run.poll() && GetTickCount64() - start < 30000)
+        Sleep(10);
+}
+
+// One argument on a command line, read back by a C runtime exactly.
+void quoting() {
+    const std::pair<std::wstring, std::wstring> table[] = {
+        {L"plain", L"plain"},
+        {L"", L"\"\""},
+        {L"a b", L"\"a b\""},
+        {L"tab\there", L"\"tab\there\""},
+        {L"q\"x", L"\"q\\\"x\""},
+        {L"back\\\"q", L"\"back\\\\\\\"q\""},
+        {L"trail\\", L"trail\\"},
+        {L"trail sp\\", L"\"trail sp\\\\\""},
+        {L"\\\\server\\share", L"\\\\server\\share"},
+    };
+    for (const auto& [argument, quoted] : table)
+        check(quoteArgument(argument) == quoted, "argument quoted",
+              argument + L" -> " + quoteArgument(argument));
+}
+
+// Programs started directly: arguments as given, output and errors read
+// while they run, ended after their time or too much output, with what
+// they started; the child is this very program.
+void programs() {
+    const std::wstring me = self();
+    struct Row {
+        const char* name;
+        std::wstring program;
+        std::vector<std::wstring> arguments;
+        std::uint64_t timeoutMs;
+        std::uint64_t maxOutput;
+        const wchar_t* error; // part of the failure; null: it succeeds
+        std::optional<unsigned long> code;
+        std::string output;
+        std::string errors;
+        bool timedOut;
+        bool cut;
+        DWORD mostMs;
+    };
+    const std::vector<std::wstring> odd = {
+        L"a b",       L"",           L"tab\there",        L"q\"x",
+        L"back\\\"q", L"trail sp\\", L"%PATH% & | < > ^", L"Gr\u00fc\u00dfe \u65e5\u672c"};
+    std::vector<std::wstring> echo = {L"child", L"args"};
+    echo.insert(echo.end(), odd.begin(), odd.end());
+    std::string echoed;
+    for (const std::wstring& argument : odd)
+        echoed += utf8(argument) + "|";
+    const Row rows[] = {
+        {"arguments read back exactly", me, echo, 10000, 1000, nullptr, 0, echoed, "", false, false,
+         10000},
+        {"a bare name found on the search path",
+         L"cmd",
+         {L"/d", L"/c", L"echo hi"},
+         10000,
+         1000,
+         nullptr,
+         0,
+         "hi\r\n",
+         "",
+         false,
+         false,
+         10000},
+        {"non-zero exit, words on stderr",
+         me,
+         {L"child", L"fail"},
+         10000,
+         1000,
+         nullptr,
+         3,
+         "out\n",
+         "error: no such wallet\n",
+         false,
+         false,
+         10000},
+        {"100 KiB on stderr: never blocks, the first 4 KiB kept",
+         me,
+         {L"child", L"stderr"},
+         10000,
+         1000,
+         nullptr,
+         0,
+         "done\n",
+         std::string(4096, 'e'),
+         false,
+         false,
+         10000},
+        {"time up: ended",
+         me,
+         {L"child", L"sleep"},
+         300,
+         1000,
+         L"was still running after 300 ms",
+         std::nullopt,
+         "",
+         "",
+         true,
+         false,
+         3000},
+        {"output over the maximum: ended, cut",
+         me,
+         {L"child", L"flood"},
+         10000,
+         1000,
+         L"wrote more than 1000 bytes",
+         std::nullopt,
+         std::string(1000, 'y'),
+         "",
+         false,
+         true,
+         5000},
+        {"a sleeper it started keeps the pipe open: ended with it",
+         me,
+         {L"child", L"spawn"},
+         10000,
+         1000,
+         nullptr,
+         0,
+         "started\n",
+         "",
+         false,
+         false,
+         5000},
+        {"missing program",
+         L"C:\\no-such-folder\\no-such.exe",
+         {},
+         10000,
+         1000,
+         L"cannot start",
+         std::nullopt,
+         "",
+         "",
+         false,
+         false,
+         1000},
+        {"missing bare name",
+         L"tw-no-such-program",
+         {},
+         10000,
+         1000,
+         L"cannot start",
+         std::nullopt,
+         "",
+         "",
+         false,
+         false,
+         1000},
+    };
+    for (const Row& row : rows) {
+        const ULONGLONG start = GetTickCount64();
+        ProgramRun run(row.program, row.arguments, row.timeoutMs, row.maxOutput);
+        pollToEnd(run);
+        const auto took = static_cast<DWORD>(GetTickCount64() - start);
+        const std::wstring name(row.name, row.name + std::strlen(row.name));
+        const bool failed = row.error != nullptr;
+        check(run.outcome.ok != failed &&
+                  (!failed || run.outcome.error.find(row.error) != std::wstring::npos),
+              row.name, run.outcome.error);
+        check(run.exitCode == row.code, row.name,
+              L"exit code " + (run.exitCode ? std::to_wstring(*run.exitCode) : L"none"));
+        check(run.output == row.output, row.name,
+              L"output of " + std::to_wstring(run.output.size()) + L" bytes");
+        check(run.errors == row.errors, row.name,
+              L"errors of " + std::to_wstring(run.errors.size()) + L" bytes");
+        check(run.timedOut == row.timedOut && run.outputCut == row.cut, row.name, L"flags");
+        check(took <= row.mostMs && (!row.timedOut || took >= row.timeoutMs), row.name,
+              L"took " + std::to_wstring(took) + L" ms");
+        check(within([] { return instancesOfSelf() == 1; }), row.name, L"something left running");
+    }
+
+    // A run given up while it runs ends with what it started.
+    {
+        ProgramRun run(me, {L"child", L"spawn-sleep"}, 60000, 1000);
+        check(within([] { return instancesOfSelf() == 3; }), "a run and its sleeper run");
+    }
+    check(within([] { return instancesOfSelf() == 1; }), "a run given up is ended");
+}
+
+// A batch's cmd.exe gets a stderr the client inherits: its first 4 KiB and
+// the exit code are there once it has ended, and the client never waits.
+void batchErrors(const std::wstring& folder) {
+    // Without "call": Wine's cmd.exe sets the errorlevel of a program run
+    // by "call" to 1 whatever its exit code.
+    std::string client = "\"";
+    client += utf8(self());
+    client += "\" child ";
+    const std::wstring log = folder + L"\\ERR.LOG";
+    const std::string logName = utf8(log);
+    struct Row {
+        const char* mode;
+        unsigned long code;
+        std::string errors;
+        std::uint64_t total;
+    };
+    const Row rows[] = {{"fail", 3, "error: no such wallet\n", 22},
+                        {"stderr", 0, std::string(4096, 'e'), 100 * 1024}};
+    for (const Row& row : rows) {
+        const std::wstring batch = folder + L"\\ERR.BAT";
+        check(writeBytes(batch, client + row.mode + " > " + logName + "\r\n"), "batch written");
+        StartedBatch started = startBatchFile(batch, true);
+        check(started.outcome.ok && started.process, row.mode, started.outcome.error);
+        // Drained while it runs, as the adapter's timer does.
+        check(within([&] {
+                  started.errors.drain();
+                  return !processRuns(started.process);
+              }),
+              row.mode, L"the batch ended");
+        started.errors.drain();
+        const auto code = exitCodeOf(started.process);
+        check(code && *code == row.code, row.mode,
+              L"exit code " + (code ? std::to_wstring(*code) : L"none"));
+        check(started.errors.kept() == row.errors && started.errors.total() == row.total, row.mode,
+              L"errors of " + std::to_wstring(started.errors.total()) + L" bytes");
+        check(finishBatch(started.job) == 0, row.mode, L"nothing left");
+        closeProcess(started.process);
+    }
+}
+
 } // namespace
 
 int main() {
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    const std::vector<std::wstring> args(argv, argv + count);
+    LocalFree(argv);
+    if (args.size() > 1 && args[1] == L"child")
+        return child(args);
     const std::wstring folder = temporaryFolder();
+    quoting();
+    programs();
+    batchErrors(folder);
     registry();
     batchFiles(folder);
     commands();

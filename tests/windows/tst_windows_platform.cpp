@@ -115,6 +115,108 @@ private slots:
         QVERIFY(!starter.startBatchFile(folder + "\\NONE.BAT", BatchKind::Stop).result.ok);
     }
 
+    // cmd.exe's stderr, which the client inherits, and its exit code reach
+    // finishBatch; the same batch as the stop command is told to the output
+    // handler once it has ended.
+    void batchErrorsAndExitCode() {
+        const QString folder = QDir::toNativeSeparators(tmp_.path());
+        const QString batch = folder + "\\ERR.BAT";
+        QVERIFY(writeAll(batch, ("\"C:\\windows\\system32\\cmd.exe\" /d /c \"echo error: Could "
+                                 "not connect to the server 127.0.0.1:8332 1>&2& exit 3\" > " +
+                                 folder + "\\ERR.LOG\r\n")
+                                    .toLocal8Bit()));
+        WinProcessStarter starter;
+        QStringList lines;
+        starter.setOutputHandler(
+            [&lines](const QString& from, const QString& line) { lines << from + ": " + line; });
+        const BatchStart query = starter.startBatchFile(batch, BatchKind::Query);
+        QVERIFY2(query.result.ok, qPrintable(query.result.error));
+        QTest::qWait(3000); // it ends in well under a second
+        const BatchEnd end = starter.finishBatch(query.id);
+        QCOMPARE(end.ended, QString());
+        QCOMPARE(end.exitStatus, std::optional<int>(3));
+        QCOMPARE(end.errorOutput,
+                 QByteArray("error: Could not connect to the server 127.0.0.1:8332 \r\n"));
+
+        const BatchStart stop = starter.startBatchFile(batch, BatchKind::Stop);
+        QVERIFY2(stop.result.ok, qPrintable(stop.result.error));
+        const QStringList told{"stop command: stop command \"C:\\windows\\system32\\cmd.exe\" "
+                               "exited with status 3 and said \"error: Could not connect to the "
+                               "server 127.0.0.1:8332\""};
+        QTRY_COMPARE_WITH_TIMEOUT(lines, told, Bound);
+        QTest::qWait(200);
+        QCOMPARE(lines, told); // once
+    }
+
+    // A program started directly: its output and exit code, ended after its
+    // time, `done` once on the event loop.
+    void runProgram_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<QString>("error"); // part of the failure; empty: it succeeds
+        QTest::addColumn<int>("status");    // -1: none
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArray>("errors");
+        QTest::addColumn<bool>("timedOut");
+        QTest::newRow("output and exit code, a bare name")
+            << "cmd" << QStringList{"/d", "/c", "echo hi"} << 10000 << "" << 0
+            << QByteArray("hi\r\n") << QByteArray() << false;
+        QTest::newRow("non-zero exit, words on stderr")
+            << "cmd" << QStringList{"/d", "/c", "echo out& echo oops 1>&2& exit 3"} << 10000 << ""
+            << 3 << QByteArray("out\r\n") << QByteArray("oops \r\n") << false;
+        QTest::newRow("time up: ended") << "ping" << QStringList{"-n", "30", "127.0.0.1"} << 300
+                                        << "was still running after 300 ms: ended" << -1
+                                        << QByteArray() << QByteArray() << true;
+        QTest::newRow("missing program")
+            << "C:\\no-such-folder\\no-such.exe" << QStringList() << 10000 << "cannot start" << -1
+            << QByteArray() << QByteArray() << false;
+    }
+    void runProgram() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, timeoutMs);
+        QFETCH(QString, error);
+        QFETCH(int, status);
+        QFETCH(QByteArray, output);
+        QFETCH(QByteArray, errors);
+        QFETCH(bool, timedOut);
+        WinProcessStarter starter;
+        int calls = 0;
+        ProgramRun run;
+        starter.runProgram(program, arguments, timeoutMs, 1000, [&](const ProgramRun& ran) {
+            ++calls;
+            run = ran;
+        });
+        QCOMPARE(calls, 0); // never from inside runProgram
+        QTRY_COMPARE_WITH_TIMEOUT(calls, 1, Bound);
+        QVERIFY2(error.isEmpty() ? run.result.ok : run.result.error.contains(error),
+                 qPrintable(run.result.error));
+        QCOMPARE(run.exitStatus, status < 0 ? std::nullopt : std::optional<int>(status));
+        if (!timedOut) // a ping ended early may or may not have said something
+            QCOMPARE(run.output, output);
+        QCOMPARE(run.errorOutput, errors);
+        QCOMPARE(run.timedOut, timedOut);
+        QTest::qWait(100);
+        QCOMPARE(calls, 1);
+    }
+
+    // The starter goes while a program runs: it is ended, nobody is called.
+    void programEndsWithTheStarter() {
+        ToolhelpProcessTable table;
+        const int before = table.countByImageName("ping.exe").value_or(-1);
+        auto starter = std::make_unique<WinProcessStarter>();
+        int calls = 0;
+        starter->runProgram("ping", {"-n", "30", "127.0.0.1"}, 60000, 1000,
+                            [&calls](const ProgramRun&) { ++calls; });
+        QTRY_COMPARE_WITH_TIMEOUT(table.countByImageName("ping.exe").value_or(-1), before + 1,
+                                  Bound);
+        starter.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(table.countByImageName("ping.exe").value_or(-1), before, Bound);
+        QTest::qWait(200);
+        QCOMPARE(calls, 0);
+    }
+
     // A user or alert command runs once at a time: while the last one of a
     // purpose runs, the next start is refused; another purpose starts.
     void commandsOnceAtATime() {

@@ -85,6 +85,10 @@ public:
     }
     // Where the values live, for the diagnostics and the README.
     virtual QString location() const = 0;
+    // The sections of `application` that hold at least one value (each a
+    // configuration), in the store's order; empty when there are none or
+    // the store cannot be read.
+    virtual QStringList sections(const QString& application) = 0;
 };
 
 // What a batch file is run for. A query's processes belong to its cycle,

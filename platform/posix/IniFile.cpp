@@ -402,6 +402,14 @@ Document Document::parse(const QByteArray& bytes) {
     return doc;
 }
 
+QStringList Document::sections() const {
+    QStringList names;
+    for (const Line& line : lines_)
+        if (line.kind == Kind::Key && !line.section.isEmpty() && !names.contains(line.section))
+            names << line.section;
+    return names;
+}
+
 std::optional<QString> Document::value(const QString& section, const QString& key) const {
     const qsizetype at = lastKeyLine(section, key);
     if (at >= 0)

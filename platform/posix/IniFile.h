@@ -35,6 +35,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -49,6 +50,9 @@ public:
 
     // The value of `key` in `section` (a later line wins over an earlier one).
     std::optional<QString> value(const QString& section, const QString& key) const;
+    // The sections that hold at least one key, in the order they first
+    // appear (the keys outside every section are none).
+    QStringList sections() const;
 
     // Empty when the whole file parsed; otherwise "line N: reason" for the
     // first wrong line.

@@ -34,6 +34,8 @@ constexpr int LockWaitMs = 20000;
 // file's names have always been escaped one level further: '%' '/' '\'
 // become %25 %2F %5C first, and an empty name becomes a lone "%", which no
 // escaped non-empty name can be. Files written before keep their names.
+QString unescapeLevel(const QString& text);
+
 QString escapeLevel(const QString& text) {
     if (text.isEmpty())
         return QStringLiteral("%");
@@ -49,6 +51,18 @@ QString escapeLevel(const QString& text) {
         else
             out += c;
     }
+    return out;
+}
+
+// escapeLevel's names back: "%" is the empty name; %25 %2F %5C are the
+// characters; any other text is as it stands.
+QString unescapeLevel(const QString& text) {
+    if (text == QLatin1String("%"))
+        return {};
+    QString out = text;
+    out.replace(QLatin1String("%2F"), QLatin1String("/"), Qt::CaseInsensitive);
+    out.replace(QLatin1String("%5C"), QLatin1String("\\"), Qt::CaseInsensitive);
+    out.replace(QLatin1String("%25"), QLatin1String("%"));
     return out;
 }
 
@@ -141,6 +155,16 @@ IniSettingsBackend::~IniSettingsBackend() = default;
 QString IniSettingsBackend::defaultPath() {
     return xdgFolder("XDG_CONFIG_HOME", QStringLiteral(".config")) +
            QStringLiteral("/TW-CLI-UI/TW-CLI-UI.ini");
+}
+
+QStringList IniSettingsBackend::sections(const QString& application) {
+    if (application != application_ || path_.isEmpty())
+        return {};
+    const Snapshot file = snapshot(path_);
+    QStringList names;
+    for (const QString& name : file.document.sections())
+        names << unescapeLevel(name);
+    return names;
 }
 
 SettingRead IniSettingsBackend::read(const QString& application, const QString& section,

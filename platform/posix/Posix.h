@@ -51,6 +51,7 @@ public:
     Result writeValues(const QString& application, const QString& section,
                        const SettingValues& values) override;
     QString location() const override;
+    QStringList sections(const QString& application) override;
     // The system calls of the writes (the tests fill the disk with them).
     void setWriteSteps(WriteSteps steps) { steps_ = std::move(steps); }
 

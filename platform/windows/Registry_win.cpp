@@ -45,6 +45,33 @@ bool usableKeyName(const std::wstring& name) {
 
 } // namespace
 
+std::vector<std::wstring> settingSections(const std::wstring& application) {
+    std::vector<std::wstring> names;
+    if (!usableKeyName(application))
+        return names;
+    Key parent;
+    const std::wstring path = L"Software\\VB and VBA Program Settings\\" + application;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, parent.out()) !=
+        ERROR_SUCCESS)
+        return names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256]; // a key name has at most 255 characters
+        DWORD length = 256;
+        const LSTATUS status =
+            RegEnumKeyExW(parent.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS) // ERROR_NO_MORE_ITEMS, or a key that went away meanwhile
+            break;
+        Key section;
+        DWORD values = 0;
+        if (RegOpenKeyExW(parent.get(), name, 0, KEY_QUERY_VALUE, section.out()) == ERROR_SUCCESS &&
+            RegQueryInfoKeyW(section.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+            values > 0)
+            names.emplace_back(name, length);
+    }
+    return names;
+}
+
 RegistryRead readSetting(const std::wstring& application, const std::wstring& section,
                          const std::wstring& key) {
     RegistryRead read;

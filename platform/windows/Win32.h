@@ -33,6 +33,9 @@ struct RegistryRead {
     std::wstring value; // Found: the text
     std::wstring error; // Unreadable: why
 };
+// The subkeys (sections) of the application's key that hold at least one
+// value; empty when there is no such key or it cannot be read.
+std::vector<std::wstring> settingSections(const std::wstring& application);
 RegistryRead readSetting(const std::wstring& application, const std::wstring& section,
                          const std::wstring& key);
 Outcome writeSetting(const std::wstring& application, const std::wstring& section,

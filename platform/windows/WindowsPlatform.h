@@ -26,6 +26,7 @@ public:
     Result writeValues(const QString& application, const QString& section,
                        const SettingValues& values) override;
     QString location() const override;
+    QStringList sections(const QString& application) override;
 };
 
 // Batch files through cmd.exe, hidden; a query's in a job of its own, ended

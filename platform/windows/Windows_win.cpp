@@ -61,6 +61,13 @@ FileStamp stampOf(const win::FileStampW& s) {
 
 } // namespace
 
+QStringList RegistrySettingsBackend::sections(const QString& application) {
+    QStringList names;
+    for (const std::wstring& name : win::settingSections(wide(application)))
+        names << text(name);
+    return names;
+}
+
 SettingRead RegistrySettingsBackend::read(const QString& application, const QString& section,
                                           const QString& key) {
     const win::RegistryRead read = win::readSetting(wide(application), wide(section), wide(key));

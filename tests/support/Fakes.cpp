@@ -52,6 +52,16 @@ platform::Result FakeSettingsBackend::writeValues(const QString& application,
     return {};
 }
 
+QStringList FakeSettingsBackend::sections(const QString& application) {
+    QStringList names; // QMap order: by name
+    for (auto it = values_.cbegin(); it != values_.cend(); ++it) {
+        const QStringList parts = it.key().split(QLatin1Char('\n'));
+        if (parts.value(0) == application && !names.contains(parts.value(1)))
+            names << parts.value(1);
+    }
+    return unreadable.isEmpty() ? names : QStringList();
+}
+
 void FakeSettingsBackend::set(const QString& section, const QString& key, const QString& value) {
     values_.insert(address(QStringLiteral("TW-CLI-UI"), section, key), value);
 }

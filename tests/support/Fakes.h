@@ -46,6 +46,7 @@ public:
     platform::Result writeValues(const QString& application, const QString& section,
                                  const platform::SettingValues& values) override;
     QString location() const override { return QStringLiteral("memory"); }
+    QStringList sections(const QString& application) override;
 
     // Non-empty: every read finds the store unreadable for this reason.
     QString unreadable;

@@ -32,6 +32,11 @@ packages=(
     # A system tray on the private X server of the tray test, and a private
     # session bus for the notification test (dbus-run-session)
     trayer dbus-daemon
+    # The metrics tests: promtool reads the exposition text and the example
+    # rules; the real Prometheus scrapes the panel-like fixture and the real
+    # node_exporter its textfile; the alert delivery tests post to the real
+    # Alertmanager
+    prometheus prometheus-node-exporter prometheus-alertmanager
 )
 
 # --windows: what the Windows build and its tests under Wine need besides.

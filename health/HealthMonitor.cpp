@@ -16,6 +16,7 @@ HealthMonitor::HealthMonitor(const app::Services& services, WallClock wallClock,
 
 void HealthMonitor::setSettings(const AlertSettings& settings) {
     settings_ = settings;
+    emit settingsChanged(settings_);
 }
 
 HealthColour HealthMonitor::colour() const {

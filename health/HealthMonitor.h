@@ -109,6 +109,8 @@ public:
 signals:
     // The colour or the summary changed.
     void changed();
+    // New settings from the dialog (the monitoring parts serve others).
+    void settingsChanged(const tw::health::AlertSettings& settings);
     void alertRaised(const QString& title, const QString& text);
     void alertCleared(const QString& title, const QString& text);
     // The same announcements with their kind: `active` true when raised,

@@ -29,6 +29,10 @@ class HealthPanel;
 namespace tw::node {
 class NodeQuery;
 }
+namespace tw::fleet {
+class MetricsServer;
+class MetricsFile;
+} // namespace tw::fleet
 
 namespace tw::panel {
 
@@ -64,6 +68,8 @@ public:
     health::HealthMonitor& monitor() const { return *monitor_; }
     health::HealthPanel& health() const { return *health_; }
     node::NodeQuery& nodeQuery() const { return *nodeQuery_; }
+    fleet::MetricsServer& metricsServer() const { return *metricsServer_; }
+    fleet::MetricsFile& metricsFile() const { return *metricsFile_; }
 
 private:
     app::MainWindow& window_;
@@ -75,6 +81,8 @@ private:
     std::unique_ptr<health::HealthMonitor> monitor_;
     std::unique_ptr<health::HealthPanel> health_;
     std::unique_ptr<node::NodeQuery> nodeQuery_;
+    std::unique_ptr<fleet::MetricsServer> metricsServer_;
+    std::unique_ptr<fleet::MetricsFile> metricsFile_;
 };
 
 } // namespace tw::panel

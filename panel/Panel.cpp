@@ -1,13 +1,15 @@
 #include "panel/Panel.h"
 
 #include "app/MainWindow.h"
+#include "app/Services.h"
+#include "app/SettingsStore.h"
 #include "app/TopMostKeeper.h"
 #include "automation/Automation.h"
-#include "health/HealthMonitor.h"
-#include "health/HealthPanel.h"
 #include "fleet/Metrics.h"
 #include "fleet/MetricsFile.h"
 #include "fleet/MetricsServer.h"
+#include "health/HealthMonitor.h"
+#include "health/HealthPanel.h"
 #include "node/NodeQuery.h"
 
 #include <QLineEdit>
@@ -54,16 +56,19 @@ Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOption
     const auto metrics = [this, &window, node, &services] {
         const std::optional<int> running =
             services.platform.processes.countByImageName(window.CLI_NAME_TEXTBOX->text());
-        return fleet::exposition(fleet::snapshotOf(*monitor_, node, running ? std::optional(*running > 0) : std::nullopt));
+        return fleet::exposition(fleet::snapshotOf(
+            *monitor_, node, running ? std::optional(*running > 0) : std::nullopt));
     };
     metricsServer_ = std::make_unique<fleet::MetricsServer>(services.diagnostics, metrics);
-    metricsFile_ = std::make_unique<fleet::MetricsFile>(services.platform.files, services.diagnostics, node);
+    metricsFile_ =
+        std::make_unique<fleet::MetricsFile>(services.platform.files, services.diagnostics, node);
     const auto apply = [this](const health::AlertSettings& settings) {
         metricsServer_->setListen(settings.metricsListen);
         metricsFile_->setFolder(settings.metricsFolder);
     };
     apply(monitor_->settings());
-    QObject::connect(monitor_.get(), &health::HealthMonitor::settingsChanged, metricsServer_.get(), apply);
+    QObject::connect(monitor_.get(), &health::HealthMonitor::settingsChanged, metricsServer_.get(),
+                     apply);
     const auto writeFile = [this, metrics] { metricsFile_->write(metrics()); };
     QObject::connect(poll_, &poll::ChainPoll::queryAnswered, metricsServer_.get(), writeFile);
     QObject::connect(poll_, &poll::ChainPoll::queryFailed, metricsServer_.get(), writeFile);

@@ -3,7 +3,10 @@
 #
 #   - time from the start of the process to its main window being shown
 #     (mapped and viewable: polled with xwininfo by its title
-#     "TARN-WICK - TW-CLI-UI - <executable name>");
+#     "TARN-WICK - TW-CLI-UI - <executable name>"), and the same for a bare
+#     Qt window (DIR/bin/bench_bare_window, built with the benchmarks), timed
+#     the same way on the same server just before: the panel's figure as a
+#     multiple of it is the one to compare between runs of a noisy machine;
 #   - resident memory (VmRSS) after the idle stretch;
 #   - CPU time (utime + stime from /proc/PID/stat) over the idle stretch,
 #     with the process watcher asking for the client once a second.
@@ -41,7 +44,7 @@ while (($# > 0)); do
         shift
         ;;
     -h | --help)
-        sed -n '2,22p' "$0"
+        sed -n '2,25p' "$0"
         exit 0
         ;;
     *) die "unknown argument $1" ;;
@@ -95,20 +98,40 @@ cpu_ticks() {
     echo $((fields[11] + fields[12]))
 }
 shown() {
-    xwininfo -name "$title" 2>/dev/null | grep -q 'Map State: IsViewable'
+    xwininfo -name "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
 }
+# Waits until the window titled $1 of the process $pid is shown; $2 names
+# the program for the messages.
+wait_shown() {
+    local deadline=$(($(now_ms) + 30000))
+    until shown "$1"; do
+        kill -0 "$pid" 2>/dev/null || die "$2 ended before it showed its window: $(cat "$tmp/panel.log")"
+        (($(now_ms) < deadline)) || die "no window \"$1\" within 30 s"
+        sleep 0.01
+    done
+}
+
+# The floor: a bare Qt window, started and timed like the panel, then ended.
+bare_binary=$build/bin/bench_bare_window
+bare_ms=
+if [[ -x "$bare_binary" ]]; then
+    bare_title="TW bench bare window $$"
+    started=$(now_ms)
+    XDG_CONFIG_HOME=$tmp/config XDG_STATE_HOME=$tmp/state XDG_RUNTIME_DIR=$tmp/runtime \
+        "$bare_binary" "$bare_title" >"$tmp/panel.log" 2>&1 &
+    pid=$!
+    wait_shown "$bare_title" "the bare window"
+    bare_ms=$(($(now_ms) - started))
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    pid=
+fi
 
 started=$(now_ms)
 XDG_CONFIG_HOME=$tmp/config XDG_STATE_HOME=$tmp/state XDG_RUNTIME_DIR=$tmp/runtime \
     "$tmp/bin/$section" >"$tmp/panel.log" 2>&1 &
 pid=$!
-
-deadline=$((started + 30000))
-until shown; do
-    kill -0 "$pid" 2>/dev/null || die "the panel ended before it showed its window: $(cat "$tmp/panel.log")"
-    (($(now_ms) < deadline)) || die "no window \"$title\" within 30 s"
-    sleep 0.01
-done
+wait_shown "$title" "the panel"
 shown_at=$(now_ms)
 
 hz=$(getconf CLK_TCK)
@@ -120,7 +143,14 @@ rss_kib=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
 
 cpu_ms=$(((ticks_after - ticks_before) * 1000 / hz))
 echo "bench-panel: panel $panel_binary as $section, on $DISPLAY"
-echo "bench-panel: start to main window shown: $((shown_at - started)) ms"
+panel_ms=$((shown_at - started))
+echo "bench-panel: start to main window shown: ${panel_ms} ms"
+if [[ -n "$bare_ms" ]]; then
+    echo "bench-panel: start to bare Qt window shown: ${bare_ms} ms" \
+        "(panel/bare: $(awk -v p="$panel_ms" -v b="$bare_ms" 'BEGIN { printf "%.2f", p / b }'))"
+else
+    echo "bench-panel: no bare window to compare with ($bare_binary: build the benchmarks)"
+fi
 echo "bench-panel: VmRSS after ${idle} s idle: ${rss_kib} KiB"
 echo "bench-panel: CPU time (utime+stime) over ${idle} s idle: ${cpu_ms} ms" \
     "($((cpu_ms * 60 / idle)) ms per idle minute, clock tick $((1000 / hz)) ms)"

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 namespace tw::health {
 
@@ -40,7 +41,11 @@ HealthPanel::HealthPanel(app::MainWindow& window, const app::Services& services,
     for (QLineEdit* box : {window_.CURRENT_BLOCK_TEXTBOX, window_.CONNECTIONS_TEXTBOX})
         box->installEventFilter(this);
     updateTray();
-    tray_->show();
+    // The tray icon comes up once the event loop runs, after the main
+    // window is shown: making it may ask the desktop over D-Bus (its
+    // StatusNotifierWatcher) and draws the icon's pictures, none of which
+    // the window has to wait for. The tray holds its state until then.
+    QTimer::singleShot(0, tray_, [tray = tray_] { tray->show(); });
 }
 
 HealthPanel::~HealthPanel() {

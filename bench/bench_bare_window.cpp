@@ -10,10 +10,10 @@
 
 #include "/tmp/wt-startup-scratch/twT.h"
 #include <QApplication>
-#include <QWindow>
-#include <unistd.h>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
+#include <unistd.h>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);

@@ -43,14 +43,15 @@ QString colourName(HealthColour colour) {
 // A started rig whose queries read the fake client's log; its monitor and
 // tray are the program's own, built by the rig's composition.
 struct Panel {
-    explicit Panel(const QString& client, const QString& failureCount = QStringLiteral("3")) {
+    explicit Panel(const QString& client, const QString& failureCount = QStringLiteral("3"),
+                   bool showWindow = false) {
         rig.store("HEALTH_FAILURE_COUNT", failureCount);
         rig.storeQueryPaths(Folder);
         rig.starter.onBatch = [this, client](const QString& path) {
             if (!client.isEmpty())
                 rig.files.put(path.chopped(3) + "LOG", client.toUtf8());
         };
-        rig.start();
+        rig.start(showWindow);
         rig.leaveQueryButtonsToThePolls();
         monitor = &rig.panel().monitor();
         panel = &rig.panel().health();
@@ -191,18 +192,22 @@ void TestHealthPanel::anAlertShowsTheDotItIsAbout() {
 }
 
 // Under run-under-xvfb.sh --tray (a real tray, trayer): the panel's tray
-// icon comes up by itself once the event loop runs, nobody shows it, and
-// docks there carrying the dot, the tooltip and the menu of the node's state,
-// whether that state changed before the icon came up or after.
+// icon comes up by itself, nobody shows it, whether the main window is shown
+// (the icon follows its first paint) or not, and docks there carrying the
+// dot, the tooltip and the menu of the node's state, whether that state
+// changed before the icon came up or after.
 void TestHealthPanel::trayComesUpByItself_data() {
+    QTest::addColumn<bool>("windowShown");
     QTest::addColumn<QString>("client");  // empty: no query at all
     QTest::addColumn<bool>("queryFirst"); // the query before the event loop runs
     QTest::addColumn<QString>("colour");
 
-    QTest::newRow("no query") << QString() << true << "grey";
-    QTest::newRow("an answer before it comes up") << "871234\r\n" << true << "green";
-    QTest::newRow("a failure before it comes up") << "error: couldn't connect\r\n" << true << "red";
-    QTest::newRow("an answer after it came up") << "871234\r\n" << false << "green";
+    QTest::newRow("window shown, no query") << true << QString() << true << "grey";
+    QTest::newRow("window not shown, no query") << false << QString() << true << "grey";
+    QTest::newRow("an answer before it comes up") << false << "871234\r\n" << true << "green";
+    QTest::newRow("a failure before it comes up") << false << "error: couldn't connect\r\n"
+                                                  << true << "red";
+    QTest::newRow("an answer after it came up") << true << "871234\r\n" << false << "green";
 }
 
 void TestHealthPanel::trayComesUpByItself() {
@@ -210,12 +215,13 @@ void TestHealthPanel::trayComesUpByItself() {
         QSKIP(qPrintable(qEnvironmentVariable("TW_XVFB_MISSING")));
     if (!qEnvironmentVariableIsSet("TW_UNDER_TRAYER"))
         QSKIP("runs on a private X server with trayer (test_health_panel_tray_docked)");
+    QFETCH(bool, windowShown);
     QFETCH(QString, client);
     QFETCH(bool, queryFirst);
     QFETCH(QString, colour);
     QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
 
-    Panel p(client);
+    Panel p(client, QStringLiteral("3"), windowShown);
     tw::health::Tray& tray = p.panel->tray();
     const auto query = [&p] {
         p.rig.button("GETBLOCKCOUNT_BUTTON")->click();

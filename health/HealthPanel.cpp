@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 namespace tw::health {
 
@@ -40,7 +41,13 @@ HealthPanel::HealthPanel(app::MainWindow& window, const app::Services& services,
     for (QLineEdit* box : {window_.CURRENT_BLOCK_TEXTBOX, window_.CONNECTIONS_TEXTBOX})
         box->installEventFilter(this);
     updateTray();
-    tray_->show();
+    // The tray icon comes up after the main window's first paint (see the
+    // event filter), at the latest TrayLatestMs into the event loop: making
+    // it may ask the desktop over D-Bus (its StatusNotifierWatcher) and
+    // draws the icon's pictures, none of which the window has to wait for.
+    // The tray holds its state until then.
+    window_.installEventFilter(this);
+    QTimer::singleShot(TrayLatestMs, this, &HealthPanel::bringUpTray);
 }
 
 HealthPanel::~HealthPanel() {
@@ -61,6 +68,9 @@ QMenu* HealthPanel::statusMenu(QLineEdit* box) {
 }
 
 bool HealthPanel::eventFilter(QObject* watched, QEvent* event) {
+    // Queued: the paint ends first.
+    if (watched == &window_ && event->type() == QEvent::Paint && !trayUp_)
+        QTimer::singleShot(0, this, &HealthPanel::bringUpTray);
     if (event->type() == QEvent::ContextMenu) {
         auto* box = qobject_cast<QLineEdit*>(watched);
         if (box) {
@@ -119,6 +129,14 @@ void HealthPanel::showPanel() {
         window_.show();
     window_.raise();
     window_.activateWindow();
+}
+
+void HealthPanel::bringUpTray() {
+    if (trayUp_)
+        return;
+    trayUp_ = true;
+    window_.removeEventFilter(this);
+    tray_->show();
 }
 
 void HealthPanel::updateTray() {

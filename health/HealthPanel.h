@@ -32,7 +32,11 @@ class Tray;
 class HealthPanel : public QObject {
     Q_OBJECT
 public:
-    // The tray shows only where the desktop has one.
+    // The tray shows only where the desktop has one. Its icon comes up by
+    // itself once the main window has been painted for the first time, or
+    // TrayLatestMs after the event loop starts if the window has not been
+    // by then (not shown, minimised): the window's start never waits for it.
+    static constexpr int TrayLatestMs = 1000;
     HealthPanel(app::MainWindow& window, const app::Services& services, HealthMonitor& monitor,
                 QString historyPath, WallClock now, const QIcon& appIcon);
     ~HealthPanel() override;
@@ -56,6 +60,7 @@ protected:
 
 private:
     void showPanel();
+    void bringUpTray();
     void updateTray();
     void announce(const QString& title, const QString& text);
 
@@ -66,6 +71,7 @@ private:
     WallClock now_;
     Tray* tray_;
     Notifier* notifier_;
+    bool trayUp_ = false;
     QPointer<HistoryWindow> history_;
     QPointer<NodeWindow> node_;
 };

@@ -202,11 +202,18 @@ History::History(QString path, app::Diagnostics& diagnostics, qint64 capBytes, i
     worker_->moveToThread(thread_);
     connect(worker_, &HistoryWorker::failed, this, &History::writeFailed, Qt::QueuedConnection);
     connect(worker_, &HistoryWorker::worked, this, &History::writeWorked, Qt::QueuedConnection);
-    thread_->start();
+    // The thread starts with the first row (enqueue): the program's start
+    // does not wait for it, and a history that gets no row has none.
 }
 
 History::~History() {
     writeWaitingRow();
+    if (!writerStarted_) {
+        // No row came: no thread ran, nothing is queued.
+        delete worker_;
+        delete thread_;
+        return;
+    }
     // The thread ends after the rows queued before this request.
     QMetaObject::invokeMethod(
         worker_, [] { QThread::currentThread()->quit(); }, Qt::QueuedConnection);
@@ -261,9 +268,15 @@ void History::enqueue(QByteArray row) {
         std::lock_guard lock(queue_->mutex);
         ++queue_->count;
     }
+    // Posted to the worker before its thread runs, the row waits in the
+    // thread's queue and is its first.
     QMetaObject::invokeMethod(
         worker_, [worker = worker_, row = std::move(row)] { worker->append(row); },
         Qt::QueuedConnection);
+    if (!writerStarted_) {
+        writerStarted_ = true;
+        thread_->start();
+    }
 }
 
 bool History::waitForWrites(int timeoutMs) {

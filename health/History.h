@@ -158,6 +158,8 @@ private:
     std::shared_ptr<HistoryQueue> queue_;
     QThread* thread_;
     HistoryWorker* worker_;
+    // The thread is started by the first row.
+    bool writerStarted_ = false;
 };
 
 // Every answered or failed cycle of `poll` becomes a row of `history`, at the

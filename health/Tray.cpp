@@ -15,7 +15,7 @@ constexpr int IconSizes[] = {16, 22, 24, 32, 48, 64};
 } // namespace
 
 Tray::Tray(const QIcon& appIcon, QObject* parent)
-    : QObject(parent), appIcon_(appIcon), tray_(new QSystemTrayIcon(this)), menu_(new QMenu) {
+    : QObject(parent), appIcon_(appIcon), menu_(new QMenu) {
     show_ = menu_->addAction(tr("Show TW-CLI-UI"));
     menu_->addSeparator();
     gbc_ = menu_->addAction(QStringLiteral("G-B-C"));
@@ -30,14 +30,6 @@ Tray::Tray(const QIcon& appIcon, QObject* parent)
     connect(node_, &QAction::triggered, this, &Tray::nodeRequested);
     connect(history_, &QAction::triggered, this, &Tray::historyRequested);
     connect(alerts_, &QAction::triggered, this, &Tray::alertsRequested);
-
-    tray_->setContextMenu(menu_);
-    // A plain click on the icon brings the panel up, as the first entry does.
-    connect(tray_, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason why) {
-                if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
-                    emit showRequested();
-            });
     setState(HealthColour::Grey, QStringLiteral("TW-CLI-UI"));
 }
 
@@ -94,23 +86,44 @@ QPixmap Tray::renderIcon(const QIcon& appIcon, HealthColour colour, int size) {
 }
 
 void Tray::setState(HealthColour colour, const QString& toolTip) {
+    if (colour != state_)
+        iconStale_ = true;
     state_ = colour;
-    QIcon icon;
-    for (const int size : IconSizes)
-        icon.addPixmap(renderIcon(appIcon_, colour, size));
-    tray_->setIcon(icon);
-    tray_->setToolTip(toolTip);
+    toolTip_ = toolTip;
+    if (tray_) {
+        tray_->setIcon(icon());
+        tray_->setToolTip(toolTip_);
+    }
 }
 
 QString Tray::toolTip() const {
-    return tray_->toolTip();
+    return toolTip_;
 }
 
 QIcon Tray::icon() const {
-    return tray_->icon();
+    if (iconStale_) {
+        QIcon icon;
+        for (const int size : IconSizes)
+            icon.addPixmap(renderIcon(appIcon_, state_, size));
+        icon_ = icon;
+        iconStale_ = false;
+    }
+    return icon_;
 }
 
 bool Tray::show() {
+    if (!tray_) {
+        tray_ = new QSystemTrayIcon(icon(), this);
+        tray_->setToolTip(toolTip_);
+        tray_->setContextMenu(menu_);
+        // A plain click on the icon brings the panel up, as the first entry
+        // does.
+        connect(tray_, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason why) {
+                    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
+                        emit showRequested();
+                });
+    }
     // Shown even without a tray: the window system docks it when a tray
     // comes up later (a panel started after the program).
     tray_->show();
@@ -118,7 +131,7 @@ bool Tray::show() {
 }
 
 bool Tray::isShown() const {
-    return tray_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+    return tray_ && tray_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 bool Tray::showMessage(const QString& title, const QString& text) {
@@ -129,7 +142,7 @@ bool Tray::showMessage(const QString& title, const QString& text) {
 }
 
 QRect Tray::geometry() const {
-    return tray_->geometry();
+    return tray_ ? tray_->geometry() : QRect();
 }
 
 void Tray::followEnabled(QAction* entry, QWidget* button) {

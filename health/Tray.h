@@ -32,7 +32,11 @@ public:
     QIcon icon() const;
 
     // Shows the icon when the desktop has a system tray, and as soon as one
-    // comes up later; until then nothing shows and the answer is false.
+    // comes up later; until then nothing shows and the answer is false. The
+    // platform's tray icon is made at the first show: until then the state,
+    // the tooltip and the menu are only kept (making it may ask the desktop
+    // over D-Bus, and the icon's pictures are drawn with it), so a tray
+    // shown after the main window costs that window's start-up nothing.
     bool show();
     bool isShown() const;
     // A balloon from the tray icon; false when the icon is not shown.
@@ -75,7 +79,12 @@ protected:
 private:
     QIcon appIcon_;
     HealthColour state_ = HealthColour::Grey;
-    QSystemTrayIcon* tray_;
+    QString toolTip_;
+    // The icon for state_, drawn when first asked for after a change.
+    mutable QIcon icon_;
+    mutable bool iconStale_ = true;
+    // Null until the first show.
+    QSystemTrayIcon* tray_ = nullptr;
     QMenu* menu_;
     QAction* show_;
     QAction* gbc_;

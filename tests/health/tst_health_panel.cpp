@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,14 +43,15 @@ QString colourName(HealthColour colour) {
 // A started rig whose queries read the fake client's log; its monitor and
 // tray are the program's own, built by the rig's composition.
 struct Panel {
-    explicit Panel(const QString& client, const QString& failureCount = QStringLiteral("3")) {
+    explicit Panel(const QString& client, const QString& failureCount = QStringLiteral("3"),
+                   bool showWindow = false) {
         rig.store("HEALTH_FAILURE_COUNT", failureCount);
         rig.storeQueryPaths(Folder);
         rig.starter.onBatch = [this, client](const QString& path) {
             if (!client.isEmpty())
                 rig.files.put(path.chopped(3) + "LOG", client.toUtf8());
         };
-        rig.start();
+        rig.start(showWindow);
         rig.leaveQueryButtonsToThePolls();
         monitor = &rig.panel().monitor();
         panel = &rig.panel().health();
@@ -70,6 +72,8 @@ private slots:
     void statusMenuOpensOneHistoryWindow();
     void alertSettingsReachStoreAndMonitor();
     void anAlertShowsTheDotItIsAbout();
+    void trayComesUpByItself_data();
+    void trayComesUpByItself();
 };
 
 void TestHealthPanel::trayFollowsQueries_data() {
@@ -185,6 +189,63 @@ void TestHealthPanel::anAlertShowsTheDotItIsAbout() {
     p.rig.button("GETBLOCKCOUNT_BUTTON")->click();
     p.rig.advance(10000);
     QCOMPARE(atAlert, QStringList{QStringLiteral("red")});
+}
+
+// Under run-under-xvfb.sh --tray (a real tray, trayer): the panel's tray
+// icon comes up by itself, nobody shows it, whether the main window is shown
+// (the icon follows its first paint) or not, and docks there carrying the
+// dot, the tooltip and the menu of the node's state, whether that state
+// changed before the icon came up or after.
+void TestHealthPanel::trayComesUpByItself_data() {
+    QTest::addColumn<bool>("windowShown");
+    QTest::addColumn<QString>("client");  // empty: no query at all
+    QTest::addColumn<bool>("queryFirst"); // the query before the event loop runs
+    QTest::addColumn<QString>("colour");
+
+    QTest::newRow("window shown, no query") << true << QString() << true << "grey";
+    QTest::newRow("window not shown, no query") << false << QString() << true << "grey";
+    QTest::newRow("an answer before it comes up") << false << "871234\r\n" << true << "green";
+    QTest::newRow("a failure before it comes up") << false << "error: couldn't connect\r\n"
+                                                  << true << "red";
+    QTest::newRow("an answer after it came up") << true << "871234\r\n" << false << "green";
+}
+
+void TestHealthPanel::trayComesUpByItself() {
+    if (qEnvironmentVariableIsSet("TW_XVFB_MISSING"))
+        QSKIP(qPrintable(qEnvironmentVariable("TW_XVFB_MISSING")));
+    if (!qEnvironmentVariableIsSet("TW_UNDER_TRAYER"))
+        QSKIP("runs on a private X server with trayer (test_health_panel_tray_docked)");
+    QFETCH(bool, windowShown);
+    QFETCH(QString, client);
+    QFETCH(bool, queryFirst);
+    QFETCH(QString, colour);
+    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+
+    Panel p(client, QStringLiteral("3"), windowShown);
+    tw::health::Tray& tray = p.panel->tray();
+    const auto query = [&p] {
+        p.rig.button("GETBLOCKCOUNT_BUTTON")->click();
+        p.rig.advance(10000);
+    };
+    if (!client.isEmpty() && queryFirst)
+        query();
+    QTRY_VERIFY_WITH_TIMEOUT(tray.isShown(), 10000);
+    if (!client.isEmpty() && !queryFirst)
+        query();
+    QCOMPARE(colourName(tray.state()), colour);
+    QTRY_VERIFY_WITH_TIMEOUT(!tray.geometry().isEmpty(), 10000);
+
+    // What the desktop was handed: the platform's icon, the Tray's child.
+    const auto* icon = tray.findChild<QSystemTrayIcon*>();
+    QVERIFY(icon);
+    QVERIFY(icon->isVisible());
+    QCOMPARE(icon->toolTip(), tray.toolTip());
+    QVERIFY(icon->toolTip().startsWith(QStringLiteral("TW-CLI-UI")));
+    QCOMPARE(icon->contextMenu(), tray.menu());
+    const int size = 32;
+    const QImage picture = icon->icon().pixmap(size).toImage();
+    QCOMPARE(picture.pixelColor(tray.dotCentre(size).toPoint()),
+             tw::health::Tray::dotColour(tray.state()));
 }
 
 QTEST_MAIN(TestHealthPanel)

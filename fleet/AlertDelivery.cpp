@@ -9,7 +9,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimeZone>
 
 #include <algorithm>
 
@@ -62,7 +61,7 @@ QString alertName(AlertDelivery::Alert alert) {
 }
 
 QString rfc3339(qint64 ms) {
-    return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::UTC).toString(Qt::ISODateWithMs);
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
 }
 
 // The URL without what may be a secret (user, path, query): a webhook's
@@ -152,9 +151,9 @@ void AlertDelivery::setAlertmanager(const QString& baseUrl) {
 void AlertDelivery::setUrl(Channel& ch, const QString& text, const QString& what) {
     const QString trimmed = text.trimmed();
     const QUrl url(trimmed, QUrl::StrictMode);
-    const bool usable = url.isValid() && !url.host().isEmpty() &&
-                        (url.scheme() == QLatin1String("http") ||
-                         url.scheme() == QLatin1String("https"));
+    const bool usable =
+        url.isValid() && !url.host().isEmpty() &&
+        (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
     if (trimmed == ch.urlText)
         return;
     drop(ch);
@@ -321,7 +320,9 @@ void AlertDelivery::finished(Channel& ch) {
     const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
 
     QString error;
-    if (ch.timedOut) {
+    // The deadline's abort, or Qt's own for a transfer that stalled.
+    if (ch.timedOut || reply->error() == QNetworkReply::TimeoutError ||
+        (reply->error() == QNetworkReply::OperationCanceledError && !ch.tooLong)) {
         error = QStringLiteral("no answer within %1 s").arg(timing_.requestTimeoutMs / 1000.0);
     } else if (ch.tooLong && status > 0) {
         // The status came before the body that was cut: it decides.

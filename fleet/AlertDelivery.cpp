@@ -19,11 +19,6 @@ const QString AlertDelivery::AlertmanagerFailureKey = QStringLiteral("alert-aler
 
 namespace {
 
-// Requests in a queue beyond which the oldest episodes already over are
-// dropped (both their alert and all-clear), so that a target that is down
-// for days does not hold everything that happened meanwhile.
-constexpr std::size_t MaxQueued = 64;
-
 int index(AlertDelivery::Alert alert) {
     switch (alert) {
     case AlertDelivery::Alert::Stalled:
@@ -178,6 +173,7 @@ void AlertDelivery::drop(Channel& ch) {
     ch.deadline.stop();
     ch.retry.stop();
     ch.queue.clear();
+    ch.open = {};
     ch.failures = 0;
     ch.reported = false;
     diagnostics_.clear(ch.key);
@@ -234,31 +230,48 @@ void AlertDelivery::resendActive() {
 
 void AlertDelivery::enqueue(Channel& ch, Event event) {
     ch.queue.push_back(std::move(event));
-    // Over the bound: the oldest episode already over (its alert and its
-    // all-clear both waiting, the alert not being sent) goes.
-    while (ch.queue.size() > MaxQueued) {
-        bool dropped = false;
-        const std::size_t first = ch.reply ? 1 : 0;
-        for (std::size_t i = first; i < ch.queue.size() && !dropped; ++i) {
-            // A re-send's alert was delivered: its all-clear must follow.
-            if (!ch.queue[i].firing || ch.queue[i].resend)
-                continue;
-            for (std::size_t j = i + 1; j < ch.queue.size(); ++j) {
-                if (ch.queue[j].alert != ch.queue[i].alert)
-                    continue;
-                if (ch.queue[j].firing)
-                    break;
-                ch.queue.erase(ch.queue.begin() + static_cast<std::ptrdiff_t>(j));
-                ch.queue.erase(ch.queue.begin() + static_cast<std::ptrdiff_t>(i));
-                dropped = true;
-                break;
-            }
-        }
-        if (!dropped)
-            break;
+    while (ch.queue.size() > static_cast<std::size_t>(MaxQueued) && shrink(ch)) {
     }
     if (!ch.reply && !ch.retry.isActive())
         sendNext(ch);
+}
+
+bool AlertDelivery::shrink(Channel& ch) {
+    // Walks the queue from the oldest event not yet on its way, knowing for
+    // each alert whether the receiver last heard it begin.
+    std::array<bool, 3> open = ch.open;
+    std::size_t first = 0;
+    if (ch.reply) {
+        open[static_cast<std::size_t>(index(ch.queue.front().alert))] = ch.queue.front().firing;
+        first = 1;
+    }
+    for (std::size_t i = first; i < ch.queue.size(); ++i) {
+        const Event& event = ch.queue[i];
+        const auto alert = static_cast<std::size_t>(index(event.alert));
+        std::size_t next = i + 1;
+        while (next < ch.queue.size() && ch.queue[next].alert != event.alert)
+            ++next;
+        if (event.firing && next < ch.queue.size()) {
+            const auto at = [&ch](std::size_t k) {
+                return ch.queue.begin() + static_cast<std::ptrdiff_t>(k);
+            };
+            if (ch.queue[next].firing) {
+                // An alert told again (a new warning text) before the
+                // first went out: the newer one says it.
+                ch.queue.erase(at(i));
+                return true;
+            }
+            if (!open[alert]) {
+                // An episode begun and over while waiting: both go, and
+                // the receiver's state stays right.
+                ch.queue.erase(at(next));
+                ch.queue.erase(at(i));
+                return true;
+            }
+        }
+        open[alert] = event.firing;
+    }
+    return false;
 }
 
 QUrl AlertDelivery::requestUrl(const Channel& ch) const {
@@ -338,8 +351,11 @@ void AlertDelivery::finished(Channel& ch) {
     }
 
     if (error.isEmpty()) {
-        if (!ch.queue.empty())
+        if (!ch.queue.empty()) {
+            const Event& sent = ch.queue.front();
+            ch.open[static_cast<std::size_t>(index(sent.alert))] = sent.firing;
             ch.queue.pop_front();
+        }
         ch.failures = 0;
         if (ch.reported) {
             ch.reported = false;

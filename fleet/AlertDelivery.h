@@ -33,8 +33,9 @@ namespace tw::fleet {
 // the alert. A request that fails (no answer, an HTTP status of 300 or more)
 // is retried with a growing delay until it is delivered; the first failure
 // of a run is reported once to the diagnostics and cleared by the next
-// delivery. An all-clear stays queued until delivered, whatever comes after
-// it. Turning a target off (an empty URL) drops what it had queued.
+// delivery. The all-clear of a delivered alert stays queued until it is
+// delivered, whatever comes after it (see MaxQueued for what may go).
+// Turning a target off (an empty URL) drops what it had queued.
 class AlertDelivery : public QObject {
     Q_OBJECT
 public:
@@ -58,6 +59,12 @@ public:
     };
     // The part of a response body that is read; the rest is not.
     static constexpr qint64 MaxResponseBytes = 4096;
+    // Events a target holds at most while it does not take them, as long as
+    // some can go without changing what the receiver ends up knowing: an
+    // episode begun and over while waiting (its alert and all-clear both),
+    // an alert told again before the first went out (the older one). An
+    // all-clear whose alert was delivered always stays.
+    static constexpr int MaxQueued = 64;
 
     // `node` names the node in what is sent (the configuration's name);
     // `wallClock` gives ms since the epoch for the times sent. Without a
@@ -114,6 +121,7 @@ private:
         bool timedOut = false;
         int failures = 0;
         bool reported = false;
+        std::array<bool, 3> open{}; // per alert: the last delivered was its start
     };
     struct Episode {
         bool active = false;
@@ -129,6 +137,8 @@ private:
     void setUrl(Channel& channel, const QString& text, const QString& what);
     void drop(Channel& channel);
     void enqueue(Channel& channel, Event event);
+    // Drops one or two events by the rule above; false when none can go.
+    bool shrink(Channel& channel);
     void sendNext(Channel& channel);
     void readSome(Channel& channel);
     void finished(Channel& channel);

@@ -220,6 +220,8 @@ private slots:
     void webhookFailures();
     void allClearKeptInOrder_data();
     void allClearKeptInOrder();
+    void heldWhileDown_data();
+    void heldWhileDown();
     void invalidUrl_data();
     void invalidUrl();
     void abortedOnDestruction_data();
@@ -339,7 +341,11 @@ QList<Attempt> TestAlertDelivery::runPlan(const QString& plan, const QString& ev
             });
     delivery.setWebhook(receiver.url("/hook"));
     announce(delivery, groups.value(0));
-    [&] { QTRY_COMPARE_WITH_TIMEOUT(attempts.size(), steps.size(), 20000); }();
+    [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(attempts.size() >= steps.size() &&
+                                     delivery.pending(Target::Webhook) == 0,
+                                 20000);
+    }();
     disconnect(&delivery, &AlertDelivery::attempted, this, nullptr);
     return attempts;
 }
@@ -474,6 +480,69 @@ void TestAlertDelivery::allClearKeptInOrder() {
     }
     QCOMPARE(seen.join(", "), delivered);
     QCOMPARE(delivery.pending(Target::Webhook), 0);
+    QVERIFY(!diagnostics.isReported(AlertDelivery::WebhookFailureKey));
+}
+
+void TestAlertDelivery::heldWhileDown_data() {
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QString>("finally"); // each alert's last state
+    const QString episodes = QString("warning+ warning- ").repeated(100);
+    const QString retold = QString("warning+ ").repeated(100);
+
+    QTest::newRow("a hundred episodes over while the receiver is down")
+        << "stalled+ | stalled- " + episodes + "not_answering+" << "not_answering+ stalled- warning-";
+    QTest::newRow("a warning told again and again, then over")
+        << "warning+ | " + retold + "warning-" << "warning-";
+    QTest::newRow("a warning told again, over, behind a hundred episodes")
+        << "stalled+ warning+ | | stalled- warning+ warning- " +
+               QString(episodes).replace("warning", "not_answering")
+        << "stalled- warning- not_answering-";
+    QTest::newRow("a hundred episodes, the last one going on")
+        << "stalled+ | " + episodes + "stalled- warning+" << "stalled- warning+";
+}
+
+void TestAlertDelivery::heldWhileDown() {
+    QFETCH(QString, events);
+    QFETCH(QString, finally);
+
+    Receiver receiver;
+    tw::app::Diagnostics diagnostics(QString(), false);
+    AlertDelivery delivery(diagnostics, "node", [] { return WallStart; });
+    AlertDelivery::Timing timing;
+    timing.firstRetryMs = 20;
+    timing.maxRetryMs = 40;
+    delivery.setTiming(timing);
+    int most = 0;
+    connect(&delivery, &AlertDelivery::attempted, this,
+            [&] { most = std::max(most, delivery.pending(Target::Webhook)); });
+
+    // The first alerts go through, then the receiver is down for a while.
+    runPlan("200 200 refused 503 refused 500", events, receiver, diagnostics, delivery);
+    QVERIFY(most <= AlertDelivery::MaxQueued);
+    QVERIFY(receiver.requests.size() <= AlertDelivery::MaxQueued + 6);
+
+    // What the receiver heard adds up: no all-clear without its alert
+    // before it, each alert's last word as it ended.
+    QHash<QString, bool> open;
+    QStringList heard;
+    for (const Request& request : receiver.requests) {
+        if (request.answered / 100 != 2)
+            continue;
+        const QJsonObject json = object(request.body);
+        const QString alert = json["alert"].toString();
+        const bool firing = json["state"].toString() == "firing";
+        QVERIFY2(firing || open.value(alert), qPrintable(alert + " over before it began"));
+        open[alert] = firing;
+        heard << alert + (firing ? '+' : '-');
+    }
+    QCOMPARE(heard.mid(0, 1), QStringList{events.section(' ', 0, 0)});
+    QStringList last;
+    for (auto it = open.cbegin(); it != open.cend(); ++it)
+        last << it.key() + (it.value() ? '+' : '-');
+    last.sort();
+    QStringList expected = finally.split(' ');
+    expected.sort();
+    QCOMPARE(last, expected);
     QVERIFY(!diagnostics.isReported(AlertDelivery::WebhookFailureKey));
 }
 

@@ -230,6 +230,7 @@ private slots:
     void https();
     void alertmanagerRequests_data();
     void alertmanagerRequests();
+    void alertmanagerDown();
     void realAlertmanager();
 };
 
@@ -342,9 +343,8 @@ QList<Attempt> TestAlertDelivery::runPlan(const QString& plan, const QString& ev
     delivery.setWebhook(receiver.url("/hook"));
     announce(delivery, groups.value(0));
     [&] {
-        QTRY_VERIFY_WITH_TIMEOUT(attempts.size() >= steps.size() &&
-                                     delivery.pending(Target::Webhook) == 0,
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            attempts.size() >= steps.size() && delivery.pending(Target::Webhook) == 0, 20000);
     }();
     disconnect(&delivery, &AlertDelivery::attempted, this, nullptr);
     return attempts;
@@ -490,15 +490,18 @@ void TestAlertDelivery::heldWhileDown_data() {
     const QString retold = QString("warning+ ").repeated(100);
 
     QTest::newRow("a hundred episodes over while the receiver is down")
-        << "stalled+ | stalled- " + episodes + "not_answering+" << "not_answering+ stalled- warning-";
+        << "stalled+ | stalled- " + episodes + "not_answering+"
+        << "not_answering+ stalled- warning-";
     QTest::newRow("a warning told again and again, then over")
-        << "warning+ | " + retold + "warning-" << "warning-";
+        << "warning+ | " + retold + "warning-"
+        << "warning-";
     QTest::newRow("a warning told again, over, behind a hundred episodes")
         << "stalled+ warning+ | | stalled- warning+ warning- " +
                QString(episodes).replace("warning", "not_answering")
         << "stalled- warning- not_answering-";
     QTest::newRow("a hundred episodes, the last one going on")
-        << "stalled+ | " + episodes + "stalled- warning+" << "stalled- warning+";
+        << "stalled+ | " + episodes + "stalled- warning+"
+        << "stalled- warning+";
 }
 
 void TestAlertDelivery::heldWhileDown() {
@@ -755,6 +758,37 @@ void TestAlertDelivery::alertmanagerRequests() {
         QVERIFY(array.first()["labels"]["alertname"].toString() != alertname);
     }
     QCOMPARE(diagnostics.failureCount(), 0);
+}
+
+void TestAlertDelivery::alertmanagerDown() {
+    // Alertmanager is not there yet: the re-sends due meanwhile do not pile
+    // up behind the alert, which goes once it is.
+    Receiver receiver;
+    QVERIFY(receiver.listen());
+    const QString url = receiver.url("");
+    receiver.close();
+    tw::app::Diagnostics diagnostics(QString(), false);
+    qint64 wall = WallStart;
+    AlertDelivery delivery(diagnostics, "node", [&wall] { return wall; });
+    AlertDelivery::Timing timing;
+    timing.resendMs = 40;
+    timing.firstRetryMs = 400;
+    timing.maxRetryMs = 400;
+    delivery.setTiming(timing);
+    delivery.setAlertmanager(url);
+    int failures = 0;
+    connect(&delivery, &AlertDelivery::attempted, this,
+            [&](Target, bool delivered) { failures += delivered ? 0 : 1; });
+    announce(delivery, "stalled+");
+    QTRY_COMPARE(failures, 2);
+    QCOMPARE(delivery.pending(Target::Alertmanager), 1);
+    QVERIFY(diagnostics.isReported(AlertDelivery::AlertmanagerFailureKey));
+    QVERIFY(diagnostics.lastFailure().startsWith("The Alertmanager at " + url));
+
+    QVERIFY(receiver.listen());
+    QTRY_VERIFY(!receiver.requests.isEmpty());
+    QTRY_VERIFY(!diagnostics.isReported(AlertDelivery::AlertmanagerFailureKey));
+    QCOMPARE(diagnostics.failureCount(), 1);
 }
 
 void TestAlertDelivery::realAlertmanager() {

@@ -96,6 +96,9 @@ AlertDelivery::AlertDelivery(app::Diagnostics& diagnostics, QString node, WallCl
     }
     resend_.setInterval(timing_.resendMs);
     connect(&resend_, &QTimer::timeout, this, &AlertDelivery::resendActive);
+    fresh_.setSingleShot(true);
+    fresh_.setInterval(0);
+    connect(&fresh_, &QTimer::timeout, this, &AlertDelivery::takeFresh);
 }
 
 AlertDelivery::~AlertDelivery() {
@@ -124,7 +127,8 @@ void AlertDelivery::setSslConfiguration(const QSslConfiguration& configuration) 
 }
 
 int AlertDelivery::pending(Target target) const {
-    return static_cast<int>(channel(target).queue.size());
+    const std::size_t fresh = target == Target::Webhook ? freshEvents_.size() : 0;
+    return static_cast<int>(channel(target).queue.size() + fresh);
 }
 
 int AlertDelivery::failedAttempts(Target target) const {
@@ -173,6 +177,8 @@ void AlertDelivery::drop(Channel& ch) {
     ch.deadline.stop();
     ch.retry.stop();
     ch.queue.clear();
+    if (ch.target == Target::Webhook)
+        freshEvents_.clear();
     ch.open = {};
     ch.failures = 0;
     ch.reported = false;
@@ -191,8 +197,12 @@ void AlertDelivery::alertChanged(health::HealthMonitor::Alert alert, bool active
         episode.text = text;
     }
 
-    if (!webhook_.url.isEmpty())
-        enqueue(webhook_, {alert, active, false, webhookBody(alert, active, title, text, now)});
+    if (!webhook_.url.isEmpty()) {
+        // The monitor tells of an episode's end before it keeps the answer
+        // that ended it: the block count is read once it has.
+        freshEvents_.push_back({alert, active, title, text, now});
+        fresh_.start();
+    }
 
     if (!alertmanager_.url.isEmpty()) {
         if (active) {
@@ -210,6 +220,14 @@ void AlertDelivery::alertChanged(health::HealthMonitor::Alert alert, bool active
         resend_.start();
     else if (!anyActive)
         resend_.stop();
+}
+
+void AlertDelivery::takeFresh() {
+    const std::optional<qint64> count = blockCount_ ? blockCount_() : std::nullopt;
+    for (const Fresh& event : std::exchange(freshEvents_, {}))
+        enqueue(webhook_,
+                {event.alert, event.firing, false,
+                 webhookBody(event.alert, event.firing, event.title, event.text, event.at, count)});
 }
 
 void AlertDelivery::resendActive() {
@@ -384,7 +402,8 @@ void AlertDelivery::finished(Channel& ch) {
 }
 
 QByteArray AlertDelivery::webhookBody(Alert alert, bool firing, const QString& title,
-                                      const QString& text, qint64 now) const {
+                                      const QString& text, qint64 now,
+                                      std::optional<qint64> blockCount) const {
     QJsonObject object{
         {QStringLiteral("node"), node_},
         {QStringLiteral("alert"), webhookName(alert)},
@@ -393,10 +412,8 @@ QByteArray AlertDelivery::webhookBody(Alert alert, bool firing, const QString& t
         {QStringLiteral("description"), text},
         {QStringLiteral("time"), rfc3339(now)},
     };
-    if (blockCount_) {
-        if (const std::optional<qint64> count = blockCount_())
-            object.insert(QStringLiteral("block_count"), *count);
-    }
+    if (blockCount)
+        object.insert(QStringLiteral("block_count"), *blockCount);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 

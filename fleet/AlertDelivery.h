@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -123,6 +124,13 @@ private:
         bool reported = false;
         std::array<bool, 3> open{}; // per alert: the last delivered was its start
     };
+    struct Fresh {
+        Alert alert;
+        bool firing;
+        QString title;
+        QString text;
+        qint64 at;
+    };
     struct Episode {
         bool active = false;
         qint64 startMs = 0;
@@ -142,9 +150,11 @@ private:
     void sendNext(Channel& channel);
     void readSome(Channel& channel);
     void finished(Channel& channel);
+    // The webhook's events of the moment before, with the block count now.
+    void takeFresh();
     void resendActive();
     QByteArray webhookBody(Alert alert, bool firing, const QString& title, const QString& text,
-                           qint64 now) const;
+                           qint64 now, std::optional<qint64> blockCount) const;
     QByteArray alertmanagerBody(Alert alert, const Episode& episode,
                                 std::optional<qint64> endsAt) const;
     QUrl requestUrl(const Channel& channel) const;
@@ -160,6 +170,8 @@ private:
     Channel alertmanager_;
     std::array<Episode, 3> episodes_;
     QTimer resend_;
+    std::vector<Fresh> freshEvents_;
+    QTimer fresh_;
 };
 
 } // namespace tw::fleet

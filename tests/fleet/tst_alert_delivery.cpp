@@ -11,6 +11,8 @@
 
 #include "app/Diagnostics.h"
 #include "fleet/AlertDelivery.h"
+#include "health/HealthMonitor.h"
+#include "tests/support/TestRig.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -216,6 +218,7 @@ private slots:
 
     void webhookEvent_data();
     void webhookEvent();
+    void fromTheHealthMonitor();
     void webhookFailures_data();
     void webhookFailures();
     void allClearKeptInOrder_data();
@@ -308,6 +311,55 @@ void TestAlertDelivery::webhookEvent() {
         QCOMPARE(json["block_count"].toInteger(), blockCount);
     QTRY_COMPARE(delivery.pending(Target::Webhook), 0);
     QCOMPARE(diagnostics.failureCount(), 0);
+}
+
+// Wired as the panel does: the monitor's alerts over the fakes' queries, its
+// block count in the message.
+void TestAlertDelivery::fromTheHealthMonitor() {
+    tw::test::TestRig rig;
+    const auto wall = [&rig] { return WallStart + rig.clock.now(); };
+    tw::health::HealthMonitor monitor(rig.services, wall);
+    QStringList said;
+    connect(&monitor, &tw::health::HealthMonitor::alertRaised, this,
+            [&said](const QString& title, const QString& text) { said << title << text; });
+    connect(&monitor, &tw::health::HealthMonitor::alertCleared, this,
+            [&said](const QString& title, const QString& text) { said << title << text; });
+    Receiver receiver;
+    QVERIFY(receiver.listen());
+    AlertDelivery delivery(rig.diagnostics, "TW-CLI-UI", wall);
+    delivery.setBlockCountSource([&monitor] { return monitor.blockCount(); });
+    connect(&monitor, &tw::health::HealthMonitor::alertChanged, &delivery,
+            &AlertDelivery::alertChanged);
+    delivery.setWebhook(receiver.url("/hook"));
+
+    monitor.queryStarted(true);
+    monitor.queryAnswered(true, "812345\r\n");
+    for (int i = 0; i < tw::health::AlertSettings::DefaultFailureCount; ++i) {
+        rig.advance(60'000);
+        monitor.queryStarted(true);
+        monitor.queryFailed(true, "log missing");
+    }
+    // The query cycles come back to the event loop in between.
+    QTRY_COMPARE(receiver.requests.size(), 1);
+    rig.advance(60'000);
+    monitor.queryStarted(true);
+    monitor.queryAnswered(true, "812346\r\n");
+    QCOMPARE(said.size(), 4);
+
+    QTRY_COMPARE(receiver.requests.size(), 2);
+    const QJsonObject firing = object(receiver.requests[0].body);
+    const QJsonObject resolved = object(receiver.requests[1].body);
+    QCOMPARE(firing["alert"].toString(), QString("not_answering"));
+    QCOMPARE(firing["state"].toString(), QString("firing"));
+    QCOMPARE(firing["summary"].toString(), said[0]);
+    QCOMPARE(firing["description"].toString(), said[1]);
+    QCOMPARE(firing["block_count"].toInteger(), 812345);
+    QCOMPARE(firing["time"].toString(), QString("2026-12-07T05:33:00.250Z"));
+    QCOMPARE(resolved["alert"].toString(), QString("not_answering"));
+    QCOMPARE(resolved["state"].toString(), QString("resolved"));
+    QCOMPARE(resolved["summary"].toString(), said[2]);
+    QCOMPARE(resolved["block_count"].toInteger(), 812346);
+    QCOMPARE(resolved["time"].toString(), QString("2026-12-07T05:34:00.250Z"));
 }
 
 QList<Attempt> TestAlertDelivery::runPlan(const QString& plan, const QString& events,
@@ -722,7 +774,7 @@ void TestAlertDelivery::alertmanagerRequests() {
     QTRY_VERIFY(receiver.requests.size() >= 3);
     delivery.alertChanged(alertNamed(alert), false, "Over", "It is over");
     QTRY_VERIFY(!receiver.requests.isEmpty() && receiver.requests.last().body.contains("endsAt"));
-    QCOMPARE(delivery.pending(Target::Alertmanager), 0);
+    QTRY_COMPARE(delivery.pending(Target::Alertmanager), 0);
     // The last request is the all-clear; the ones before, the alert.
     const int firing = static_cast<int>(receiver.requests.size()) - 1;
 
@@ -897,5 +949,5 @@ void TestAlertDelivery::realAlertmanager() {
     QCOMPARE(diagnostics.failureCount(), 0);
 }
 
-QTEST_GUILESS_MAIN(TestAlertDelivery)
+QTEST_MAIN(TestAlertDelivery)
 #include "tst_alert_delivery.moc"

@@ -362,7 +362,12 @@ void AlertDelivery::finished(Channel& ch) {
     } else if (reply->error() != QNetworkReply::NoError && status == 0) {
         error = reply->errorString();
     } else if (status == 0 || status >= 300) {
-        const QString said = QString::fromUtf8(ch.head).simplified().left(200);
+        // What the receiver said, as one printable line.
+        QString said = QString::fromUtf8(ch.head).simplified().left(200);
+        for (QChar& c : said) {
+            if (!c.isPrint())
+                c = u'?';
+        }
         error = QStringLiteral("HTTP status %1").arg(status);
         if (!said.isEmpty())
             error += QStringLiteral(" (%1)").arg(said);

@@ -33,6 +33,7 @@ HealthPanel::HealthPanel(app::MainWindow& window, const app::Services& services,
             [this] { window_.GETCONNECTIONCOUNT_BUTTON->click(); });
     connect(tray_, &Tray::showRequested, this, &HealthPanel::showPanel);
     connect(tray_, &Tray::nodeRequested, this, &HealthPanel::showNode);
+    connect(tray_, &Tray::nodesRequested, this, &HealthPanel::nodesRequested);
     connect(tray_, &Tray::historyRequested, this, &HealthPanel::showHistory);
     connect(tray_, &Tray::alertsRequested, this, &HealthPanel::editAlerts);
     connect(&monitor_, &HealthMonitor::changed, this, &HealthPanel::updateTray);

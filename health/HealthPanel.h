@@ -54,12 +54,19 @@ public:
     void editAlerts();
     // The alert settings from the dialog: into the store and the monitor.
     void applyAlertSettings(const AlertSettings& settings);
+    // Shows the main window and brings it to the front (the tray's first
+    // entry, or another program asking for this configuration's panel).
+    void showPanel();
+
+signals:
+    // The tray's Nodes… entry: every configuration in one window (built by
+    // the composition, which knows them all).
+    void nodesRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void showPanel();
     void bringUpTray();
     void updateTray();
     void announce(const QString& title, const QString& text);

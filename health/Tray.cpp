@@ -22,12 +22,14 @@ Tray::Tray(const QIcon& appIcon, QObject* parent)
     gcc_ = menu_->addAction(QStringLiteral("G-C-C"));
     menu_->addSeparator();
     node_ = menu_->addAction(tr("Node…"));
+    nodes_ = menu_->addAction(tr("Nodes…"));
     history_ = menu_->addAction(tr("History…"));
     alerts_ = menu_->addAction(tr("Alerts…"));
     connect(show_, &QAction::triggered, this, &Tray::showRequested);
     connect(gbc_, &QAction::triggered, this, &Tray::gbcRequested);
     connect(gcc_, &QAction::triggered, this, &Tray::gccRequested);
     connect(node_, &QAction::triggered, this, &Tray::nodeRequested);
+    connect(nodes_, &QAction::triggered, this, &Tray::nodesRequested);
     connect(history_, &QAction::triggered, this, &Tray::historyRequested);
     connect(alerts_, &QAction::triggered, this, &Tray::alertsRequested);
     setState(HealthColour::Grey, QStringLiteral("TW-CLI-UI"));

@@ -49,6 +49,7 @@ public:
     QAction* gbcAction() const { return gbc_; }
     QAction* gccAction() const { return gcc_; }
     QAction* nodeAction() const { return node_; }
+    QAction* nodesAction() const { return nodes_; }
     QAction* historyAction() const { return history_; }
     QAction* alertsAction() const { return alerts_; }
 
@@ -70,6 +71,7 @@ signals:
     void gbcRequested();
     void gccRequested();
     void nodeRequested();
+    void nodesRequested();
     void historyRequested();
     void alertsRequested();
 
@@ -90,6 +92,7 @@ private:
     QAction* gbc_;
     QAction* gcc_;
     QAction* node_;
+    QAction* nodes_;
     QAction* history_;
     QAction* alerts_;
     QHash<QObject*, QAction*> followed_; // button -> entry

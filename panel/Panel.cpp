@@ -5,12 +5,15 @@
 #include "app/SettingsStore.h"
 #include "app/TopMostKeeper.h"
 #include "automation/Automation.h"
+#include "fleet/AlertDelivery.h"
 #include "fleet/Metrics.h"
 #include "fleet/MetricsFile.h"
 #include "fleet/MetricsServer.h"
 #include "health/HealthMonitor.h"
 #include "health/HealthPanel.h"
 #include "node/NodeQuery.h"
+#include "panel/Instance.h"
+#include "panel/NodesWindow.h"
 
 #include <QLineEdit>
 
@@ -23,7 +26,8 @@ namespace tw::panel {
 Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOptions options)
     : window_(window), keeper_(new app::TopMostKeeper(window, services)),
       poll_(new poll::ChainPoll(window, services)),
-      automation_(new automation::Automation(window, services)) {
+      automation_(new automation::Automation(window, services)), platform_(services.platform),
+      program_(options.program), wallClock_(options.wallClock) {
     window.setSettingsWindowFactory(settings::settingsWindowFactory(services));
 
     // Beyond the two windows: every answer into the history file, the
@@ -62,9 +66,17 @@ Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOption
     metricsServer_ = std::make_unique<fleet::MetricsServer>(services.diagnostics, metrics);
     metricsFile_ =
         std::make_unique<fleet::MetricsFile>(services.platform.files, services.diagnostics, node);
+    // Alerts pushed to a webhook and to Alertmanager, as they are announced.
+    delivery_ =
+        std::make_unique<fleet::AlertDelivery>(services.diagnostics, node, options.wallClock);
+    delivery_->setBlockCountSource([this] { return monitor_->blockCount(); });
+    QObject::connect(monitor_.get(), &health::HealthMonitor::alertChanged, delivery_.get(),
+                     &fleet::AlertDelivery::alertChanged);
     const auto apply = [this](const health::AlertSettings& settings) {
         metricsServer_->setListen(settings.metricsListen);
         metricsFile_->setFolder(settings.metricsFolder);
+        delivery_->setWebhook(settings.webhook);
+        delivery_->setAlertmanager(settings.alertmanagerUrl);
     };
     apply(monitor_->settings());
     QObject::connect(monitor_.get(), &health::HealthMonitor::settingsChanged, metricsServer_.get(),
@@ -73,9 +85,33 @@ Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOption
     QObject::connect(poll_, &poll::ChainPoll::queryAnswered, metricsServer_.get(), writeFile);
     QObject::connect(poll_, &poll::ChainPoll::queryFailed, metricsServer_.get(), writeFile);
     QObject::connect(nodeQuery_.get(), &node::NodeQuery::answered, metricsServer_.get(), writeFile);
+
+    // This configuration's panel answers others: the Nodes window of another
+    // panel asks whether it runs and brings it to the front.
+    instance_ = std::make_unique<Instance>(node);
+    QObject::connect(instance_.get(), &Instance::raiseRequested, health_.get(),
+                     &health::HealthPanel::showPanel);
+    QObject::connect(health_.get(), &health::HealthPanel::nodesRequested, health_.get(),
+                     [this] { showNodes(); });
 }
 
-Panel::~Panel() = default;
+Panel::~Panel() {
+    delete nodes_.data();
+}
+
+NodesWindow* Panel::showNodes() {
+    if (!nodes_) {
+        nodes_ =
+            new NodesWindow(platform_, window_.services().store.section(), program_, wallClock_);
+        nodes_->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(nodes_, &NodesWindow::showOwnPanel, health_.get(),
+                         &health::HealthPanel::showPanel);
+    }
+    nodes_->show();
+    nodes_->raise();
+    nodes_->activateWindow();
+    return nodes_;
+}
 
 void Panel::load() {
     window_.load();

@@ -7,10 +7,14 @@
 #include "health/History.h"
 
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
+namespace tw::platform {
+struct Platform;
+}
 namespace tw::app {
 class MainWindow;
 class TopMostKeeper;
@@ -30,9 +34,14 @@ namespace tw::node {
 class NodeQuery;
 }
 namespace tw::fleet {
+class AlertDelivery;
 class MetricsServer;
 class MetricsFile;
 } // namespace tw::fleet
+namespace tw::panel {
+class Instance;
+class NodesWindow;
+} // namespace tw::panel
 
 namespace tw::panel {
 
@@ -44,6 +53,9 @@ struct PanelOptions {
     health::WallClock wallClock;
     // The tray icon's picture.
     QIcon icon;
+    // This panel's own program file, beside which the Nodes window looks
+    // for the other configurations' programs.
+    QString program;
 };
 
 class Panel {
@@ -70,6 +82,10 @@ public:
     node::NodeQuery& nodeQuery() const { return *nodeQuery_; }
     fleet::MetricsServer& metricsServer() const { return *metricsServer_; }
     fleet::MetricsFile& metricsFile() const { return *metricsFile_; }
+    fleet::AlertDelivery& alertDelivery() const { return *delivery_; }
+    Instance& instance() const { return *instance_; }
+    // Opens (or raises) the Nodes window; the same window every time.
+    NodesWindow* showNodes();
 
 private:
     app::MainWindow& window_;
@@ -83,6 +99,12 @@ private:
     std::unique_ptr<node::NodeQuery> nodeQuery_;
     std::unique_ptr<fleet::MetricsServer> metricsServer_;
     std::unique_ptr<fleet::MetricsFile> metricsFile_;
+    std::unique_ptr<fleet::AlertDelivery> delivery_;
+    std::unique_ptr<Instance> instance_;
+    QPointer<NodesWindow> nodes_;
+    platform::Platform& platform_;
+    QString program_;
+    health::WallClock wallClock_;
 };
 
 } // namespace tw::panel

@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
     tw::app::MainWindow main(services);
     tw::panel::Panel panel(main, services,
                            {tw::health::history::pathFor(platform),
-                            [] { return QDateTime::currentMSecsSinceEpoch(); }, QIcon()});
+                            [] { return QDateTime::currentMSecsSinceEpoch(); }, QIcon(),
+                            QString()});
     panel.load();
     {
         tw::settings::SettingsWindow settings(main, services);

@@ -181,8 +181,9 @@ void TestTray::menuEntries_data() {
     QTest::newRow("G-B-C") << 1 << "G-B-C" << QByteArray(SIGNAL(gbcRequested()));
     QTest::newRow("G-C-C") << 2 << "G-C-C" << QByteArray(SIGNAL(gccRequested()));
     QTest::newRow("node") << 3 << "Node…" << QByteArray(SIGNAL(nodeRequested()));
-    QTest::newRow("history") << 4 << "History…" << QByteArray(SIGNAL(historyRequested()));
-    QTest::newRow("alerts") << 5 << "Alerts…" << QByteArray(SIGNAL(alertsRequested()));
+    QTest::newRow("nodes") << 4 << "Nodes…" << QByteArray(SIGNAL(nodesRequested()));
+    QTest::newRow("history") << 5 << "History…" << QByteArray(SIGNAL(historyRequested()));
+    QTest::newRow("alerts") << 6 << "Alerts…" << QByteArray(SIGNAL(alertsRequested()));
 }
 
 // The menu's entries in order; each one raises its own signal and no other.
@@ -192,8 +193,8 @@ void TestTray::menuEntries() {
     QFETCH(QByteArray, signal);
 
     Tray tray(programIcon());
-    QCOMPARE(entryTexts(tray.menu()),
-             QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "Node…", "History…", "Alerts…"}));
+    QCOMPARE(entryTexts(tray.menu()), QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "Node…",
+                                                   "Nodes…", "History…", "Alerts…"}));
     QList<QAction*> entries;
     for (QAction* action : tray.menu()->actions()) {
         if (!action->isSeparator())

@@ -61,6 +61,8 @@ QMenu* HealthPanel::statusMenu(QLineEdit* box) {
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("Node…")), &QAction::triggered, this,
             &HealthPanel::showNode);
+    connect(menu->addAction(QStringLiteral("Nodes…")), &QAction::triggered, this,
+            &HealthPanel::nodesRequested);
     connect(menu->addAction(QStringLiteral("History…")), &QAction::triggered, this,
             &HealthPanel::showHistory);
     connect(menu->addAction(QStringLiteral("Alerts…")), &QAction::triggered, this,

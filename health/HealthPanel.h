@@ -43,8 +43,8 @@ public:
 
     Tray& tray() const { return *tray_; }
     Notifier& notifier() const { return *notifier_; }
-    // The context menu of a status box: its own entries, then History… and
-    // Alerts…. The caller owns it.
+    // The context menu of a status box: its own entries, then Node…, Nodes…,
+    // History… and Alerts…. The caller owns it.
     QMenu* statusMenu(QLineEdit* box);
     // Opens (or raises) the history window; the same window every time.
     HistoryWindow* showHistory();

@@ -16,7 +16,8 @@ constexpr qint64 MaxRequestBytes = 64;
 
 // Connects to `section`'s panel, writes `request` (may be empty) and tells
 // `done` whether the connection was taken; at most once, within the bound.
-void ask(const QString& section, const QByteArray& request, QObject* context, std::function<void(bool)> done) {
+void ask(const QString& section, const QByteArray& request, QObject* context,
+         std::function<void(bool)> done) {
     auto* socket = new QLocalSocket(context);
     auto told = std::make_shared<bool>(false);
     const auto tell = [socket, told, done](bool yes) {
@@ -43,10 +44,12 @@ void ask(const QString& section, const QByteArray& request, QObject* context, st
 QString Instance::socketName(const QString& section) {
     const QByteArray key = (QDir::homePath() + QLatin1Char('\n') + section).toUtf8();
     return QStringLiteral("tw-cli-ui-") +
-           QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
+           QString::fromLatin1(
+               QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
 }
 
-Instance::Instance(const QString& section, QObject* parent) : QObject(parent), server_(new QLocalServer(this)) {
+Instance::Instance(const QString& section, QObject* parent)
+    : QObject(parent), server_(new QLocalServer(this)) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     server_->setMaxPendingConnections(4);
     connect(server_, &QLocalServer::newConnection, this, &Instance::answer);

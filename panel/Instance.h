@@ -28,10 +28,12 @@ public:
 
     // Whether a panel of `section` answers, told to `done` once (within
     // about half a second).
-    static void probe(const QString& section, QObject* context, std::function<void(bool running)> done);
+    static void probe(const QString& section, QObject* context,
+                      std::function<void(bool running)> done);
     // Asks the running panel of `section` to come to the front; `done`
     // tells whether one took the request.
-    static void raise(const QString& section, QObject* context, std::function<void(bool raised)> done);
+    static void raise(const QString& section, QObject* context,
+                      std::function<void(bool raised)> done);
 
 signals:
     void raiseRequested();

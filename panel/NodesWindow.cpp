@@ -42,7 +42,8 @@ QIcon dot(const QColor& colour) {
 
 } // namespace
 
-NodeLine summarize(const QString& section, const QList<health::HistoryRow>& rows, int stallMinutes, qint64 nowMs) {
+NodeLine summarize(const QString& section, const QList<health::HistoryRow>& rows, int stallMinutes,
+                   qint64 nowMs) {
     NodeLine line;
     line.section = section;
     const health::HistoryRow* lastBlocks = nullptr; // the last block-count row, answered or not
@@ -83,13 +84,15 @@ NodeLine summarize(const QString& section, const QList<health::HistoryRow>& rows
     }
     const bool behind = (line.headers && line.blocks && *line.headers > *line.blocks) ||
                         lastAnswer->initialDownload.value_or(false);
-    const qint64 still = line.tipAgeSeconds ? *line.tipAgeSeconds : (nowMs - changedAt.value_or(nowMs)) / 1000;
+    const qint64 still =
+        line.tipAgeSeconds ? *line.tipAgeSeconds : (nowMs - changedAt.value_or(nowMs)) / 1000;
     if (behind) {
         line.state = NodeLine::State::Syncing;
         line.stateText = QStringLiteral("syncing");
     } else if (still >= stallSeconds) {
         line.state = NodeLine::State::Stalled;
-        line.stateText = QStringLiteral("stalled ") + node::text::tipAge(0, still).chopped(4); // "… old" → "…"
+        line.stateText =
+            QStringLiteral("stalled ") + node::text::tipAge(0, still).chopped(4); // "… old" → "…"
     } else {
         line.state = NodeLine::State::Answering;
         line.stateText = QStringLiteral("answering");
@@ -115,13 +118,13 @@ QColor stateColour(NodeLine::State state) {
 NodesWindow::NodesWindow(platform::Platform& platform, QString ownSection, QString program,
                          std::function<qint64()> nowMs, QWidget* parent)
     : QWidget(parent, Qt::Window), platform_(platform), ownSection_(std::move(ownSection)),
-      program_(std::move(program)), nowMs_(std::move(nowMs)), table_(new QTableWidget(0, Columns, this)),
-      status_(new QLabel(this)) {
+      program_(std::move(program)), nowMs_(std::move(nowMs)),
+      table_(new QTableWidget(0, Columns, this)), status_(new QLabel(this)) {
     setObjectName(QStringLiteral("NODES_WINDOW"));
     setWindowTitle(QStringLiteral("TW-CLI-UI - Nodes"));
     table_->setObjectName(QStringLiteral("NODES_TABLE"));
-    table_->setHorizontalHeaderLabels({tr("Configuration"), tr("Block"), tr("Headers"), tr("Peers"), tr("Tip age"),
-                                       tr("State"), tr("Panel")});
+    table_->setHorizontalHeaderLabels({tr("Configuration"), tr("Block"), tr("Headers"), tr("Peers"),
+                                       tr("Tip age"), tr("State"), tr("Panel")});
     table_->setAccessibleName(tr("Nodes"));
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -174,8 +177,9 @@ void NodesWindow::refresh() {
                                          minutes <= health::AlertSettings::MaxStallMinutes
                                      ? minutes
                                      : health::AlertSettings::DefaultStallMinutes;
-        const health::HistoryRead history = health::readHistory(
-            platform_.files, platform_.stateFolder + QLatin1Char('/') + section + QStringLiteral(".history.csv"));
+        const health::HistoryRead history =
+            health::readHistory(platform_.files, platform_.stateFolder + QLatin1Char('/') +
+                                                     section + QStringLiteral(".history.csv"));
         const NodeLine line = summarize(section, history.rows, stallMinutes, nowMs_());
         const auto put = [&](int column, const QString& text) {
             auto* item = new QTableWidgetItem(text);
@@ -188,7 +192,8 @@ void NodesWindow::refresh() {
         put(Blocks, number(line.blocks));
         put(Headers, number(line.headers));
         put(Peers, number(line.peers));
-        put(TipAge, line.tipAgeSeconds ? node::text::tipAge(0, *line.tipAgeSeconds).chopped(4) : QStringLiteral("\u2013"));
+        put(TipAge, line.tipAgeSeconds ? node::text::tipAge(0, *line.tipAgeSeconds).chopped(4)
+                                       : QStringLiteral("\u2013"));
         put(State, history.problem.isEmpty() ? line.stateText : history.problem)
             ->setIcon(dot(stateColour(line.state)));
         if (section == ownSection_) {
@@ -210,7 +215,8 @@ QString NodesWindow::programFor(const QString& section) const {
 #else
     const QString file = section;
 #endif
-    const QStringList beside{QFileInfo(program_).absolutePath(), QDir::homePath() + QStringLiteral("/.local/bin")};
+    const QStringList beside{QFileInfo(program_).absolutePath(),
+                             QDir::homePath() + QStringLiteral("/.local/bin")};
     for (const QString& folder : beside) {
         const QFileInfo candidate(QDir(folder).filePath(file));
         if (candidate.isFile() && candidate.isExecutable())
@@ -231,13 +237,15 @@ void NodesWindow::open(const QString& section) {
         }
         const QString program = programFor(section);
         if (program.isEmpty()) {
-            status_->setText(tr("No program named %1 was found beside this one, in ~/.local/bin or on PATH "
-                                "(tw-cli-ui-node add NAME makes one).")
-                                 .arg(section));
+            status_->setText(
+                tr("No program named %1 was found beside this one, in ~/.local/bin or on PATH "
+                   "(tw-cli-ui-node add NAME makes one).")
+                    .arg(section));
             return;
         }
         const bool started = QProcess::startDetached(program, {});
-        status_->setText(started ? tr("%1 started.").arg(section) : tr("%1 could not be started.").arg(program));
+        status_->setText(started ? tr("%1 started.").arg(section)
+                                 : tr("%1 could not be started.").arg(program));
         QTimer::singleShot(2000, this, &NodesWindow::refresh);
     });
 }

@@ -29,7 +29,8 @@ struct NodeLine {
     std::optional<qint64> peers;
     std::optional<qint64> tipAgeSeconds;
     enum class State { NoAnswer, Answering, Syncing, Stalled, Failing } state = State::NoAnswer;
-    QString stateText; // "answering", "syncing", "stalled 3 h", "failing: log missing", "no answers yet"
+    QString stateText; // "answering", "syncing", "stalled 3 h", "failing: log missing", "no answers
+                       // yet"
 };
 
 NodeLine summarize(const QString& section, const QList<health::HistoryRow>& rows, int stallMinutes,

@@ -3,6 +3,8 @@
 # program on the bundled demo node, on a private X server:
 #
 #   docs/main-window.png       the main window once the demo node answered
+#   docs/node-window.png       the Node window: what the demo node said
+#   docs/nodes-window.png      the Nodes window with two more configurations
 #   docs/settings-window.png   the settings window of that configuration
 #   docs/history-window.png    the history window over a sample history (a
 #                              day and a half with a three-hour stall and
@@ -30,7 +32,7 @@ while (($# > 0)); do
         shift
         ;;
     -h | --help)
-        sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     *)
@@ -104,6 +106,36 @@ echo "screenshots: $out/main-window.png"
 
 # The repeating cycle keeps Settings greyed: STOP first, then Settings, each
 # at its place in the window (in pixels at 96 dpi).
+# The Node window and the Nodes window, from the Current Block box's
+# context menu (its last entries: Node…, Nodes…, History…, Alerts…). Two
+# more configurations with a history of their own, for the Nodes window.
+ini=$XDG_CONFIG_HOME/TW-CLI-UI/TW-CLI-UI.ini
+now=$(date -u +%s)
+for other in "TW-CLI-UI-LTC 2710000 2750000 1 $((now - 40 * 86400))" "TW-CLI-UI-BTC-B 871200 871200 0 $((now - 4 * 3600))"; do
+    read -r name blocks headers ibd tip <<<"$other"
+    printf '[%s]\nCLI_NAME_TEXTBOX=cli\n' "$name" >>"$ini"
+    mkdir -p "$XDG_STATE_HOME/TW-CLI-UI"
+    printf 'time,kind,value,failure,headers,progress,ibd,tip_time,peers_in,peers_out,mempool_tx\n%s,blocks,%s,,%s,0.97,%s,%s,2,8,10\n' \
+        "$(date -u +%Y-%m-%dT%H:%M:%S.000Z)" "$blocks" "$headers" "$ibd" "$tip" >"$XDG_STATE_HOME/TW-CLI-UI/$name.history.csv"
+done
+context_entry() { # context_entry UPS: the entry that many up from the menu's end
+    xdotool mousemove --window "$main" 250 104 click 3
+    sleep 0.5
+    xdotool key --repeat "$1" --delay 100 Up
+    xdotool key Return
+}
+context_entry 4
+node_window=$(window_of "TW-CLI-UI - TW-CLI-UI-DEMO - Node")
+sleep 1
+import -window "$node_window" "$out/node-window.png"
+xdotool windowclose "$node_window"
+context_entry 3
+nodes_window=$(window_of "TW-CLI-UI - Nodes")
+sleep 2
+import -window "$nodes_window" "$out/nodes-window.png"
+xdotool windowclose "$nodes_window"
+echo "screenshots: $out/node-window.png $out/nodes-window.png"
+
 xdotool mousemove --window "$main" 296 192 click 1
 sleep 1
 xdotool mousemove --window "$main" 44 192 click 1

@@ -2,11 +2,16 @@
 // running panels found through their local sockets (real ones), and the
 // Nodes window over the fakes.
 
+#include "health/HealthPanel.h"
 #include "health/HistoryFile.h"
+#include "health/Tray.h"
 #include "panel/Instance.h"
 #include "panel/NodesWindow.h"
 #include "tests/support/TestRig.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
@@ -55,8 +60,11 @@ QList<tw::health::HistoryRow> rowsOf(const QString& text) {
 }
 
 QString lineOf(const NodeLine& l) {
-    const auto n = [](const std::optional<qint64>& v) { return v ? QString::number(*v) : QString("-"); };
-    return QStringList{n(l.blocks), n(l.headers), n(l.peers), n(l.tipAgeSeconds), l.stateText}.join(' ');
+    const auto n = [](const std::optional<qint64>& v) {
+        return v ? QString::number(*v) : QString("-");
+    };
+    return QStringList{n(l.blocks), n(l.headers), n(l.peers), n(l.tipAgeSeconds), l.stateText}.join(
+        ' ');
 }
 
 } // namespace
@@ -65,20 +73,29 @@ class TestNodes : public QObject {
     Q_OBJECT
 
 private slots:
+    void openedFromTheMenus();
     void summarize_data() {
         QTest::addColumn<QString>("rows");
         QTest::addColumn<QString>("line"); // blocks headers peers tip-age state
-        QTest::newRow("nothing yet") << "" << "- - - - no answers yet";
-        QTest::newRow("answering") << "blocks 100 h=100 in=3 out=5 tip=4 @-1" << "100 100 8 240 answering";
+        QTest::newRow("nothing yet") << ""
+                                     << "- - - - no answers yet";
+        QTest::newRow("answering") << "blocks 100 h=100 in=3 out=5 tip=4 @-1"
+                                   << "100 100 8 240 answering";
         QTest::newRow("the last answer counts, connection rows do not")
-            << "blocks 99 tip=20 @-20; blocks 100 h=100 tip=4 @-2; connections 8 @-1" << "100 100 - 240 answering";
-        QTest::newRow("syncing: headers ahead") << "blocks 500 h=900 tip=9000 @-1" << "500 900 - 540000 syncing";
-        QTest::newRow("syncing: initial download") << "blocks 500 ibd=1 tip=9000 @-1" << "500 - - 540000 syncing";
-        QTest::newRow("stalled by the tip's age") << "blocks 100 h=100 tip=200 @-1" << "100 100 - 12000 stalled 3 h";
+            << "blocks 99 tip=20 @-20; blocks 100 h=100 tip=4 @-2; connections 8 @-1"
+            << "100 100 - 240 answering";
+        QTest::newRow("syncing: headers ahead") << "blocks 500 h=900 tip=9000 @-1"
+                                                << "500 900 - 540000 syncing";
+        QTest::newRow("syncing: initial download") << "blocks 500 ibd=1 tip=9000 @-1"
+                                                   << "500 - - 540000 syncing";
+        QTest::newRow("stalled by the tip's age") << "blocks 100 h=100 tip=200 @-1"
+                                                  << "100 100 - 12000 stalled 3 h";
         QTest::newRow("stalled without a tip: the count unchanged since")
-            << "blocks 100 @-200; blocks 100 @-100; blocks 100 @-1" << "100 - - - stalled 3 h";
+            << "blocks 100 @-200; blocks 100 @-100; blocks 100 @-1"
+            << "100 - - - stalled 3 h";
         QTest::newRow("failing: the last block-count query failed")
-            << "blocks 100 tip=4 @-3; failed log missing @-1" << "100 - - 240 failing: log missing";
+            << "blocks 100 tip=4 @-3; failed log missing @-1"
+            << "100 - - 240 failing: log missing";
     }
     void summarize() {
         QFETCH(QString, rows);
@@ -126,11 +143,13 @@ private slots:
         const QString other = "TW-CLI-UI-LTC-" + QUuid::createUuid().toString(QUuid::Id128);
         rig.settings.set(other, "CLI_NAME_TEXTBOX", "litecoin-cli");
         rig.settings.set(other, "HEALTH_STALL_MINUTES", "5");
-        rig.files.put("/" + other + ".history.csv",
-                      "time,kind,value,failure,headers,progress,ibd,tip_time,peers_in,peers_out,mempool_tx\n"
-                      "2023-11-14T22:10:00.000Z,blocks,2500000,,2500000,0.99999,0,1699999400,2,6,10\n");
+        rig.files.put(
+            "/" + other + ".history.csv",
+            "time,kind,value,failure,headers,progress,ibd,tip_time,peers_in,peers_out,mempool_tx\n"
+            "2023-11-14T22:10:00.000Z,blocks,2500000,,2500000,0.99999,0,1699999400,2,6,10\n");
         Instance running(other);
-        tw::panel::NodesWindow nodes(rig.platform, "TW-CLI-UI-BTC", "/nowhere/TW-CLI-UI-BTC", [] { return NowMs; });
+        tw::panel::NodesWindow nodes(rig.platform, "TW-CLI-UI-BTC", "/nowhere/TW-CLI-UI-BTC",
+                                     [] { return NowMs; });
         nodes.show();
         QTableWidget* table = nodes.table();
         QCOMPARE(table->rowCount(), 2);
@@ -157,6 +176,25 @@ private slots:
         QTRY_VERIFY(nodes.status().contains("No program named " + missing));
     }
 };
+
+// Through the program's composition: the status boxes' Nodes… entry and
+// the tray's open the same one window.
+void TestNodes::openedFromTheMenus() {
+    tw::test::TestRig rig;
+    rig.start();
+    std::unique_ptr<QMenu> menu(
+        rig.panel().health().statusMenu(rig.window().CURRENT_BLOCK_TEXTBOX));
+    const QList<QAction*> actions = menu->actions();
+    const auto nodes = std::find_if(actions.cbegin(), actions.cend(),
+                                    [](QAction* a) { return a->text() == "Nodes…"; });
+    QVERIFY(nodes != actions.cend());
+    (*nodes)->trigger();
+    rig.panel().health().tray().nodesAction()->trigger();
+    int shown = 0;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        shown += qobject_cast<tw::panel::NodesWindow*>(top) && top->isVisible();
+    QCOMPARE(shown, 1);
+}
 
 QTEST_MAIN(TestNodes)
 #include "tst_nodes.moc"

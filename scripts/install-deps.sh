@@ -37,6 +37,9 @@ packages=(
     # node_exporter its textfile; the alert delivery tests post to the real
     # Alertmanager
     prometheus prometheus-node-exporter prometheus-alertmanager
+    # The webhook's https test makes its own certificate; Qt's TLS backend
+    # on Linux is OpenSSL (libssl3, which openssl brings)
+    openssl
 )
 
 # --windows: what the Windows build and its tests under Wine need besides.

@@ -12,6 +12,7 @@
 // Starts its own demo daemon in a temporary folder and stops it at the end.
 // Not a test: it prints figures.
 
+#include "bench/DemoDaemon.h"
 #include "platform/posix/Posix.h"
 
 #include <QCoreApplication>
@@ -38,12 +39,6 @@ QByteArray contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool clientAnswers(const QString& conf) {
-    QProcess cli;
-    cli.start(QStringLiteral(TWDEMO_CLI), {"-conf=" + conf, "getblockcount"});
-    return cli.waitForFinished(5000) && cli.exitCode() == 0;
-}
-
 double ms(qint64 ns) {
     return double(ns) / 1e6;
 }
@@ -59,13 +54,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no temporary folder\n");
         return 1;
     }
-    const QString conf = tmp.filePath("node/twdemo.conf");
+    tw::bench::DemoDaemon node(tmp.filePath("node"));
+    const QString conf = node.conf();
     const QString bat = tmp.filePath("panel/CLI-UI-GBC.BAT");
     const QString log = tmp.filePath("panel/CLI-UI-GBC.LOG");
     {
-        QFile file(conf);
-        file.open(QIODevice::WriteOnly);
-        file.write("# demo node\n");
         QFile batch(bat);
         batch.open(QIODevice::WriteOnly);
         batch.write(QStringLiteral("call \"%1\" -conf=%2 getblockcount > %3\r\n")
@@ -73,16 +66,10 @@ int main(int argc, char** argv) {
                         .toUtf8());
     }
 
-    QProcess daemon;
-    daemon.start(QStringLiteral(TWDEMO_DAEMON), {"-conf=" + conf});
-    if (!daemon.waitForStarted(10000)) {
-        std::fprintf(stderr, "the demo daemon did not start\n");
+    if (!node.start()) {
+        std::fprintf(stderr, "the demo daemon did not start or does not answer\n");
         return 1;
     }
-    QElapsedTimer ready;
-    ready.start();
-    while (!clientAnswers(conf) && ready.elapsed() < 15000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     static const QRegularExpression complete(QStringLiteral("\\A[0-9]+\\n\\z"));
     tw::platform::PosixProcessStarter starter;
@@ -132,11 +119,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    QProcess stop;
-    stop.start(QStringLiteral(TWDEMO_CLI), {"-conf=" + conf, "stop"});
-    stop.waitForFinished(10000);
-    if (!daemon.waitForFinished(10000))
-        daemon.kill();
+    node.stop();
 
     if (times.empty()) {
         std::printf("runs %d, none answered\n", runs);

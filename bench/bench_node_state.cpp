@@ -12,6 +12,7 @@
 // Not a test: it prints figures.
 
 #include "app/Diagnostics.h"
+#include "bench/DemoDaemon.h"
 #include "node/NodeQuery.h"
 #include "platform/posix/Posix.h"
 
@@ -31,12 +32,6 @@
 #include <vector>
 
 namespace {
-
-bool clientAnswers(const QString& conf) {
-    QProcess cli;
-    cli.start(QStringLiteral(TWDEMO_CLI), {"-conf=" + conf, "getblockcount"});
-    return cli.waitForFinished(5000) && cli.exitCode() == 0;
-}
 
 struct Figures {
     std::vector<double> values;
@@ -81,28 +76,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no temporary folder\n");
         return 1;
     }
-    const QString conf = tmp.filePath("node/twdemo.conf");
+    tw::bench::DemoDaemon node(tmp.filePath("node"));
+    const QString conf = node.conf();
     const QString bat = tmp.filePath("CLI-UI-GBC.BAT");
     {
-        QFile file(conf);
-        file.open(QIODevice::WriteOnly);
-        file.write("# demo node\n");
         QFile batch(bat);
         batch.open(QIODevice::WriteOnly);
         batch.write(QStringLiteral("call \"%1\" -conf=%2 getblockcount > %3\r\n")
                         .arg(QStringLiteral(TWDEMO_CLI), conf, tmp.filePath("CLI-UI-GBC.LOG"))
                         .toUtf8());
     }
-    QProcess daemon;
-    daemon.start(QStringLiteral(TWDEMO_DAEMON), {"-conf=" + conf});
-    if (!daemon.waitForStarted(10000)) {
-        std::fprintf(stderr, "the demo daemon did not start\n");
+    if (!node.start()) {
+        std::fprintf(stderr, "the demo daemon did not start or does not answer\n");
         return 1;
     }
-    QElapsedTimer ready;
-    ready.start();
-    while (!clientAnswers(conf) && ready.elapsed() < 15000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     tw::platform::PosixProcessStarter starter;
     tw::platform::LocalFileSystem files;
@@ -137,11 +124,7 @@ int main(int argc, char** argv) {
         QObject::disconnect(connection);
     }
 
-    QProcess stop;
-    stop.start(QStringLiteral(TWDEMO_CLI), {"-conf=" + conf, "stop"});
-    stop.waitForFinished(10000);
-    if (!daemon.waitForFinished(10000))
-        daemon.kill();
+    node.stop();
 
     std::printf("machine: %u cores\n", std::thread::hardware_concurrency());
     wall.print("ask -> state read (three calls at once), demo client");

@@ -33,6 +33,7 @@ QString ownProgram() {
 
 // `--check`: one look at the node for a monitoring plugin, with no display.
 int check(int argc, char* argv[]) {
+    tw::platform::NativePlatform::useStartingConsole();
     QCoreApplication application(argc, argv);
     tw::platform::NativePlatform native(argc > 0 ? argv[0] : "");
     QStringList arguments = QCoreApplication::arguments().mid(1);

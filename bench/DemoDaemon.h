@@ -45,7 +45,8 @@ public:
         if (daemon_.state() == QProcess::NotRunning)
             return;
         QProcess stop;
-        stop.start(QStringLiteral(TWDEMO_CLI), {QStringLiteral("-conf=") + conf_, QStringLiteral("stop")});
+        stop.start(QStringLiteral(TWDEMO_CLI),
+                   {QStringLiteral("-conf=") + conf_, QStringLiteral("stop")});
         stop.waitForFinished(10000);
         if (!daemon_.waitForFinished(10000))
             daemon_.kill();
@@ -54,7 +55,8 @@ public:
 private:
     bool answers() const {
         QProcess cli;
-        cli.start(QStringLiteral(TWDEMO_CLI), {QStringLiteral("-conf=") + conf_, QStringLiteral("getblockcount")});
+        cli.start(QStringLiteral(TWDEMO_CLI),
+                  {QStringLiteral("-conf=") + conf_, QStringLiteral("getblockcount")});
         return cli.waitForFinished(5000) && cli.exitCode() == 0;
     }
 

@@ -22,6 +22,12 @@ public:
 
     Platform& platform() { return *platform_; }
 
+    // A command-line run of a windowed program (`--check`): its standard
+    // output and error go to the console it was started from, where the
+    // system gives a windowed program none (Windows); elsewhere nothing to
+    // do. Output already redirected (a pipe, a file) is left as it is.
+    static void useStartingConsole();
+
 private:
     struct Parts;
     std::unique_ptr<Parts> parts_;

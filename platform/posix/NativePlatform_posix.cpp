@@ -22,4 +22,6 @@ NativePlatform::NativePlatform(const char* argv0) : parts_(std::make_unique<Part
 
 NativePlatform::~NativePlatform() = default;
 
+void NativePlatform::useStartingConsole() {}
+
 } // namespace tw::platform

@@ -50,4 +50,22 @@ std::wstring stateFolder() {
     return result;
 }
 
+void attachParentConsole() {
+    // A handle that is already a pipe or a file (NRPE, a redirection) is
+    // the caller's choice; only missing ones go to the console.
+    const auto missing = [](DWORD which) {
+        const HANDLE handle = GetStdHandle(which);
+        return handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+               GetFileType(handle) == FILE_TYPE_UNKNOWN;
+    };
+    const bool out = missing(STD_OUTPUT_HANDLE), err = missing(STD_ERROR_HANDLE);
+    if ((!out && !err) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    FILE* ignored = nullptr;
+    if (out)
+        freopen_s(&ignored, "CONOUT$", "w", stdout);
+    if (err)
+        freopen_s(&ignored, "CONOUT$", "w", stderr);
+}
+
 } // namespace tw::platform::win

@@ -22,4 +22,8 @@ NativePlatform::NativePlatform(const char*) : parts_(std::make_unique<Parts>()) 
 
 NativePlatform::~NativePlatform() = default;
 
+void NativePlatform::useStartingConsole() {
+    win::attachParentConsole();
+}
+
 } // namespace tw::platform

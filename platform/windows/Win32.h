@@ -208,5 +208,8 @@ bool isTopMost(std::uintptr_t window);
 std::wstring executableName();
 // %LOCALAPPDATA%\TW-CLI-UI (the diagnostics log's folder).
 std::wstring stateFolder();
+// A windowed program started from a console writes there: standard output
+// and error that are not redirected already go to the parent's console.
+void attachParentConsole();
 
 } // namespace tw::platform::win

@@ -58,6 +58,11 @@ set_value CLI_GBC_FULL_BAT_LOCATION_TEXTBOX "$batch"
 set_value CLI_GBC_FULL_LOG_LOCATION_TEXTBOX "$log"
 set_value UPDATE_EXTERNAL_FILE_TEXTBOX "$external"
 set_value MainLeft 1500
+# The metrics: served on a free port while the panel runs, and written as
+# <section>.prom into the work folder after each answer.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+set_value HEALTH_METRICS_LISTEN "127.0.0.1:$port"
+set_value HEALTH_METRICS_FOLDER "$(win "$work")"
 
 # The history of this configuration, under %LOCALAPPDATA%\TW-CLI-UI.
 local_app_data=$(wine cmd.exe /d /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
@@ -66,8 +71,23 @@ rm -f "$history" "$history.1"
 
 start=$(date +%s)
 status=0
-timeout 120 wine "$work/$section.exe" >"$work/panel.log" 2>&1 || status=$?
+timeout 120 wine "$work/$section.exe" >"$work/panel.log" 2>&1 &
+panel=$!
+# The endpoint as Prometheus scrapes it, once the first answer is in.
+scraped=
+for _ in $(seq 120); do
+    if curl -fs --max-time 2 "http://127.0.0.1:$port/metrics" >"$work/scrape.txt" 2>/dev/null &&
+        grep -q '^twcliui_block_count{node="TW-CLI-UI-E2E"} 8[0-9]\{5\}$' "$work/scrape.txt"; then
+        scraped=1
+        break
+    fi
+    sleep 0.5
+done
+wait "$panel" || status=$?
 took=$(($(date +%s) - start))
+[[ -n "$scraped" ]] || fail "the endpoint never served the block count: $(head -c 400 "$work/scrape.txt" 2>/dev/null)"
+grep -q '^twcliui_headers{node="TW-CLI-UI-E2E"} 8[0-9]\{5\}$' "$work/$section.prom" ||
+    fail "the metrics file holds no headers: $(head -c 400 "$work/$section.prom" 2>/dev/null)"
 [[ $status == 0 ]] || fail "the panel ended with status $status after $took s: $(tail -n 5 "$work/panel.log")"
 [[ -f "$work/height.txt" ]] || fail "no external file after $took s"
 # The client's answer with its line end, then the panel's CR LF.
@@ -84,5 +104,10 @@ header=time,kind,value,failure,headers,progress,ibd,tip_time,peers_in,peers_out,
 grep -Eq "^20[0-9-]{8}T[0-9:.]{12}Z,blocks,$height,,$height,[01]\.[0-9]{8},0,[0-9]{10},[0-9]+,[0-9]+,[0-9]+$" \
     "$history" || fail "the history holds no row for $height with the node's state: $(cat "$history")"
 wine reg query "$key" /v MainLeft | grep -q 'REG_SZ' || fail "no MainLeft in the registry"
-echo "e2e-windows: the panel counted down, queried, wrote $height (external file and history, with the node's state) and closed itself in $took s"
+# --check from the command line, no window: the node answers.
+check_status=0
+check=$(wine "$work/$section.exe" --check 2>/dev/null | tr -d '\r') || check_status=$?
+[[ $check_status == 0 && $check =~ ^OK\ -\ block\ 8[0-9]{5},\ [0-9]+\ peers,\ tip ]] ||
+    fail "--check said \"$check\" with status $check_status"
+echo "e2e-windows: the panel counted down, queried, wrote $height (external file and history, with the node's state), served and wrote its metrics and closed itself in $took s; --check: $check"
 echo "1 passed, 0 failed"

@@ -51,6 +51,9 @@ if [[ "${1:-}" == --windows ]]; then
         wine wine64
         # Unpacking and patching Debian's qt6-base source
         xz-utils patch zip
+        # The end-to-end run scrapes the panel's metrics endpoint and picks
+        # a free port for it
+        curl python3
     )
 fi
 

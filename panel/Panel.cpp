@@ -57,9 +57,9 @@ Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOption
     // for node_exporter after each answer, failure and state, as the
     // Alerts and monitoring settings say.
     const QString node = services.store.section();
-    const auto metrics = [this, &window, node, &services] {
+    const auto metrics = [this, &window, node, &processes = services.platform.processes] {
         const std::optional<int> running =
-            services.platform.processes.countByImageName(window.CLI_NAME_TEXTBOX->text());
+            processes.countByImageName(window.CLI_NAME_TEXTBOX->text());
         return fleet::exposition(fleet::snapshotOf(
             *monitor_, node, running ? std::optional(*running > 0) : std::nullopt));
     };
@@ -81,7 +81,10 @@ Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOption
     apply(monitor_->settings());
     QObject::connect(monitor_.get(), &health::HealthMonitor::settingsChanged, metricsServer_.get(),
                      apply);
-    const auto writeFile = [this, metrics] { metricsFile_->write(metrics()); };
+    const auto writeFile = [this, metrics] {
+        if (!metricsFile_->path().isEmpty()) // off: not even the metrics' process look
+            metricsFile_->write(metrics());
+    };
     QObject::connect(poll_, &poll::ChainPoll::queryAnswered, metricsServer_.get(), writeFile);
     QObject::connect(poll_, &poll::ChainPoll::queryFailed, metricsServer_.get(), writeFile);
     QObject::connect(nodeQuery_.get(), &node::NodeQuery::answered, metricsServer_.get(), writeFile);

@@ -57,9 +57,9 @@ CheckResult judge(const std::optional<qint64>& blockCount, const QString& failur
     const std::optional<qint64> peers = state.peersIn && state.peersOut
                                             ? std::optional(*state.peersIn + *state.peersOut)
                                             : state.peersTotal;
-    const std::optional<qint64> tipAge =
-        state.tipTime ? std::optional(std::max<qint64>(0, nowSeconds - *state.tipTime))
-                      : std::nullopt;
+    // The tip's age in seconds; -1 when the node did not tell its tip.
+    // (A plain number: GCC's -O3 takes an optional here for uninitialised.)
+    const qint64 tipAge = state.tipTime ? std::max<qint64>(0, nowSeconds - *state.tipTime) : -1;
     const bool behind =
         (state.headers && *state.headers > blocks) || state.initialBlockDownload.value_or(false);
 
@@ -69,7 +69,7 @@ CheckResult judge(const std::optional<qint64>& blockCount, const QString& failur
         status = Warning;
         problems << (state.initialBlockDownload.value_or(false) ? QStringLiteral("initial download")
                                                                 : QStringLiteral("catching up"));
-    } else if (tipAge && *tipAge >= qint64(stallMinutes) * 60) {
+    } else if (tipAge >= 0 && tipAge >= qint64(stallMinutes) * 60) {
         // One look cannot see the count move: a tip older than the stall
         // time on a node that is not catching up is the stall.
         status = Critical;
@@ -86,7 +86,7 @@ CheckResult judge(const std::optional<qint64>& blockCount, const QString& failur
     if (peers)
         text += QStringLiteral(", %1 %2").arg(*peers).arg(*peers == 1 ? QStringLiteral("peer")
                                                                       : QStringLiteral("peers"));
-    if (tipAge)
+    if (tipAge >= 0)
         text += QStringLiteral(", tip ") + node::text::tipAge(*state.tipTime, nowSeconds);
     if (!problems.isEmpty())
         text = problems.join(QStringLiteral(", ")) + QStringLiteral(": ") + text;
@@ -96,8 +96,8 @@ CheckResult judge(const std::optional<qint64>& blockCount, const QString& failur
         perf << QStringLiteral("headers=%1").arg(*state.headers);
     if (peers)
         perf << QStringLiteral("peers=%1").arg(*peers);
-    if (tipAge)
-        perf << QStringLiteral("tip_age=%1s").arg(*tipAge);
+    if (tipAge >= 0)
+        perf << QStringLiteral("tip_age=%1s").arg(tipAge);
     if (state.verificationProgress)
         perf << QStringLiteral("progress=%1").arg(*state.verificationProgress, 0, 'f', 6);
     return {status, statusWord(status) + QStringLiteral(" - ") + text + QStringLiteral(" | ") +

@@ -42,7 +42,8 @@ private slots:
         rig.leaveQueryButtonsToThePolls();
         blockCount(rig, "840123\r\n");
         const QByteArray file = rig.files.files.value("/prom/TW-CLI-UI-BTC.prom");
-        QVERIFY2(file.contains("\ntwcliui_block_count{node=\"TW-CLI-UI-BTC\"} 840123\n"), file.constData());
+        QVERIFY2(file.contains("\ntwcliui_block_count{node=\"TW-CLI-UI-BTC\"} 840123\n"),
+                 file.constData());
 
         auto& server = rig.panel().metricsServer();
         QVERIFY(server.isListening());
@@ -51,8 +52,9 @@ private slots:
         QVERIFY(client.waitForConnected(2000));
         client.write("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
         QByteArray answer;
-        QTRY_VERIFY_WITH_TIMEOUT((answer += client.readAll(), client.state() == QAbstractSocket::UnconnectedState),
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (answer += client.readAll(), client.state() == QAbstractSocket::UnconnectedState),
+            5000);
         answer += client.readAll();
         QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.left(200).constData());
         QVERIFY(answer.contains("\ntwcliui_block_count{node=\"TW-CLI-UI-BTC\"} 840123\n"));
@@ -67,7 +69,8 @@ private slots:
             connect(socket, &QTcpSocket::readyRead, socket, [&posted, socket] {
                 posted += socket->readAll();
                 if (posted.contains("\"state\"")) {
-                    socket->write("HTTP/1.1 204 No Content\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                    socket->write("HTTP/1.1 204 No Content\r\nContent-Length: 0\r\nConnection: "
+                                  "close\r\n\r\n");
                     socket->disconnectFromHost();
                 }
             });
@@ -75,13 +78,15 @@ private slots:
         tw::test::TestRig rig("TW-CLI-UI-BTC");
         rig.storeQueryPaths(Folder);
         rig.store(AlertSettings::FailureCountKey, "1");
-        rig.store(AlertSettings::WebhookKey, QString("http://127.0.0.1:%1/hook").arg(receiver.serverPort()));
+        rig.store(AlertSettings::WebhookKey,
+                  QString("http://127.0.0.1:%1/hook").arg(receiver.serverPort()));
         rig.start();
         rig.leaveQueryButtonsToThePolls();
         blockCount(rig, ""); // no log: the query fails, the alert is raised
         QTRY_VERIFY_WITH_TIMEOUT(posted.contains("\"state\""), 5000);
         QVERIFY2(posted.startsWith("POST /hook "), posted.left(200).constData());
-        QVERIFY(posted.contains("\"alert\":\"not_answering\"") || posted.contains("\"alert\": \"not_answering\""));
+        QVERIFY(posted.contains("\"alert\":\"not_answering\"") ||
+                posted.contains("\"alert\": \"not_answering\""));
         QVERIFY(posted.contains("firing"));
     }
 };

@@ -5,6 +5,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpacerItem>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -80,7 +81,12 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
         hint(tr("Alertmanager's address: alerts are sent to its /api/v2/alerts and re-sent "
                 "every minute while they last. Empty: off.")));
 
-    auto* monitoring = new QFormLayout;
+    // One form, so that both parts' fields line up.
+    auto* monitoringTitle =
+        new QLabel(tr("<b>Monitoring</b> (whether or not alerts are on)"), this);
+    form->addItem(new QSpacerItem(0, 8));
+    form->addRow(monitoringTitle);
+    QFormLayout* monitoring = form;
     monitoring->addRow(tr("Metrics endpoint"), metricsListen_);
     monitoring->addRow(
         QString(),
@@ -91,8 +97,6 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
         QString(),
         hint(tr("After each answer the panel writes <name>.prom there, for node_exporter's "
                 "textfile collector. Empty: off.")));
-    auto* monitoringTitle =
-        new QLabel(tr("<b>Monitoring</b> (whether or not alerts are on)"), this);
 
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -101,9 +105,6 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(enabled_);
     layout->addLayout(form);
-    layout->addSpacing(8);
-    layout->addWidget(monitoringTitle);
-    layout->addLayout(monitoring);
     layout->addWidget(buttons_);
 
     connect(enabled_, &QCheckBox::toggled, this, &AlertsDialog::updateEnabled);

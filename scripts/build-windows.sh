@@ -13,6 +13,13 @@ cd "$(dirname "$0")/.."
 qt=$(./scripts/build-windows-qt.sh)
 build=${TW_WIN_BUILD_DIR:-build-win64}
 
+# A build folder made against another Qt (the recipe changed) starts
+# afresh: CMake keeps the toolchain of its first configure.
+if [[ -f "$build/CMakeCache.txt" ]] && ! grep -qF "$qt/lib/cmake/Qt6/qt.toolchain.cmake" "$build/CMakeCache.txt"; then
+    echo "build-windows: $build was made against another Qt; starting it afresh" >&2
+    rm -rf "$build"
+fi
+
 # Qt's own toolchain file (it chains the mingw-w64 one of the cache); Wine
 # runs what the tests start, so ctest works as it does on Linux.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -15,7 +15,7 @@ build=${TW_WIN_BUILD_DIR:-build-win64}
 
 # A build folder made against another Qt (the recipe changed) starts
 # afresh: CMake keeps the toolchain of its first configure.
-if [[ -f "$build/CMakeCache.txt" ]] && ! grep -qF "$qt/lib/cmake/Qt6/qt.toolchain.cmake" "$build/CMakeCache.txt"; then
+if [[ -f "$build/CMakeCache.txt" ]] && ! grep -qxF "Qt6_DIR:PATH=$qt/lib/cmake/Qt6" "$build/CMakeCache.txt"; then
     echo "build-windows: $build was made against another Qt; starting it afresh" >&2
     rm -rf "$build"
 fi

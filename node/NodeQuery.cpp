@@ -64,7 +64,8 @@ bool NodeQuery::ask(const QString& batchPath) {
 
 void NodeQuery::callEnded(Call call, const platform::ProgramRun& run) {
     const QString name = callName(call);
-    const QString said = files_.decodeLocal(run.errorOutput).simplified();
+    // The start of what it said: enough for a line, not its whole 4 KiB.
+    const QString said = files_.decodeLocal(run.errorOutput).simplified().left(300);
     QString failure;
     if (!run.result)
         failure = name + QStringLiteral(": ") + run.result.error;

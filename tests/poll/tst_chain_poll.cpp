@@ -322,13 +322,13 @@ void TestChainPoll::clientsOwnWords_data() {
         << "the client exited with status 1";
     QTest::newRow("warming up: the node's code -28")
         << QByteArray("") << 28
-        << QByteArray("error code: -28\nerror message:\nLoading block index\xe2\x80\xa6\n")
+        << QByteArray("error code: -28\nerror message:\nLoading block index...\n")
         << "Block-count query failed: the client exited with status 28 and said \"error code: -28 "
            "error "
-           "message: Loading block index\u2026\"; log file " +
+           "message: Loading block index...\"; log file " +
                log + " is empty (the client wrote no answer)"
         << "the client exited with status 28 and said \"error code: -28 error message: Loading "
-           "block index\u2026\"";
+           "block index...\"";
     QTest::newRow("an answer, but a non-zero exit: shown, and reported")
         << QByteArray("840123\r\n") << 3 << QByteArray("warning: deprecated option\n")
         << "Block-count query failed: the client exited with status 3 and said \"warning: "

@@ -232,6 +232,7 @@ private slots:
     void invalidUrl();
     void abortedOnDestruction_data();
     void abortedOnDestruction();
+    void tlsBackend();
     void https_data();
     void https();
     void alertmanagerRequests_data();
@@ -683,6 +684,18 @@ void TestAlertDelivery::abortedOnDestruction() {
     // back into the deleted object (the sanitizer build would tell).
     QTRY_COMPARE(receiver.closedConnections, 2);
     QCOMPARE(diagnostics.failureCount(), 0);
+}
+
+// https webhooks need a TLS backend in the build: OpenSSL on Linux, the
+// Schannel backend imported into the static Windows build (not a test
+// skip: its absence is a broken build).
+void TestAlertDelivery::tlsBackend() {
+    QVERIFY2(QSslSocket::supportsSsl(), qPrintable(QSslSocket::availableBackends().join(',')));
+#ifdef Q_OS_WIN
+    QCOMPARE(QSslSocket::activeBackend(), QString("schannel"));
+#else
+    QCOMPARE(QSslSocket::activeBackend(), QString("openssl"));
+#endif
 }
 
 void TestAlertDelivery::https_data() {

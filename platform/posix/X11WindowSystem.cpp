@@ -237,13 +237,16 @@ QString hintOnly(const QString& why) {
 } // namespace
 
 std::unique_ptr<WindowSystem> createWindowSystem() {
-    if (!qGuiApp)
+    // A program without windows (`--check`) runs a QCoreApplication, which
+    // qGuiApp would cast to what it is not.
+    auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!gui)
         return std::make_unique<HintWindowSystem>(hintOnly(QStringLiteral("no window system")));
     const QString platform = QGuiApplication::platformName();
 #ifdef TW_USE_XCB
     if (platform == QLatin1String("xcb")) {
         QString why;
-        const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        const auto* x11 = gui->nativeInterface<QNativeInterface::QX11Application>();
         if (auto ewmh = EwmhWindowSystem::create(x11 ? x11->connection() : nullptr, why))
             return ewmh;
         return std::make_unique<HintWindowSystem>(hintOnly(why));

@@ -10,10 +10,13 @@ set -euo pipefail
 panel=$1 cli=$2 daemon=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/tw-check.XXXXXX")
 daemon_pid=
+# shellcheck disable=SC2317 # run by the EXIT trap, which ShellCheck does not follow
 cleanup() {
-    [[ -n "$daemon_pid" ]] && "$cli" "-conf=$work/node/twdemo.conf" heal >/dev/null 2>&1
-    [[ -n "$daemon_pid" ]] && "$cli" "-conf=$work/node/twdemo.conf" stop >/dev/null 2>&1
-    [[ -n "$daemon_pid" ]] && wait "$daemon_pid" 2>/dev/null
+    if [[ -n "$daemon_pid" ]]; then
+        "$cli" "-conf=$work/node/twdemo.conf" heal >/dev/null 2>&1 || true
+        "$cli" "-conf=$work/node/twdemo.conf" stop >/dev/null 2>&1 || true
+        wait "$daemon_pid" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT

@@ -210,11 +210,7 @@ void NodesWindow::refresh() {
 }
 
 QString NodesWindow::programFor(const QString& section) const {
-#ifdef Q_OS_WIN
-    const QString file = section + QStringLiteral(".exe");
-#else
-    const QString file = section;
-#endif
+    const QString file = platform::programFileName(section);
     const QStringList beside{QFileInfo(program_).absolutePath(),
                              QDir::homePath() + QStringLiteral("/.local/bin")};
     for (const QString& folder : beside) {

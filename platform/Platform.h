@@ -281,6 +281,16 @@ inline QString pathSeparator() {
 #endif
 }
 
+// The file name of a program called `name`: "name.exe" on Windows, the
+// name itself on POSIX.
+inline QString programFileName(const QString& name) {
+#ifdef Q_OS_WIN
+    return name + QStringLiteral(".exe");
+#else
+    return name;
+#endif
+}
+
 // Everything above, handed around as one bundle by the composition root.
 struct Platform {
     Clock& clock;

@@ -84,10 +84,10 @@ struct Rig : tw::test::TestRig {
     std::optional<QByteArray> answer;
 };
 
-NodeState stateOf(const QString& spec) {
+NodeState stateOf(const QString& fields) {
     NodeState state;
-    for (const QString& part : spec.split(' ', Qt::SkipEmptyParts)) {
-        const QString key = part.section(':', 0, 0), value = part.section(':', 1);
+    for (const QString& field : fields.split(' ', Qt::SkipEmptyParts)) {
+        const QString key = field.section(':', 0, 0), value = field.section(':', 1);
         bool ok = false;
         const qint64 number = value.toLongLong(&ok);
         const qint64 whole = ok ? number : -1;

@@ -27,10 +27,10 @@ constexpr qint64 NowMs = 1'700'000'000'000;
 // "blocks V h=H in=I out=O tip=MIN ibd=1 @-MIN" or "failed blocks WHY @-MIN", one row per ';'.
 QList<tw::health::HistoryRow> rowsOf(const QString& text) {
     QList<tw::health::HistoryRow> rows;
-    for (QString spec : text.split(';', Qt::SkipEmptyParts)) {
-        spec = spec.trimmed();
+    for (QString line : text.split(';', Qt::SkipEmptyParts)) {
+        line = line.trimmed();
         tw::health::HistoryRow row;
-        for (const QString& word : spec.split(' ', Qt::SkipEmptyParts)) {
+        for (const QString& word : line.split(' ', Qt::SkipEmptyParts)) {
             const QString key = word.section('=', 0, 0);
             const qint64 n = word.section('=', 1).toLongLong();
             if (word.startsWith('@'))
@@ -49,7 +49,7 @@ QList<tw::health::HistoryRow> rowsOf(const QString& text) {
                 row.tipTime = NowMs / 1000 - n * 60;
             else if (key == "ibd")
                 row.initialDownload = n != 0;
-            else if (spec.startsWith("failed"))
+            else if (line.startsWith("failed"))
                 row.failure += (row.failure.isEmpty() ? "" : " ") + word;
             else
                 row.value = word.toLongLong();

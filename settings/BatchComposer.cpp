@@ -24,6 +24,16 @@ void show(QPlainTextEdit* display, const QString& line) {
         display->setPlainText(line);
 }
 
+// A path with a blank is one argument only in double quotes: cmd.exe would
+// take an unquoted log folder "C:\TW Work" for the file "C:\TW" and pass the
+// rest to the client. A path without blanks stays as it stands, so lines
+// that worked before are written byte for byte as before.
+QString quotedIfBlank(const QString& path) {
+    if (!path.contains(QLatin1Char(' ')) && !path.contains(QLatin1Char('\t')))
+        return path;
+    return QLatin1Char('"') + path + QLatin1Char('"');
+}
+
 } // namespace
 
 QString fullPath(const QString& folder, const QString& separator, const QString& fileName) {
@@ -44,7 +54,8 @@ QString BatchComposer::commandPrefix() const {
     return w.CALL_COMMAND_TEXTBOX->text() + w.SM_TB->text() + w.CLI_LOCATION_TEXTBOX->text() +
            w.BACKSLASH_TEXTBOX->text() + w.CLI_NAME_TEXTBOX->text() + w.SM_TB->text() +
            w.SPACEBAR_TEXTBOX->text() + w.DASH_CONF_TEXTBOX->text() +
-           w.CONF_LOCATION_TEXTBOX->text() + w.DASH_DISABLE_DAEMON_EQUALS_TEXTBOX->text();
+           quotedIfBlank(w.CONF_LOCATION_TEXTBOX->text()) +
+           w.DASH_DISABLE_DAEMON_EQUALS_TEXTBOX->text();
 }
 
 QString BatchComposer::stopLine() const {
@@ -53,14 +64,16 @@ QString BatchComposer::stopLine() const {
 
 QString BatchComposer::blockCountLine() const {
     const SettingsWindow& w = window_;
-    return commandPrefix() + w.GBC_ARROW_TEXTBOX->text() + w.TW_CLI_UI_LOCATION_TEXTBOX->text() +
-           w.BACKSLASH_TEXTBOX->text() + w.CLI_UI_GBC_LOG_TEXTBOX->text();
+    return commandPrefix() + w.GBC_ARROW_TEXTBOX->text() +
+           quotedIfBlank(fullPath(w.TW_CLI_UI_LOCATION_TEXTBOX->text(), w.BACKSLASH_TEXTBOX->text(),
+                                  w.CLI_UI_GBC_LOG_TEXTBOX->text()));
 }
 
 QString BatchComposer::connectionCountLine() const {
     const SettingsWindow& w = window_;
-    return commandPrefix() + w.GCC_ARROW_TEXTBOX->text() + w.TW_CLI_UI_LOCATION_TEXTBOX->text() +
-           w.BACKSLASH_TEXTBOX->text() + w.CLI_UI_GCC_LOG_TEXTBOX->text();
+    return commandPrefix() + w.GCC_ARROW_TEXTBOX->text() +
+           quotedIfBlank(fullPath(w.TW_CLI_UI_LOCATION_TEXTBOX->text(), w.BACKSLASH_TEXTBOX->text(),
+                                  w.CLI_UI_GCC_LOG_TEXTBOX->text()));
 }
 
 void BatchComposer::CLI_STOP_BAT_COMMAND_TIMER_Timer() {

@@ -125,6 +125,14 @@ private slots:
                 R"(call "C:\b c\\cli" -conf=C:\b.conf -daemon=0 stop)",
                 R"(call "C:\b c\\cli" -conf=C:\b.conf -daemon=0 getblockcount > C:\n\\CLI-UI-GBC.LOG)",
                 R"(call "C:\b c\\cli" -conf=C:\b.conf -daemon=0 getconnectioncount > C:\n\\CLI-UI-GCC.LOG)"});
+        // A path with a blank is quoted, or cmd.exe would split it; the
+        // Linux runner splits quotes the same way.
+        row("blanks in the configuration and TW-CLI-UI folders",
+            R"(|\|C:\Program Files\B|cli.exe|C:\My Conf\b.conf|C:\TW Work\BTC A)",
+            QStringList{
+                R"(call "C:\Program Files\B\cli.exe" -conf="C:\My Conf\b.conf" stop)",
+                R"(call "C:\Program Files\B\cli.exe" -conf="C:\My Conf\b.conf" getblockcount > "C:\TW Work\BTC A\CLI-UI-GBC.LOG")",
+                R"(call "C:\Program Files\B\cli.exe" -conf="C:\My Conf\b.conf" getconnectioncount > "C:\TW Work\BTC A\CLI-UI-GCC.LOG")"});
         row("all empty, /", "|/||||",
             QStringList{R"(call "/" -conf= stop)",
                         R"(call "/" -conf= getblockcount > /CLI-UI-GBC.LOG)",

@@ -1,5 +1,6 @@
 #include "app/Accessibility.h"
 
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QWidget>
@@ -55,7 +56,24 @@ const Field* find(const QString& objectName) {
     return nullptr;
 }
 
+QAccessibleInterface* plainWindow(const QString& className, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    // Asked class by class from the object's own up: a widget of a kind Qt
+    // knows better (a dialog, a label) was answered before it got here.
+    if (className != QLatin1String("QWidget") || !widget || !widget->isWindow())
+        return nullptr;
+    return new QAccessibleWidget(widget, QAccessible::Window);
+}
+
 } // namespace
+
+void readPlainWindowsAsWindows() {
+    static const bool installed = [] {
+        QAccessible::installFactory(plainWindow);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
 
 void nameByLabel(QLabel* label, QWidget* field) {
     label->setBuddy(field);

@@ -30,4 +30,9 @@ QString fieldDescription(const QString& objectName);
 // (a tooltip, such as the last failure, then stands in).
 void describeState(QWidget* control, const QString& state);
 
+// Windows built on a plain QWidget (the main window; the history, node and
+// nodes windows) are read as windows, not as anonymous panes. Once per
+// program; the main window's constructor sees to it.
+void readPlainWindowsAsWindows();
+
 } // namespace tw::app

@@ -47,6 +47,7 @@ const QString MainWindow::StopCaption = QStringLiteral("STOP");
 
 MainWindow::MainWindow(Services services, QWidget* parent) : QWidget(parent), services_(services) {
     setObjectName(QStringLiteral("TW_CLI_UI_MAIN"));
+    readPlainWindowsAsWindows();
     buildControls();
 
     Scheduler& scheduler = services_.scheduler;

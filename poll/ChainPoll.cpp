@@ -298,6 +298,8 @@ void loopHalf(bool ticked, QLineEdit* box, QPushButton* button, app::WindowTimer
     app::setBackground(box, ticked ? app::colour::Pink : app::colour::Black);
     if (ticked)
         app::describeState(box, ChainPoll::tr("query requested"));
+    else if (command->isRunning()) // a request dropped
+        app::describeState(box, QString());
     button->setEnabled(!ticked);
     command->setEnabled(ticked);
 }

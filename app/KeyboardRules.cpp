@@ -19,6 +19,8 @@ KeyboardRules::KeyboardRules(QWidget* window) : QObject(window), window_(window)
     for (QWidget* control : window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         designed_.insert(control, control->focusPolicy());
         control->installEventFilter(this);
+        // Only the pointer's value is used once the control is gone.
+        connect(control, &QObject::destroyed, this, [this, control] { designed_.remove(control); });
     }
     orderTabs();
     updateReach();

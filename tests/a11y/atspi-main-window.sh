@@ -1,17 +1,19 @@
 #!/bin/sh
-# atspi-main-window.sh PANEL CONFIGURE
+# atspi-main-window.sh PANEL CONFIGURE CLIENT
 #
 # The panel's main window read over the real accessibility bus. Run it on a
 # private X server and session bus:
 #   tests/support/run-under-xvfb.sh dbus-run-session -- atspi-main-window.sh ...
 # The session bus starts the AT-SPI bus (at-spi2-core) when it is first
 # asked for it. PANEL runs on a configuration of its own, made by CONFIGURE
-# (twdemo-configure) in a temporary home, against a demo node that is not
-# running; main_window_atspi.py then reads and works its window. Exits 77
-# (skipped) when Xvfb, the AT-SPI bus or pyatspi is missing.
+# (twdemo-configure) in a temporary home, with the demo node's CLIENT
+# (twdemo-cli) and no node running; main_window_atspi.py then reads and
+# works its window. Exits 77 (skipped) when Xvfb, the AT-SPI bus or pyatspi
+# is missing.
 set -u
 panel=$1
 configure=$2
+client=$3
 here=$(cd "$(dirname "$0")" && pwd)
 
 skip() {
@@ -45,7 +47,7 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_STATE_HOME" "$work/node"
 # client's "Could not connect to the server".
 : >"$work/node/twdemo.conf"
 section=TW-CLI-UI-A11Y
-"$configure" "$section" "$work/node" "$(dirname "$configure")" >/dev/null || exit 1
+"$configure" "$section" "$work/node" "$(dirname "$client")" >/dev/null || exit 1
 # Without Auto Start: the script starts the countdown itself.
 ini="$XDG_CONFIG_HOME/TW-CLI-UI/TW-CLI-UI.ini"
 sed -i 's/^AUTOSTART_TICKBOX=1$/AUTOSTART_TICKBOX=0/' "$ini"

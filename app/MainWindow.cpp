@@ -1,7 +1,9 @@
 #include "app/MainWindow.h"
 
+#include "app/Accessibility.h"
 #include "app/Colours.h"
 #include "app/Diagnostics.h"
+#include "app/KeyboardRules.h"
 #include "app/SettingsStore.h"
 #include "app/Twips.h"
 #include "app/WindowTimer.h"
@@ -45,6 +47,7 @@ const QString MainWindow::StopCaption = QStringLiteral("STOP");
 
 MainWindow::MainWindow(Services services, QWidget* parent) : QWidget(parent), services_(services) {
     setObjectName(QStringLiteral("TW_CLI_UI_MAIN"));
+    readPlainWindowsAsWindows();
     buildControls();
 
     Scheduler& scheduler = services_.scheduler;
@@ -70,6 +73,7 @@ MainWindow::MainWindow(Services services, QWidget* parent) : QWidget(parent), se
 
     connect(&services_.diagnostics, &Diagnostics::failureReported, this, &MainWindow::showFailure);
     connect(&services_.diagnostics, &Diagnostics::failureCleared, this, &MainWindow::clearFailure);
+    KeyboardRules::install(this);
 
     // A placeholder until a settings window is provided.
     settingsFactory_ = [](MainWindow& owner) {
@@ -247,6 +251,23 @@ void MainWindow::buildControls() {
         widget->setGeometry(twipsRect(control.twips.left(), control.twips.top(),
                                       control.twips.width(), control.twips.height()));
         lookOf(widget, control.look);
+        // Read-only boxes take no focus; nobody works with the mirror fields,
+        // which lie below the window's edge: no focus, no typing.
+        if ((control.init & (Locked | NameAsTip)) != 0)
+            widget->setFocusPolicy(Qt::NoFocus);
+        if ((control.init & NameAsTip) != 0) {
+            if (auto* box = qobject_cast<QLineEdit*>(widget))
+                box->setReadOnly(true);
+            widget->setAccessibleDescription(
+                tr("Saved setting, copied here from the settings window by Save To Registry"));
+        }
+    }
+    // Screen readers name each box by its label, or by what it holds.
+    nameByLabel(CURRENT_BLOCK_LABEL, CURRENT_BLOCK_TEXTBOX);
+    nameByLabel(Label1, CONNECTIONS_TEXTBOX);
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (control->accessibleName().isEmpty())
+            control->setAccessibleName(fieldName(control->objectName()));
     }
     resize(twipsToPixels(DesignClientWidth), twipsToPixels(DesignClientHeight));
 }
@@ -406,6 +427,7 @@ void MainWindow::showCounting() {
         control->setEnabled(false);
     COUNTDOWN_TIMER->setEnabled(true);
     START_STOP_BUTTON->setText(StopCaption);
+    describeState(AUTORUN_TIMER_TEXTBOX, tr("counting down"));
 }
 
 void MainWindow::showIdle() {
@@ -413,6 +435,7 @@ void MainWindow::showIdle() {
         control->setEnabled(true);
     COUNTDOWN_TIMER->setEnabled(false);
     START_STOP_BUTTON->setText(StartCaption);
+    describeState(AUTORUN_TIMER_TEXTBOX, tr("stopped"));
 }
 
 void MainWindow::showNothingToRun() {

@@ -66,9 +66,19 @@ void WrapCheckBox::paintEvent(QPaintEvent*) {
     const bool tall = height() >= 2 * fontMetrics().lineSpacing();
     if (tall)
         fitFont(painter, area, text());
-    style()->drawItemText(&painter, area,
-                          Qt::AlignLeft | Qt::AlignVCenter | (tall ? Qt::TextWordWrap : 0),
-                          option.palette, isEnabled(), text(), QPalette::WindowText);
+    const int alignment = Qt::AlignLeft | Qt::AlignVCenter | (tall ? Qt::TextWordWrap : 0);
+    style()->drawItemText(&painter, area, alignment, option.palette, isEnabled(), text(),
+                          QPalette::WindowText);
+    // The focus around the caption, as the style frames a plain check box's.
+    if ((option.state & QStyle::State_HasFocus) != 0) {
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.rect = painter.fontMetrics()
+                         .boundingRect(area, alignment, text())
+                         .adjusted(-2, -1, 2, 1)
+                         .intersected(rect());
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
 }
 
 } // namespace tw::app

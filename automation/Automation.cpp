@@ -1,5 +1,6 @@
 #include "automation/Automation.h"
 
+#include "app/Accessibility.h"
 #include "app/Colours.h"
 #include "app/Diagnostics.h"
 #include "app/MainWindow.h"
@@ -89,6 +90,7 @@ void Automation::COUNTDOWN_TIMER_Timer() {
 
     // The cycle fires.
     app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Cyan);
+    app::describeState(w.AUTORUN_TIMER_TEXTBOX, tr("cycle fired"));
     w.AUTORUN_TIMER_TEXTBOX->setText(Fired);
     w.COUNTDOWN_TIMER->setEnabled(false);
 
@@ -105,12 +107,14 @@ void Automation::COUNTDOWN_TIMER_Timer() {
     }
     if (ticked(w.CLI_STOP_BAT_TICKBOX)) {
         app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Red);
+        app::describeState(w.AUTORUN_TIMER_TEXTBOX, tr("sending the stop command"));
         startStopBatchFile(CycleStopBatchFailure, w.AUTORUN_TIMER_TEXTBOX->objectName());
         services_.scheduler.sleep(StopCommandPauseMs);
         // The user closed the window meanwhile: nothing left to act on.
         if (w.hasClosed())
             return;
         app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Green);
+        app::describeState(w.AUTORUN_TIMER_TEXTBOX, tr("stop command sent"));
         w.UNLOAD_TIMER->setEnabled(true);
         w.COUNTDOWN_TIMER->setEnabled(false);
     }
@@ -178,6 +182,7 @@ void Automation::SHUTDOWN_BUTTON_Click() {
     // The cycle end may have turned the watcher off.
     w.CLI_PROCESS_WATCHER_TIMER->setEnabled(true);
     app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Pink);
+    app::describeState(w.AUTORUN_TIMER_TEXTBOX, tr("stop command sent"));
 }
 
 void Automation::CLI_STOP_BAT_TICKBOX_Click() {
@@ -241,6 +246,7 @@ void Automation::UNLOAD_TIMER_Timer() {
     if (autoClose && !pauseForProcess) {
         stopCycleTimers();
         app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Red);
+        app::describeState(w.AUTORUN_TIMER_TEXTBOX, tr("closing"));
         closeMainWindow();
         return;
     }
@@ -264,6 +270,15 @@ void Automation::UNLOAD_TIMER_Timer() {
         armNextCycle();
     else
         app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Pink);
+
+    // Said as the cycle stands now, whichever colour C and D left.
+    if (w.COUNTDOWN_TIMER->isRunning())
+        app::describeState(w.AUTORUN_TIMER_TEXTBOX, tr("counting down"));
+    else if (w.P4P_END_TIMER->isRunning())
+        app::describeState(w.AUTORUN_TIMER_TEXTBOX,
+                           tr("waiting for the wallet and the daemon to exit"));
+    else
+        app::describeState(w.AUTORUN_TIMER_TEXTBOX, tr("stopped"));
 }
 
 void Automation::P4P_END_TIMER_Timer() {
@@ -277,6 +292,7 @@ void Automation::P4P_END_TIMER_Timer() {
             w.PROCESS_ACTIVE_LABEL->setText(stillRunning);
         }
         app::setBackground(box, running ? app::colour::Green : app::colour::Red);
+        app::describeState(box, running ? tr("running") : tr("not running"));
     };
     look(w.QT_EXE_TEXTBOX, QStringLiteral("!!! QT STILL RUNNING !!!"));
     look(w.DAEMON_EXE_TEXTBOX, QStringLiteral("!!! DAEMON STILL RUNNING !!!"));
@@ -289,6 +305,7 @@ void Automation::P4P_END_TIMER_Timer() {
         app::setBackground(w.QT_EXE_TEXTBOX, app::colour::Pink);
         app::setBackground(w.DAEMON_EXE_TEXTBOX, app::colour::Pink);
         app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Green);
+        app::describeState(w.AUTORUN_TIMER_TEXTBOX, tr("finished, closing"));
         closeMainWindow();
         return;
     }

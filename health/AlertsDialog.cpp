@@ -98,6 +98,19 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
         hint(tr("After each answer the panel writes <name>.prom there, for node_exporter's "
                 "textfile collector. Empty: off.")));
 
+    // The form's labels name their fields; each hint describes the field
+    // above it.
+    QWidget* described = nullptr;
+    for (int row = 0; row < form->rowCount(); ++row) {
+        const QLayoutItem* label = form->itemAt(row, QFormLayout::LabelRole);
+        const QLayoutItem* field = form->itemAt(row, QFormLayout::FieldRole);
+        QWidget* widget = field ? field->widget() : nullptr;
+        if (label && label->widget())
+            described = widget;
+        else if (auto* hint = qobject_cast<QLabel*>(widget); hint && described)
+            described->setAccessibleDescription(hint->text());
+    }
+
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);

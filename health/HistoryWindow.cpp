@@ -31,6 +31,8 @@ HistoryWindow::HistoryWindow(platform::FileSystem& files, std::function<qint64()
     // A long path must not widen the window; the tooltip holds it whole.
     status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     chart_ = new HistoryChart(this);
+    range_->setAccessibleName(tr("Range"));
+    chart_->setAccessibleName(tr("History chart"));
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(range_);

@@ -1,5 +1,6 @@
 #include "poll/ChainPoll.h"
 
+#include "app/Accessibility.h"
 #include "app/Colours.h"
 #include "app/Diagnostics.h"
 #include "app/MainWindow.h"
@@ -37,11 +38,13 @@ ChainPoll::ChainPoll(MainWindow& window, const app::Services& services)
 
 void ChainPoll::requestBlockCount(MainWindow& window) {
     app::setBackground(window.CURRENT_BLOCK_TEXTBOX, app::colour::Pink);
+    app::describeState(window.CURRENT_BLOCK_TEXTBOX, tr("query requested"));
     window.GETBLOCKCOUNT_COMMAND_TIMER->setEnabled(true);
 }
 
 void ChainPoll::requestConnectionCount(MainWindow& window) {
     app::setBackground(window.CONNECTIONS_TEXTBOX, app::colour::Pink);
+    app::describeState(window.CONNECTIONS_TEXTBOX, tr("query requested"));
     window.GETCONNECTIONCOUNT_COMMAND_TIMER->setEnabled(true);
 }
 
@@ -79,6 +82,7 @@ quint64 ChainPoll::startBatchFile(const Query& query) {
         services_.diagnostics.report(query.batchKey, control,
                                      query.name + QStringLiteral(": ") + started.result.error);
         noAnswer_ = QStringLiteral("batch file not started");
+        failure_ = started.result.error;
         return 0;
     }
     if (!started.skipped.isEmpty())
@@ -177,6 +181,7 @@ void ChainPoll::reportOutcome(const Query& query, quint64 batch,
             failure += QStringLiteral("; ") + words;
     }
     const QString control = query.box->objectName();
+    failure_ = failure;
     if (!failure.isEmpty())
         services_.diagnostics.report(query.logKey, control,
                                      query.name + QStringLiteral(" failed: ") + failure);
@@ -242,6 +247,8 @@ void ChainPoll::runUserCommand() {
 std::optional<QString> ChainPoll::ask(const Query& query) {
     app::Scheduler& scheduler = services_.scheduler;
     noAnswer_.clear();
+    failure_.clear();
+    app::describeState(query.box, tr("query running"));
     emit queryStarted(query.blockCount);
     scheduler.sleep(1000);
     const quint64 batch = startBatchFile(query);
@@ -253,6 +260,7 @@ std::optional<QString> ChainPoll::ask(const Query& query) {
     const std::optional<QString> answer = batch ? readLog(query) : std::nullopt;
     reportOutcome(query, batch, answer, finishBatchFile(query, batch));
     query.box->setText(answer ? *answer : NoValue);
+    app::describeState(query.box, failure_.isEmpty() ? QString() : tr("failed: %1").arg(failure_));
     announce(query.blockCount, answer);
     return answer;
 }
@@ -288,6 +296,10 @@ namespace {
 // otherwise the query's controls back at rest.
 void loopHalf(bool ticked, QLineEdit* box, QPushButton* button, app::WindowTimer* command) {
     app::setBackground(box, ticked ? app::colour::Pink : app::colour::Black);
+    if (ticked)
+        app::describeState(box, ChainPoll::tr("query requested"));
+    else if (command->isRunning()) // a request dropped
+        app::describeState(box, QString());
     button->setEnabled(!ticked);
     command->setEnabled(ticked);
 }

@@ -135,6 +135,9 @@ private:
     QString noAnswer_;
     // What was wrong with the running cycle's log, for its report.
     QString logProblem_;
+    // Why the running cycle failed, as its report says it (empty while it
+    // has not failed); a screen reader says it with the query's box.
+    QString failure_;
     // The most of the client's error output that a message quotes.
     static constexpr int MaxWordsShown = 400;
 };

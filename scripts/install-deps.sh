@@ -32,6 +32,9 @@ packages=(
     # A system tray on the private X server of the tray test, and a private
     # session bus for the notification test (dbus-run-session)
     trayer dbus-daemon
+    # The accessibility bus (AT-SPI, started by the private session bus) and
+    # its Python client, which the screen-reader test reads the panel with
+    at-spi2-core python3-pyatspi
     # The metrics tests: promtool reads the exposition text and the example
     # rules; the real Prometheus scrapes the panel-like fixture and the real
     # node_exporter its textfile; the alert delivery tests post to the real

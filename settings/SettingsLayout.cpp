@@ -3,6 +3,7 @@
 
 #include "settings/SettingsWindow.h"
 
+#include "app/Accessibility.h"
 #include "app/Colours.h"
 #include "app/Twips.h"
 #include "app/WrapWidgets.h"
@@ -227,6 +228,12 @@ void SettingsWindow::buildControls() {
             if (auto* field = qobject_cast<QLineEdit*>(widget))
                 field->setPlaceholderText(QLatin1String(control.name));
         }
+        // The lower band's fields are named and described for a person, not
+        // by their identifiers.
+        if (control.init & NameAsTip) {
+            widget->setAccessibleName(app::fieldName(widget->objectName()));
+            widget->setAccessibleDescription(app::fieldDescription(widget->objectName()));
+        }
         widget->setEnabled(!(control.init & Disabled));
         if (control.init & Grey)
             app::setBackground(widget, app::colour::LightGrey);
@@ -269,6 +276,8 @@ void SettingsWindow::buildControls() {
             auto* box = static_cast<QPlainTextEdit*>(widget);
             box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            // Read-only: off the Tab chain, still selectable and copyable.
+            box->setFocusPolicy(Qt::ClickFocus);
             break;
         }
         case Look::Plain:
@@ -276,6 +285,25 @@ void SettingsWindow::buildControls() {
         case Look::VLine:
             break;
         }
+    }
+
+    // Screen readers name each field by its label, or by what it holds.
+    const std::pair<QLabel*, QWidget*> labelled[] = {
+        {TW_CLI_UI_FOLDER_LABEL, TW_CLI_UI_LOCATION_TEXTBOX},
+        {CLI_LOCATION_LABEL, CLI_LOCATION_TEXTBOX},
+        {CONF_LOCATION_LABEL, CONF_LOCATION_TEXTBOX},
+        {DAEMOND_NAME_LABEL, CLI_NAME_TEXTBOX},
+        {QT_EXE_LABEL, QT_EXE_TEXTBOX},
+        {Label1, DAEMON_EXE_TEXTBOX},
+        {TWCLI_STOP_COMMAND_LABEL, TWCLI_STOP_COMMAND_TEXTBOX},
+        {TWCLI_GBC_COMMAND_LABEL, TWCLI_GBC_COMMAND_TEXTBOX},
+        {TWCLI_GCC_COMMAND_LABEL, TWCLI_GCC_COMMAND_TEXTBOX},
+    };
+    for (const auto& [label, field] : labelled)
+        app::nameByLabel(label, field);
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (control->accessibleName().isEmpty())
+            control->setAccessibleName(app::fieldName(control->objectName()));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "settings/SettingsWindow.h"
 
 #include "app/Colours.h"
+#include "app/KeyboardRules.h"
 #include "app/SettingsStore.h"
 #include "app/Twips.h"
 #include "app/WindowTimer.h"
@@ -45,6 +46,7 @@ SettingsWindow::SettingsWindow(app::MainWindow& owner, const app::Services& serv
     // The lower band lies below the button row: enlarging the window shows it.
     setSizeGripEnabled(true);
     setMaximumSize(app::twipsToPixels(DesignClientWidth), app::twipsToPixels(DesignClientHeight));
+    app::KeyboardRules::install(this);
 
     app::Scheduler& scheduler = services_.scheduler;
     CLI_STOP_BAT_COMMAND_TIMER =

@@ -2,12 +2,24 @@
 
 #include "app/Colours.h"
 #include "app/WrapWidgets.h"
+#include "health/AlertsDialog.h"
+#include "health/HistoryWindow.h"
+#include "health/NodeWindow.h"
+#include "panel/NodesWindow.h"
 #include "tests/support/TestRig.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStyle>
@@ -46,6 +58,33 @@ QString tickBits(const TestRig& rig) {
     return bits;
 }
 
+// Shows the window and makes it the active one, as a user's window is.
+void showActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+}
+
+// The controls that Tab reaches, in order, from the one that has the focus
+// until the walk comes back to it. `unmarked` gets every control that looks
+// the same with the focus as without it.
+QStringList tabWalk(QWidget& window, QStringList& unmarked) {
+    QStringList walk;
+    QWidget* const first = QApplication::focusWidget();
+    for (QWidget* at = first; at && walk.size() < 100;) {
+        walk << at->objectName();
+        const QImage focused = at->grab().toImage();
+        QTest::keyClick(at, Qt::Key_Tab);
+        QWidget* const next = QApplication::focusWidget();
+        if (next == at || !next || next->window() != &window)
+            break;
+        if (at->grab().toImage() == focused)
+            unmarked << at->objectName();
+        at = next == first ? nullptr : next;
+    }
+    return walk;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -60,6 +99,14 @@ private slots:
     void aMovedWindowReopensThere();
     void settingsWindowIsModalAndTimersTick();
     void captionsFitTheirControls();
+    void tabWalksTheShowingControls_data();
+    void tabWalksTheShowingControls();
+    void enterPressesTheFocusedButton_data();
+    void enterPressesTheFocusedButton();
+    void hiddenFieldsTakeNoTyping();
+    void aGreyedButtonGetsTheFocusBack_data();
+    void aGreyedButtonGetsTheFocusBack();
+    void everyWindowNamesItsControls();
 };
 
 // Every caption of both windows shows whole in its control's designed box,
@@ -337,6 +384,206 @@ void TestMainWindow::settingsWindowIsModalAndTimersTick() {
     QCOMPARE(parent, static_cast<QWidget*>(&window));
     QCOMPARE(keeperCalls, 6); // three ticks: out of the band, into the band
     QVERIFY(!window.openSettingsWindow());
+}
+
+// Tab walks the controls that show, in the window's order, from the one
+// that has the focus when the window opens; each shows its focus. Nothing
+// below the window's edge (the mirror fields, or a row that a short window
+// cuts off) and no read-only box takes it.
+void TestMainWindow::tabWalksTheShowingControls_data() {
+    QTest::addColumn<QString>("stored"); // gbc gcc stop autostart autoclose p4p
+    QTest::addColumn<QString>("height"); // MainHeight, empty for the default
+    QTest::addColumn<QStringList>("walk");
+    const QStringList buttonRow = {"SETTINGS_BUTTON", "SHUTDOWN_BUTTON", "START_STOP_BUTTON"};
+    const QStringList ready = {"AUTOSTART_TICKBOX",        "AlwaysOnTopTimer_TICKBOX",
+                               "CLI_STOP_BAT_TICKBOX",     "CLI_GBC_BAT_TICKBOX",
+                               "CLI_GCC_BAT_TICKBOX",      "GETBLOCKCOUNT_BUTTON",
+                               "GETCONNECTIONCOUNT_BUTTON"};
+    QTest::newRow("A: nothing to run")
+        << "000000"
+        << ""
+        << QStringList{"AlwaysOnTopTimer_TICKBOX", "CLI_STOP_BAT_TICKBOX", "CLI_GBC_BAT_TICKBOX",
+                       "CLI_GCC_BAT_TICKBOX"} +
+               buttonRow;
+    QTest::newRow("C: ready") << "100000"
+                              << "" << ready + buttonRow;
+    QTest::newRow("C: window too short for the button row") << "100000"
+                                                            << "2900" << ready;
+    QTest::newRow("B: counting down")
+        << "010110"
+        << "" << QStringList{"AlwaysOnTopTimer_TICKBOX", "START_STOP_BUTTON", "P4P_TICKBOX"};
+}
+
+void TestMainWindow::tabWalksTheShowingControls() {
+    QFETCH(QString, stored);
+    QFETCH(QString, height);
+    QFETCH(QStringList, walk);
+    TestRig rig;
+    for (int i = 0; i < StoredTicks.size(); ++i)
+        rig.store(StoredTicks[i], QString(stored[i]));
+    if (!height.isEmpty())
+        rig.store("MainHeight", height);
+    auto& window = rig.start();
+    showActive(window);
+    QStringList unmarked;
+    QCOMPARE(tabWalk(window, unmarked), walk);
+    QCOMPARE(unmarked, QStringList());
+}
+
+// Enter and the keypad's Enter press the focused button, once however long
+// the key is held; with Shift or Ctrl it is no press.
+void TestMainWindow::enterPressesTheFocusedButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("repeats"); // auto-repeated presses while held
+    QTest::addColumn<int>("clicks");
+    QTest::newRow("G-B-C, Return") << "GETBLOCKCOUNT_BUTTON" << int(Qt::Key_Return) << 0 << 0 << 1;
+    QTest::newRow("G-C-C, keypad Enter")
+        << "GETCONNECTIONCOUNT_BUTTON" << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << 0 << 1;
+    QTest::newRow("START, Return held")
+        << "START_STOP_BUTTON" << int(Qt::Key_Return) << 0 << 5 << 1;
+    QTest::newRow("SHUTDOWN, Shift+Return")
+        << "SHUTDOWN_BUTTON" << int(Qt::Key_Return) << int(Qt::ShiftModifier) << 0 << 0;
+    QTest::newRow("SHUTDOWN, Ctrl+Enter")
+        << "SHUTDOWN_BUTTON" << int(Qt::Key_Enter) << int(Qt::ControlModifier) << 0 << 0;
+}
+
+void TestMainWindow::enterPressesTheFocusedButton() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, repeats);
+    QFETCH(int, clicks);
+    TestRig rig;
+    rig.store("CLI_GBC_BAT_TICKBOX", "1");
+    auto& window = rig.start();
+    showActive(window);
+    QPushButton* pressed = rig.button(button);
+    pressed->setFocus();
+    QCOMPARE(QApplication::focusWidget(), pressed);
+    QSignalSpy spy(pressed, &QPushButton::clicked);
+    const auto mods = Qt::KeyboardModifiers(modifiers);
+    for (int i = 0; i <= repeats; ++i) {
+        QKeyEvent press(QEvent::KeyPress, key, mods, QString(), i > 0);
+        QApplication::sendEvent(QApplication::focusWidget(), &press);
+    }
+    QKeyEvent release(QEvent::KeyRelease, key, mods);
+    QApplication::sendEvent(QApplication::focusWidget(), &release);
+    QCOMPARE(spy.count(), clicks);
+}
+
+// The mirror fields below the window's edge take no typing, even sent to
+// them directly: a command typed there would run at the next G-B-C.
+void TestMainWindow::hiddenFieldsTakeNoTyping() {
+    TestRig rig;
+    rig.store("RUN_COMMAND_TEXTBOX", "echo kept");
+    auto& window = rig.start();
+    showActive(window);
+    int hidden = 0;
+    for (QLineEdit* field : window.findChildren<QLineEdit*>()) {
+        if (window.rect().intersects(field->geometry()))
+            continue;
+        ++hidden;
+        const QString before = field->text();
+        QTest::keyClicks(field, "rm -rf ~");
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QCOMPARE(field->text(), before);
+    }
+    QCOMPARE(hidden, 8);
+    QCOMPARE(rig.text("RUN_COMMAND_TEXTBOX")->text(), QString("echo kept"));
+}
+
+// A button greyed under the focus (G-C-C while the client runs): Qt moves
+// the focus on, past the read-only Connections box, which is left
+// unselected; once the button is enabled again the focus comes back, unless
+// the user has moved it meanwhile.
+void TestMainWindow::aGreyedButtonGetsTheFocusBack_data() {
+    QTest::addColumn<bool>("userTabs");
+    QTest::addColumn<QString>("focusAfter");
+    QTest::newRow("left alone") << false << "GETCONNECTIONCOUNT_BUTTON";
+    QTest::newRow("the user moved it") << true << "START_STOP_BUTTON";
+}
+
+void TestMainWindow::aGreyedButtonGetsTheFocusBack() {
+    QFETCH(bool, userTabs);
+    QFETCH(QString, focusAfter);
+    TestRig rig;
+    rig.store("CLI_GCC_BAT_TICKBOX", "1");
+    rig.store("CLI_NAME_TEXTBOX", "bitcoin-cli");
+    auto& window = rig.start();
+    showActive(window);
+    QPushButton* gcc = rig.button("GETCONNECTIONCOUNT_BUTTON");
+    gcc->setFocus();
+    QTest::keyClick(gcc, Qt::Key_Return);
+    rig.processes.setRunning("bitcoin-cli");
+    rig.advance(1000); // the watcher greys the buttons while the client runs
+    QVERIFY(!gcc->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), rig.button("SETTINGS_BUTTON"));
+    QVERIFY(!rig.text("CONNECTIONS_TEXTBOX")->hasSelectedText());
+    if (userTabs)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    rig.processes.setRunning("bitcoin-cli", 0);
+    rig.advance(1000);
+    QVERIFY(gcc->isEnabled());
+    QCOMPARE(QApplication::focusWidget()->objectName(), focusAfter);
+}
+
+// Screen readers: every control a user works with or reads, in every window
+// of the program, has a name, and none says an internal identifier (an
+// objectName such as CLI_STOP_BAT_FULL_LOCATION_TEXTBOX) as its name or its
+// description. The status boxes are named by their labels, the labels being
+// their buddies.
+void TestMainWindow::everyWindowNamesItsControls() {
+    TestRig rig;
+    auto& main = rig.start(true);
+    auto settings = tw::settings::settingsWindowFactory(rig.services)(main);
+    tw::health::AlertsDialog alerts(tw::health::AlertSettings{}, "S", &main);
+    const QList<QWidget*> windows = {&main,
+                                     settings.get(),
+                                     &alerts,
+                                     rig.panel().health().showHistory(),
+                                     rig.panel().health().showNode(),
+                                     rig.panel().showNodes()};
+    const QRegularExpression identifier("^[A-Za-z0-9]+(_[A-Za-z0-9]+)+$");
+    // What a user works with or reads; the parts of such a control (a spin
+    // box's line edit, a table's headers) are read through the control.
+    const auto isControl = [](const QWidget* widget) {
+        return qobject_cast<const QAbstractButton*>(widget) ||
+               qobject_cast<const QLineEdit*>(widget) ||
+               qobject_cast<const QPlainTextEdit*>(widget) ||
+               qobject_cast<const QComboBox*>(widget) ||
+               qobject_cast<const QAbstractSpinBox*>(widget) ||
+               qobject_cast<const QAbstractItemView*>(widget);
+    };
+    QStringList problems;
+    int checked = 0;
+    for (QWidget* window : windows) {
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            bool part = false;
+            for (QWidget* up = widget->parentWidget(); up && up != window; up = up->parentWidget())
+                part = part || isControl(up);
+            QAccessibleInterface* read = QAccessible::queryAccessibleInterface(widget);
+            if (!isControl(widget) || part || !read)
+                continue;
+            ++checked;
+            const QString where = window->objectName() + "/" + widget->objectName() + ": ";
+            const QString name = read->text(QAccessible::Name);
+            if (name.trimmed().isEmpty())
+                problems << where + "no name";
+            for (const QString& said : {name, read->text(QAccessible::Description)})
+                if (identifier.match(said).hasMatch())
+                    problems << where + "says " + said;
+        }
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+    QVERIFY2(checked > 100, qPrintable(QString::number(checked)));
+    for (const auto& [box, label] : {std::pair{"CURRENT_BLOCK_TEXTBOX", "CURRENT_BLOCK_LABEL"},
+                                     std::pair{"CONNECTIONS_TEXTBOX", "Label1"}}) {
+        QCOMPARE(rig.find<QLabel>(label)->buddy(), rig.find(box));
+        QCOMPARE(QAccessible::queryAccessibleInterface(rig.find(box))->text(QAccessible::Name),
+                 rig.find<QLabel>(label)->text().chopped(1));
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

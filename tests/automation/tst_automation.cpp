@@ -83,6 +83,9 @@ void addFields(ScriptRunner& runner, TestRig& rig) {
                             {Automation::ProcessListFailure, Automation::CycleStopBatchFailure,
                              Automation::ShutdownStopBatchFailure});
     runner.addField("failures", [&rig] { return QString::number(rig.diagnostics.failureCount()); });
+    // What a screen reader says of the countdown's and the wallet's state.
+    runner.addField("said", [&w] { return w.AUTORUN_TIMER_TEXTBOX->accessibleDescription(); });
+    runner.addField("qt-said", [&w] { return w.QT_EXE_TEXTBOX->accessibleDescription(); });
 }
 
 void addSteps(ScriptRunner& runner, TestRig& rig, const QString& setup) {
@@ -192,6 +195,13 @@ void TestAutomation::scripts_data() {
         row("settings window open, closed from a tick: " + setup, setup,
             "-qt; -d; @15000; !START-STOP; open SETTINGS; settings-window=open; @40000; closed=1; settings-window=closed; saved=;"
             "colour=" + QString(setup.contains("P-4-P") ? "green" : "red"));
+    row("what a screen reader hears of the cycle", "AUTO-STOP AUTO-START AUTO-CLOSE P-4-P",
+        "said=counting down; @11000; said=stop command sent; @24000; said=waiting for the wallet and the daemon to exit;"
+        "@25000; qt-said=running; -qt; @26000; qt-said=not running; -d; @27000; said=finished, closing; closed=1");
+    row("what a screen reader hears: START, STOP, the next cycle", "AUTO-GBC",
+        "said=stopped; !START-STOP; said=counting down; !START-STOP; said=stopped; !START-STOP; @11000; said=cycle fired;"
+        "@21000; said=counting down");
+    row("what a screen reader hears: closing", "AUTO-GBC AUTO-START AUTO-CLOSE", "@21000; said=closing; closed=1");
     row("the display rule", "", "countdown-text 10=10 1=01 0=00 -1=01 -59=59 -60=00 -61=01 61=01 -2147483648=08");
     // clang-format on
 }

@@ -110,6 +110,11 @@ void addFields(ScriptRunner& runner, Rig& rig) {
         return live;
     });
     runner.addField("ended-all", [&rig] { return QString::number(rig.starter.endQueriesCalls); });
+    // What a screen reader says of the boxes' state, besides their names and values.
+    runner.addField("block-said",
+                    [&w] { return w.CURRENT_BLOCK_TEXTBOX->accessibleDescription(); });
+    runner.addField("connections-said",
+                    [&w] { return w.CONNECTIONS_TEXTBOX->accessibleDescription(); });
 }
 
 void addSteps(ScriptRunner& runner, Rig& rig) {
@@ -235,6 +240,11 @@ void TestChainPoll::scripts_data() {
         "tick AUTO-GCC; @10000; untick AUTO-GCC; loop-due=none; boxes=AUTO-STOP,AUTO-GBC,AUTO-GCC; ticked=");
     row("untick G-C-C, G-B-C ticked", "", "tick AUTO-GBC; tick AUTO-GCC; " + ticked + "@10000; untick AUTO-GCC; loop-due=60000;"
         "boxes=AUTO-START,AUTO-GBC,AUTO-GCC; ticked=AUTO-GBC,P-4-P");
+    row("what a screen reader hears of the boxes", "",
+        "!G-B-C; block-said=query requested; @10000; block-said=; missing GBC; !G-B-C; @20000; block-said=failed: batch file missing: /work dir/CLI-UI-GBC.BAT;"
+        "no-log; !G-C-C; connections-said=query requested; @30000;"
+        "connections-said=failed: log file missing: /work dir/CLI-UI-GCC.LOG; mend; tick AUTO-GCC; @89500; !G-B-C;"
+        "block-said=query requested; @90000; block-colour=black; block-said=; connections-said=query requested");
     // Failing steps: reported, the cycle ends as ever, the next one clears the report.
     const char* both = "RUN-COMMAND EXTERNAL-FILE";
     row("batch file missing", both, "missing GBC; !G-B-C; @10000; block=" + none + "; block-colour=black; timers=;"

@@ -7,7 +7,9 @@
 #include "settings/SettingsSaver.h"
 #include "tests/support/TestRig.h"
 
+#include <QApplication>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace tw;
@@ -279,6 +281,105 @@ private slots:
         w->close(); // the window's own close command
         QVERIFY(!w->isVisible());
         QCOMPARE(rig.settings.writtenKeys, QStringList({"SETTINGS-Left", "SETTINGS-Top"}));
+    }
+
+    // Tab walks the window as it stands, from the top down and each row from
+    // the left, from the first field, which has the focus when the window
+    // opens; the generated command lines (read-only) and the lower band
+    // (below the window's edge until it is enlarged) are not on the way.
+    void tabWalksTheWindowInOrder_data() {
+        QTest::addColumn<QString>("stored"); // Ticks in order, '.' = absent
+        QTest::addColumn<bool>("enlarged");
+        QTest::addColumn<QStringList>("walk");
+        const QStringList top = {"TW_CLI_UI_LOCATION_TEXTBOX", "CLI_LOCATION_TEXTBOX",
+                                 "DASH_DAEMON_TICKBOX", "CONF_LOCATION_TEXTBOX",
+                                 "CLI_NAME_TEXTBOX"};
+        const QStringList buttons = {"SAVE_REGISTRY_BUTTON", "SAVE_BATS_BUTTON",
+                                     "AlwaysOnTopTimer_TICKBOX", "CLOSE_BUTTON"};
+        const QStringList all =
+            top + QStringList{"DISABLE_DAEMON_TICKBOX", "UPDATE_EXTERNAL_FILE_TICKBOX",
+                              "RUN_COMMAND_TICKBOX",    "UPDATE_EXTERNAL_FILE_TEXTBOX",
+                              "RUN_COMMAND_TEXTBOX",    "P4P_TICKBOX",
+                              "QT_EXE_TEXTBOX",         "DAEMON_EXE_TEXTBOX"} +
+            buttons;
+        QStringList lower = {"BACKSLASH_TEXTBOX",
+                             "SPACEBAR_TEXTBOX",
+                             "SM_TB",
+                             "CALL_COMMAND_TEXTBOX",
+                             "DASH_CONF_TEXTBOX",
+                             "STOP_CMD_TEXTBOX",
+                             "GBC_ARROW_TEXTBOX",
+                             "GCC_ARROW_TEXTBOX",
+                             "DASH_DISABLE_DAEMON_EQUALS_TEXTBOX",
+                             "CLI_STOP_BAT_FILENAME_TEXTBOX",
+                             "CLI_GBC_BAT_FILENAME_TEXTBOX",
+                             "CLI_GCC_BAT_FILENAME_TEXTBOX",
+                             "CLI_UI_GBC_LOG_TEXTBOX",
+                             "CLI_UI_GCC_LOG_TEXTBOX"};
+        for (const QString& path : Paths)
+            lower << path + "_LOCATION_TEXTBOX";
+        row("empty store", ".....", false,
+            top +
+                QStringList{"UPDATE_EXTERNAL_FILE_TICKBOX", "RUN_COMMAND_TICKBOX", "P4P_TICKBOX"} +
+                buttons);
+        row("every field open", "10111", false, all);
+        row("enlarged: the lower band too", "10111", true, all + lower);
+    }
+    void tabWalksTheWindowInOrder() {
+        QFETCH(QString, stored);
+        QFETCH(bool, enlarged);
+        QFETCH(QStringList, walk);
+        TestRig rig;
+        for (int i = 0; i < Ticks.size(); ++i)
+            if (stored[i] != '.')
+                rig.store(Ticks[i], stored[i]);
+        auto w = open(rig, true);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        if (enlarged)
+            w->resize(w->maximumSize());
+        QStringList walked;
+        QWidget* const first = QApplication::focusWidget();
+        for (QWidget* at = first; at && walked.size() < 100; at = QApplication::focusWidget()) {
+            walked << at->objectName();
+            QTest::keyClick(at, Qt::Key_Tab);
+            if (QApplication::focusWidget() == first)
+                break;
+        }
+        QCOMPARE(walked, walk);
+    }
+
+    // Enter and the keypad's Enter press the focused button; on anything
+    // else they do nothing, and never close the window.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<bool>("stillOpen");
+        row("Cancel, Return", "CLOSE_BUTTON", int(Qt::Key_Return), 1, false);
+        row("Save To .BAT Files, Enter", "SAVE_BATS_BUTTON", int(Qt::Key_Enter), 1, true);
+        row("a tick box, Return", "DASH_DAEMON_TICKBOX", int(Qt::Key_Return), 0, true);
+        row("a tick box, Enter", "P4P_TICKBOX", int(Qt::Key_Enter), 0, true);
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(QString, control);
+        QFETCH(int, key);
+        QFETCH(int, clicks);
+        QFETCH(bool, stillOpen);
+        TestRig rig;
+        auto w = open(rig, true);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        auto* focused = w->findChild<QAbstractButton*>(control);
+        focused->setFocus();
+        QCOMPARE(QApplication::focusWidget(), focused);
+        const bool ticked = focused->isChecked();
+        QSignalSpy spy(focused, &QAbstractButton::clicked);
+        QTest::keyClick(focused, Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(spy.count(), clicks);
+        QCOMPARE(w->isVisible(), stillOpen);
+        QCOMPARE(focused->isChecked(), ticked);
     }
 
     void keeper_data() {

@@ -113,10 +113,11 @@ bool XdgAutostart::enabled() {
 Result XdgAutostart::setEnabled(bool on) {
     const QString file = path();
     if (!on) {
-        if (::unlink(QFile::encodeName(file).constData()) == 0 || errno == ENOENT)
+        const int error = ::unlink(QFile::encodeName(file).constData()) == 0 ? 0 : errno;
+        if (error == 0 || error == ENOENT)
             return Result::success();
         return Result::failure(
-            QStringLiteral("cannot remove %1: %2").arg(file, posix::errnoText(errno)));
+            QStringLiteral("cannot remove %1: %2").arg(file, posix::errnoText(error)));
     }
     if (program_.isEmpty())
         return Result::failure(QStringLiteral("the program's own file is not known"));

@@ -41,8 +41,8 @@ RegistryRead readSetting(const std::wstring& application, const std::wstring& se
 Outcome writeSetting(const std::wstring& application, const std::wstring& section,
                      const std::wstring& key, const std::wstring& value);
 
-// --- Start at login: HKEY_CURRENT_USER\Software\Microsoft\Windows\
-// CurrentVersion\Run, one REG_SZ value per program, its command line ---
+// --- Start at login: the user's Run key (RunKeyPath below
+// HKEY_CURRENT_USER), one REG_SZ value per program, its command line ---
 extern const wchar_t* const RunKeyPath;
 // Where Task Manager's Startup page keeps which Run values it turned off:
 // a REG_BINARY per value name, its first byte odd when off.

@@ -15,9 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using tw::platform::XdgAutostart;
 using tw::test::readAll;
 using tw::test::writeAll;
-using tw::platform::XdgAutostart;
 
 namespace {
 
@@ -61,15 +61,22 @@ private slots:
         QTest::addColumn<QString>("configuration");
         QTest::addColumn<QString>("folder"); // where the program file lies, below the test's folder
         QTest::addColumn<bool>("glibRuns");
-        QTest::newRow("plain") << "TW-CLI-UI" << "bin" << true;
-        QTest::newRow("blanks") << "TW-CLI-UI-BTC A" << "my programs" << true;
-        QTest::newRow("shell signs") << "node $x" << "a\"b$c`d 'e' ;&|<>*?#()~" << true;
-        QTest::newRow("backslashes") << "back\\slash" << "back\\slash\\" << true;
-        QTest::newRow("non-ASCII and a line end") << "Knoten \u00fc" << "\u00fc\nzwei" << true;
-        QTest::newRow("leading blank") << " lead" << " lead" << true;
+        QTest::newRow("plain") << "TW-CLI-UI"
+                               << "bin" << true;
+        QTest::newRow("blanks") << "TW-CLI-UI-BTC A"
+                                << "my programs" << true;
+        QTest::newRow("shell signs") << "node $x"
+                                     << "a\"b$c`d 'e' ;&|<>*?#()~" << true;
+        QTest::newRow("backslashes") << "back\\slash"
+                                     << "back\\slash\\" << true;
+        QTest::newRow("non-ASCII and a line end") << "Knoten \u00fc"
+                                                  << "\u00fc\nzwei" << true;
+        QTest::newRow("leading blank") << " lead"
+                                       << " lead" << true;
         // Written as the desktop entry rules say ("%%"); GLib checks the
         // program before it reads the field codes and cannot start it.
-        QTest::newRow("percent") << "100%" << "100% sure" << false;
+        QTest::newRow("percent") << "100%"
+                                 << "100% sure" << false;
     }
 
     // The entry, written and taken away, in the autostart folder of
@@ -117,10 +124,10 @@ private slots:
         QTest::addColumn<bool>("on");
         QTest::newRow("as written") << QByteArray() << true;
         QTest::newRow("Hidden") << QByteArray("Hidden=true\n") << false;
-        QTest::newRow("GNOME's switch off") << QByteArray("X-GNOME-Autostart-enabled=false\n")
-                                            << false;
-        QTest::newRow("GNOME's switch on") << QByteArray("X-GNOME-Autostart-enabled=true\n")
-                                           << true;
+        QTest::newRow("GNOME's switch off")
+            << QByteArray("X-GNOME-Autostart-enabled=false\n") << false;
+        QTest::newRow("GNOME's switch on")
+            << QByteArray("X-GNOME-Autostart-enabled=true\n") << true;
         QTest::newRow("blanks and CR LF") << QByteArray("Hidden = true \r\n") << false;
         QTest::newRow("Hidden=false") << QByteArray("Hidden=false\n") << true;
         QTest::newRow("in another group")
@@ -197,7 +204,9 @@ private:
                                 QCoreApplication::applicationFilePath());
         }
         QString bin() const { return folder_ + QStringLiteral("/my bin $HOME"); }
-        QString link(const QString& name) const { return bin() + QStringLiteral("/TW-CLI-UI-") + name; }
+        QString link(const QString& name) const {
+            return bin() + QStringLiteral("/TW-CLI-UI-") + name;
+        }
         Ran run(const QStringList& arguments) const {
             return ::run(QStringLiteral(TW_NODE_COMMAND), arguments, environment_);
         }

@@ -21,16 +21,6 @@
 
 namespace {
 
-// The program file as it was started (a link's own path, not its target):
-// the other configurations' links are looked for beside it.
-QString ownProgram() {
-    const QString argv0 = QCoreApplication::arguments().value(0);
-    if (argv0.contains(QLatin1Char('/')) || argv0.contains(QLatin1Char('\\')))
-        return QFileInfo(argv0).absoluteFilePath();
-    const QString found = QStandardPaths::findExecutable(argv0);
-    return found.isEmpty() ? QCoreApplication::applicationFilePath() : found;
-}
-
 // `--check`: one look at the node for a monitoring plugin, with no display.
 int check(int argc, char* argv[]) {
     tw::platform::NativePlatform::useStartingConsole();
@@ -78,7 +68,7 @@ int main(int argc, char* argv[]) {
     tw::panel::Panel panel(window, services,
                            {tw::health::history::pathFor(platform),
                             [] { return QDateTime::currentMSecsSinceEpoch(); }, icon,
-                            ownProgram()});
+                            native.programFile(), native.autostart()});
 
     if (!platform.windows.limitation().isEmpty())
         diagnostics.note(QStringLiteral("window-system"), platform.windows.limitation());

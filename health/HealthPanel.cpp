@@ -20,7 +20,7 @@ namespace tw::health {
 
 HealthPanel::HealthPanel(app::MainWindow& window, const app::Services& services,
                          HealthMonitor& monitor, QString historyPath, WallClock now,
-                         const QIcon& appIcon)
+                         const QIcon& appIcon, platform::Autostart& autostart)
     : window_(window), services_(services), monitor_(monitor), historyPath_(std::move(historyPath)),
       now_(std::move(now)), tray_(new Tray(appIcon, this)), notifier_(new Notifier(tray_, this)) {
     tray_->followEnabled(tray_->gbcAction(), window_.GETBLOCKCOUNT_BUTTON);
@@ -36,6 +36,20 @@ HealthPanel::HealthPanel(app::MainWindow& window, const app::Services& services,
     connect(tray_, &Tray::nodesRequested, this, &HealthPanel::nodesRequested);
     connect(tray_, &Tray::historyRequested, this, &HealthPanel::showHistory);
     connect(tray_, &Tray::alertsRequested, this, &HealthPanel::editAlerts);
+    // Quit closes the panel as its close button does: the close writes the
+    // store.
+    connect(tray_, &Tray::quitRequested, &window_, [this] { window_.close(); });
+    tray_->setAutostart(&autostart);
+    connect(tray_, &Tray::autostartSet, this, [this](bool on, const QString& error) {
+        app::Diagnostics& diagnostics = services_.diagnostics;
+        if (error.isEmpty())
+            diagnostics.clear(QStringLiteral("autostart"));
+        else
+            diagnostics.report(QStringLiteral("autostart"), QString(),
+                               (on ? tr("Start at login not switched on: %1")
+                                   : tr("Start at login not switched off: %1"))
+                                   .arg(error));
+    });
     connect(&monitor_, &HealthMonitor::changed, this, &HealthPanel::updateTray);
     connect(&monitor_, &HealthMonitor::alertRaised, this, &HealthPanel::announce);
     connect(&monitor_, &HealthMonitor::alertCleared, this, &HealthPanel::announce);

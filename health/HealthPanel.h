@@ -37,8 +37,11 @@ public:
     // TrayLatestMs after the event loop starts if the window has not been
     // by then (not shown, minimised): the window's start never waits for it.
     static constexpr int TrayLatestMs = 1000;
+    // autostart: whether this configuration starts at login, for the tray's
+    // "Start at login" entry.
     HealthPanel(app::MainWindow& window, const app::Services& services, HealthMonitor& monitor,
-                QString historyPath, WallClock now, const QIcon& appIcon);
+                QString historyPath, WallClock now, const QIcon& appIcon,
+                platform::Autostart& autostart);
     ~HealthPanel() override;
 
     Tray& tray() const { return *tray_; }

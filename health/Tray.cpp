@@ -1,5 +1,7 @@
 #include "health/Tray.h"
 
+#include "platform/Platform.h"
+
 #include <QAction>
 #include <QEvent>
 #include <QMenu>
@@ -25,6 +27,12 @@ Tray::Tray(const QIcon& appIcon, QObject* parent)
     nodes_ = menu_->addAction(tr("Nodes…"));
     history_ = menu_->addAction(tr("History…"));
     alerts_ = menu_->addAction(tr("Alerts…"));
+    menu_->addSeparator();
+    autostart_ = menu_->addAction(tr("Start at login"));
+    autostart_->setCheckable(true);
+    autostart_->setEnabled(false);
+    menu_->addSeparator();
+    quit_ = menu_->addAction(tr("Quit"));
     connect(show_, &QAction::triggered, this, &Tray::showRequested);
     connect(gbc_, &QAction::triggered, this, &Tray::gbcRequested);
     connect(gcc_, &QAction::triggered, this, &Tray::gccRequested);
@@ -32,6 +40,11 @@ Tray::Tray(const QIcon& appIcon, QObject* parent)
     connect(nodes_, &QAction::triggered, this, &Tray::nodesRequested);
     connect(history_, &QAction::triggered, this, &Tray::historyRequested);
     connect(alerts_, &QAction::triggered, this, &Tray::alertsRequested);
+    connect(quit_, &QAction::triggered, this, &Tray::quitRequested);
+    // Only a user's click changes the entry: setChecked from the system's
+    // state does not trigger it.
+    connect(autostart_, &QAction::triggered, this, &Tray::changeAutostart);
+    connect(menu_, &QMenu::aboutToShow, this, &Tray::readAutostart);
     setState(HealthColour::Grey, QStringLiteral("TW-CLI-UI"));
 }
 
@@ -145,6 +158,24 @@ bool Tray::showMessage(const QString& title, const QString& text) {
 
 QRect Tray::geometry() const {
     return tray_ ? tray_->geometry() : QRect();
+}
+
+void Tray::setAutostart(platform::Autostart* autostart) {
+    autostartEntry_ = autostart;
+    autostart_->setEnabled(autostart != nullptr);
+    readAutostart();
+}
+
+void Tray::readAutostart() {
+    autostart_->setChecked(autostartEntry_ && autostartEntry_->enabled());
+}
+
+void Tray::changeAutostart(bool on) {
+    if (!autostartEntry_)
+        return;
+    const platform::Result result = autostartEntry_->setEnabled(on);
+    readAutostart();
+    emit autostartSet(on, result.ok ? QString() : result.error);
 }
 
 void Tray::followEnabled(QAction* entry, QWidget* button) {

@@ -15,6 +15,10 @@ class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 
+namespace tw::platform {
+class Autostart;
+}
+
 namespace tw::health {
 
 class Tray : public QObject {
@@ -52,6 +56,14 @@ public:
     QAction* nodesAction() const { return nodes_; }
     QAction* historyAction() const { return history_; }
     QAction* alertsAction() const { return alerts_; }
+    QAction* autostartAction() const { return autostart_; }
+    QAction* quitAction() const { return quit_; }
+
+    // The "Start at login" entry shows and changes whether `autostart`
+    // starts this configuration at login: its tick is read afresh now and
+    // each time the menu opens, and after a change it shows what the system
+    // says. Greyed until one is given.
+    void setAutostart(platform::Autostart* autostart);
 
     // Keeps `entry` enabled exactly when `button` is (the G-B-C and G-C-C
     // entries follow the main window's buttons): its state now, and every
@@ -74,11 +86,19 @@ signals:
     void nodesRequested();
     void historyRequested();
     void alertsRequested();
+    // The panel is to close as by its close button.
+    void quitRequested();
+    // Start at login was switched on or off (`on`) by the entry; error: why
+    // it failed, empty when it worked.
+    void autostartSet(bool on, const QString& error);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void readAutostart();
+    void changeAutostart(bool on);
+
     QIcon appIcon_;
     HealthColour state_ = HealthColour::Grey;
     QString toolTip_;
@@ -95,6 +115,9 @@ private:
     QAction* nodes_;
     QAction* history_;
     QAction* alerts_;
+    QAction* autostart_;
+    QAction* quit_;
+    platform::Autostart* autostartEntry_ = nullptr;
     QHash<QObject*, QAction*> followed_; // button -> entry
 };
 

@@ -36,8 +36,9 @@ Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOption
     health::connectHistory(*poll_, *history_, options.wallClock);
     monitor_ = std::make_unique<health::HealthMonitor>(services, options.wallClock);
     health::connectMonitor(*poll_, *monitor_);
-    health_ = std::make_unique<health::HealthPanel>(window, services, *monitor_, history_->path(),
-                                                    options.wallClock, options.icon);
+    health_ =
+        std::make_unique<health::HealthPanel>(window, services, *monitor_, history_->path(),
+                                              options.wallClock, options.icon, options.autostart);
     // After each block-count answer, the node's whole state, asked with the
     // same client and arguments as the block-count batch line; what it says
     // goes to the monitor (tray, Node window, alerts) and the history.

@@ -14,7 +14,8 @@
 
 namespace tw::platform {
 struct Platform;
-}
+class Autostart;
+} // namespace tw::platform
 namespace tw::app {
 class MainWindow;
 class TopMostKeeper;
@@ -56,6 +57,8 @@ struct PanelOptions {
     // This panel's own program file, beside which the Nodes window looks
     // for the other configurations' programs.
     QString program;
+    // Whether this configuration starts at login (the tray's entry).
+    platform::Autostart& autostart;
 };
 
 class Panel {

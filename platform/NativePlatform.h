@@ -21,6 +21,12 @@ public:
     NativePlatform& operator=(const NativePlatform&) = delete;
 
     Platform& platform() { return *platform_; }
+    // The program's own file as it was started: on Linux argv[0] made
+    // absolute (a link's own path, not its target, so that a configuration's
+    // link is named), on Windows the module's file.
+    QString programFile() const;
+    // Whether this configuration's programFile() starts at login.
+    Autostart& autostart();
 
     // A command-line run of a windowed program (`--check`): its standard
     // output and error go to the console it was started from, where the

@@ -272,6 +272,20 @@ public:
     virtual QString limitation() const = 0;
 };
 
+// Whether one configuration's program starts when the user logs in to the
+// desktop: on Linux an XDG autostart entry of the user's, on Windows a value
+// under the user's Run key. tw-cli-ui-node reads and writes the same entry.
+class Autostart {
+public:
+    virtual ~Autostart() = default;
+    // Whether the desktop starts it at login: the entry is there and the
+    // desktop's own settings have not turned it off.
+    virtual bool enabled() = 0;
+    // Makes the entry, running this configuration's program file (true), or
+    // takes it away (false). On failure nothing has changed, and why.
+    virtual Result setEnabled(bool on) = 0;
+};
+
 // The path separator piece of composed paths: "/" on POSIX, "\\" on Windows.
 inline QString pathSeparator() {
 #ifdef Q_OS_WIN

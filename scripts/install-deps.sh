@@ -29,6 +29,9 @@ packages=(
     # checking the Debian package (dpkg-shlibdeps is in dpkg-dev); closing
     # the panel's window as a user would in the package tests
     desktop-file-utils appstream dpkg-dev lintian wmctrl
+    # GLib's desktop entry launcher (gio launch), which starts the
+    # start-at-login entry as a GNOME session does
+    libglib2.0-bin
     # A system tray on the private X server of the tray test, and a private
     # session bus for the notification test (dbus-run-session)
     trayer dbus-daemon

@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
     tw::platform::ProcProcessTable processes;
     tw::platform::LocalFileSystem files;
     const auto windows = tw::platform::createWindowSystem();
+    // Never switched: nothing here shows the tray.
+    tw::platform::XdgAutostart autostart(section, QString());
     tw::platform::Platform platform{clock, backend,  starter, processes,
                                     files, *windows, section, tw::platform::defaultStateFolder()};
     tw::app::Diagnostics diagnostics; // failures go to stderr
@@ -80,8 +82,8 @@ int main(int argc, char** argv) {
     tw::app::MainWindow main(services);
     tw::panel::Panel panel(main, services,
                            {tw::health::history::pathFor(platform),
-                            [] { return QDateTime::currentMSecsSinceEpoch(); }, QIcon(),
-                            QString()});
+                            [] { return QDateTime::currentMSecsSinceEpoch(); }, QIcon(), QString(),
+                            autostart});
     panel.load();
     {
         tw::settings::SettingsWindow settings(main, services);

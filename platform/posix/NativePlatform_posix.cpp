@@ -12,12 +12,24 @@ struct NativePlatform::Parts {
     ProcProcessTable processes;
     LocalFileSystem files;
     std::unique_ptr<WindowSystem> windows = createWindowSystem();
+    QString program;
+    std::unique_ptr<XdgAutostart> autostart;
 };
 
 NativePlatform::NativePlatform(const char* argv0) : parts_(std::make_unique<Parts>()) {
     Parts& p = *parts_;
     platform_.reset(new Platform{p.clock, p.settings, p.starter, p.processes, p.files, *p.windows,
                                  executableNameFromArgv0(argv0), defaultStateFolder()});
+    p.program = programFileFromArgv0(argv0 ? QString::fromLocal8Bit(argv0) : QString());
+    p.autostart = std::make_unique<XdgAutostart>(platform_->executableName, p.program);
+}
+
+QString NativePlatform::programFile() const {
+    return parts_->program;
+}
+
+Autostart& NativePlatform::autostart() {
+    return *parts_->autostart;
 }
 
 NativePlatform::~NativePlatform() = default;

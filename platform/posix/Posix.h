@@ -284,6 +284,35 @@ WriteWay chooseWriteWay(bool exists, unsigned links, bool folderRefusesNewFile);
 // program's own windows the stay-on-top hint.
 std::unique_ptr<WindowSystem> createWindowSystem();
 
+// Start at login through an XDG autostart entry, the file
+// <folder>/io.github.tw_cli_ui.TWCLIUI-<configuration>.desktop, whose Exec
+// runs the configuration's program file (quoted by the desktop entry rules).
+// packaging/tw-cli-ui-node writes the same file with the same text. The
+// entry counts as on unless its [Desktop Entry] group says Hidden=true or
+// X-GNOME-Autostart-enabled=false, as desktops' settings turn one off;
+// switching it on writes it whole again, switching it off removes it.
+class XdgAutostart final : public Autostart {
+public:
+    // folder: defaultFolder() unless a test gives another.
+    XdgAutostart(QString configuration, QString programFile, QString folder = defaultFolder());
+    // $XDG_CONFIG_HOME/autostart (~/.config/autostart by default).
+    static QString defaultFolder();
+    QString path() const;
+    // The entry's text.
+    static QByteArray entry(const QString& configuration, const QString& programFile);
+    bool enabled() override;
+    Result setEnabled(bool on) override;
+
+private:
+    QString configuration_;
+    QString program_;
+    QString folder_;
+};
+
+// The program file as it was started: argv[0] made absolute (a link's own
+// path, not its target), or, for a bare name, where PATH finds it.
+QString programFileFromArgv0(const QString& argv0);
+
 // File name of argv[0] less a trailing ".exe" (any letter case): a copy or
 // link under another name has its own section.
 QString executableNameFromArgv0(const char* argv0);

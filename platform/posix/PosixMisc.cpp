@@ -1,8 +1,10 @@
 #include "platform/posix/Posix.h"
 #include "platform/posix/XdgFolders.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace tw::platform {
 
@@ -19,6 +21,13 @@ QString executableNameFromArgv0(const char* argv0) {
     if (name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive) && name.size() > 4)
         name.chop(4);
     return name.isEmpty() ? QStringLiteral("TW-CLI-UI") : name;
+}
+
+QString programFileFromArgv0(const QString& argv0) {
+    if (argv0.contains(u'/'))
+        return QFileInfo(argv0).absoluteFilePath();
+    const QString found = QStandardPaths::findExecutable(argv0);
+    return found.isEmpty() ? QCoreApplication::applicationFilePath() : found;
 }
 
 QString defaultStateFolder() {

@@ -21,19 +21,25 @@ bool isTopMost(std::uintptr_t window) {
     return (GetWindowLongPtrW(reinterpret_cast<HWND>(window), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
-std::wstring executableName() {
+std::wstring modulePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
             GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0)
-            return L"TW-CLI-UI";
+            return {};
         if (length < path.size()) {
             path.resize(length);
-            break;
+            return path;
         }
         path.resize(path.size() * 2);
     }
+}
+
+std::wstring executableName() {
+    const std::wstring path = modulePath();
+    if (path.empty())
+        return L"TW-CLI-UI";
     std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
     const auto dot = name.find_last_of(L'.');
     if (dot != std::wstring::npos && dot > 0)

@@ -140,4 +140,89 @@ Outcome writeSetting(const std::wstring& application, const std::wstring& sectio
     return {};
 }
 
+const wchar_t* const RunKeyPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t* const StartupApprovedPath =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+
+namespace {
+
+// The value `name` of the user's key at `path`, whatever its type; false
+// when the key or the value is not there or cannot be read.
+bool queryValue(const wchar_t* path, const std::wstring& name, DWORD& type,
+                std::vector<BYTE>& data) {
+    Key key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
+        return false;
+    data.resize(256);
+    for (;;) {
+        DWORD size = static_cast<DWORD>(data.size());
+        const LSTATUS status =
+            RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, data.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            data.resize(size + sizeof(wchar_t));
+            continue;
+        }
+        if (status != ERROR_SUCCESS)
+            return false;
+        data.resize(size);
+        return true;
+    }
+}
+
+// Takes the value `name` out of the user's key at `path`; a missing key or
+// value is no failure.
+Outcome deleteValue(const wchar_t* path, const std::wstring& name) {
+    Key key;
+    LSTATUS status = RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, key.out());
+    if (status == ERROR_SUCCESS)
+        status = RegDeleteValueW(key.get(), name.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        return Outcome::failure(errorText(static_cast<DWORD>(status)));
+    return {};
+}
+
+} // namespace
+
+std::optional<std::wstring> runAtLogon(const std::wstring& name) {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!queryValue(RunKeyPath, name, type, data) || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return std::nullopt;
+    std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0')
+        text.pop_back();
+    return text;
+}
+
+bool turnedOffAtLogon(const std::wstring& name) {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    return queryValue(StartupApprovedPath, name, type, data) && !data.empty() && (data[0] & 1);
+}
+
+Outcome setRunAtLogon(const std::wstring& name, const std::wstring& commandLine) {
+    Key key;
+    LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, RunKeyPath, 0, nullptr, 0, KEY_SET_VALUE,
+                                     nullptr, key.out(), nullptr);
+    if (status == ERROR_SUCCESS) {
+        const DWORD bytes = static_cast<DWORD>((commandLine.size() + 1) * sizeof(wchar_t));
+        status = RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(commandLine.c_str()), bytes);
+    }
+    if (status != ERROR_SUCCESS)
+        return Outcome::failure(errorText(static_cast<DWORD>(status)));
+    // A value Task Manager once turned off would stay off.
+    return deleteValue(StartupApprovedPath, name);
+}
+
+Outcome removeRunAtLogon(const std::wstring& name) {
+    const Outcome removed = deleteValue(RunKeyPath, name);
+    if (!removed.ok)
+        return removed;
+    // Task Manager's mark means nothing without the value; a later switch
+    // on clears it in any case.
+    deleteValue(StartupApprovedPath, name);
+    return {};
+}
+
 } // namespace tw::platform::win

@@ -41,6 +41,23 @@ RegistryRead readSetting(const std::wstring& application, const std::wstring& se
 Outcome writeSetting(const std::wstring& application, const std::wstring& section,
                      const std::wstring& key, const std::wstring& value);
 
+// --- Start at login: the user's Run key (RunKeyPath below
+// HKEY_CURRENT_USER), one REG_SZ value per program, its command line ---
+extern const wchar_t* const RunKeyPath;
+// Where Task Manager's Startup page keeps which Run values it turned off:
+// a REG_BINARY per value name, its first byte odd when off.
+extern const wchar_t* const StartupApprovedPath;
+// The command line of the Run value `name`; nullopt when there is none.
+std::optional<std::wstring> runAtLogon(const std::wstring& name);
+// Whether Task Manager turned the Run value `name` off.
+bool turnedOffAtLogon(const std::wstring& name);
+// Sets the Run value `name` to `commandLine` and clears Task Manager's
+// "off" for it.
+Outcome setRunAtLogon(const std::wstring& name, const std::wstring& commandLine);
+// Takes the Run value `name` (and Task Manager's mark for it) away; no such
+// value is no failure.
+Outcome removeRunAtLogon(const std::wstring& name);
+
 // --- Processes ---
 // Processes whose image name (file name with extension) equals `imageName`,
 // letter case ignored; nullopt when the process list cannot be read.
@@ -204,6 +221,8 @@ void setTopMost(std::uintptr_t window, bool topMost);
 bool isTopMost(std::uintptr_t window);
 
 // --- The program itself ---
+// The module's full path (empty when it cannot be had).
+std::wstring modulePath();
 // The module's file name without its extension ("BTC-A.exe" -> "BTC-A").
 std::wstring executableName();
 // %LOCALAPPDATA%\TW-CLI-UI (the diagnostics log's folder).

@@ -112,6 +112,25 @@ public:
     QString limitation() const override { return {}; }
 };
 
+// Start at login through the user's Run key: the value named after the
+// configuration holds the program file in double quotes. It counts as on
+// while the value is there and Task Manager has not turned it off;
+// switching it on also takes Task Manager's "off" away.
+class RunKeyAutostart final : public Autostart {
+public:
+    RunKeyAutostart(QString configuration, QString programFile);
+    bool enabled() override;
+    Result setEnabled(bool on) override;
+    // The Run value's text for a program file.
+    static QString commandLine(const QString& programFile);
+
+private:
+    QString configuration_;
+    QString program_;
+};
+
+// The module's full path.
+QString windowsModulePath();
 // The module's file name without its extension: the store's section.
 QString windowsExecutableName();
 // %LOCALAPPDATA%\TW-CLI-UI.

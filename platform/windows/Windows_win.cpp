@@ -2,6 +2,7 @@
 #include "platform/windows/Win32.h"
 #include "platform/windows/WindowsPlatform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTimer>
 #include <QWidget>
@@ -326,6 +327,32 @@ WindowHandle Win32WindowSystem::foregroundWindow() {
 void Win32WindowSystem::setTopMost(WindowHandle window, bool topMost) {
     if (window)
         win::setTopMost(window, topMost);
+}
+
+RunKeyAutostart::RunKeyAutostart(QString configuration, QString programFile)
+    : configuration_(std::move(configuration)), program_(std::move(programFile)) {}
+
+QString RunKeyAutostart::commandLine(const QString& programFile) {
+    // A file name holds no double quote; the quotes keep a path with blanks
+    // one program.
+    return u'"' + QDir::toNativeSeparators(programFile) + u'"';
+}
+
+bool RunKeyAutostart::enabled() {
+    return win::runAtLogon(wide(configuration_)).has_value() &&
+           !win::turnedOffAtLogon(wide(configuration_));
+}
+
+Result RunKeyAutostart::setEnabled(bool on) {
+    if (!on)
+        return result(win::removeRunAtLogon(wide(configuration_)));
+    if (program_.isEmpty())
+        return Result::failure(QStringLiteral("the program's own file is not known"));
+    return result(win::setRunAtLogon(wide(configuration_), wide(commandLine(program_))));
+}
+
+QString windowsModulePath() {
+    return QDir::fromNativeSeparators(text(win::modulePath()));
 }
 
 QString windowsExecutableName() {

@@ -69,6 +69,8 @@ private slots:
     void trayFollowsQueries_data();
     void trayFollowsQueries();
     void trayEntriesActAsTheButtons();
+    void trayQuitClosesAsTheCloseButton();
+    void startAtLoginFailureInTheDiagnostics();
     void statusMenuOpensOneHistoryWindow();
     void alertSettingsReachStoreAndMonitor();
     void anAlertShowsTheDotItIsAbout();
@@ -138,6 +140,35 @@ void TestHealthPanel::trayEntriesActAsTheButtons() {
 
     tray.gbcAction()->trigger();
     QVERIFY(window.GETBLOCKCOUNT_COMMAND_TIMER->isEnabled());
+}
+
+// Quit takes the close button's path: the window's close handling runs and
+// writes the tick boxes to the store.
+void TestHealthPanel::trayQuitClosesAsTheCloseButton() {
+    Panel p(QStringLiteral("5\r\n"));
+    p.rig.tick("CLI_GBC_BAT_TICKBOX")->setChecked(true);
+    QVERIFY(!p.rig.stored("CLI_GBC_BAT_TICKBOX").has_value());
+    p.panel->tray().quitAction()->trigger();
+    QVERIFY(p.rig.window().hasClosed());
+    QCOMPARE(p.rig.stored("CLI_GBC_BAT_TICKBOX"), std::optional<QString>("1"));
+}
+
+// A change of Start at login that fails is in the diagnostics (the log and
+// stderr, no box), once, and cleared by the next change that works.
+void TestHealthPanel::startAtLoginFailureInTheDiagnostics() {
+    Panel p(QStringLiteral("5\r\n"));
+    QAction* entry = p.panel->tray().autostartAction();
+    p.rig.autostart.refusal = QStringLiteral("cannot create folder /home/me/.config/autostart");
+    entry->trigger();
+    QCOMPARE(p.rig.diagnostics.lastFailure(),
+             QStringLiteral("Start at login not switched on: cannot create folder "
+                            "/home/me/.config/autostart"));
+    QVERIFY(p.rig.diagnostics.isReported(QStringLiteral("autostart")));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    p.rig.autostart.refusal.clear();
+    entry->trigger();
+    QVERIFY(p.rig.autostart.on);
+    QVERIFY(!p.rig.diagnostics.isReported(QStringLiteral("autostart")));
 }
 
 void TestHealthPanel::statusMenuOpensOneHistoryWindow() {

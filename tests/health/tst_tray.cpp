@@ -4,6 +4,10 @@
 
 #include "health/Notifier.h"
 #include "health/Tray.h"
+#include "tests/support/Fakes.h"
+#ifdef TW_XDG_AUTOSTART
+#include "platform/posix/Posix.h"
+#endif
 
 #include <QAction>
 #include <QFile>
@@ -39,6 +43,13 @@ QIcon programIcon() {
     for (const int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(TW_ICON_DIR "/%1.png").arg(size));
     return icon;
+}
+
+// Opens the tray's menu as a click on the icon does, and closes it again.
+void openMenu(const Tray& tray) {
+    tray.menu()->popup(QPoint(0, 0));
+    QVERIFY(tray.menu()->isVisible());
+    tray.menu()->hide();
 }
 
 QStringList entryTexts(const QMenu* menu) {
@@ -116,6 +127,9 @@ private slots:
     void toolTipAndState();
     void menuEntries_data();
     void menuEntries();
+    void startAtLogin_data();
+    void startAtLogin();
+    void startAtLoginOverTheRealFile();
     void queryEntriesFollowButtons_data();
     void queryEntriesFollowButtons();
     void withoutTrayNothingShows();
@@ -184,6 +198,7 @@ void TestTray::menuEntries_data() {
     QTest::newRow("nodes") << 4 << "Nodes…" << QByteArray(SIGNAL(nodesRequested()));
     QTest::newRow("history") << 5 << "History…" << QByteArray(SIGNAL(historyRequested()));
     QTest::newRow("alerts") << 6 << "Alerts…" << QByteArray(SIGNAL(alertsRequested()));
+    QTest::newRow("quit") << 8 << "Quit" << QByteArray(SIGNAL(quitRequested()));
 }
 
 // The menu's entries in order; each one raises its own signal and no other.
@@ -193,8 +208,9 @@ void TestTray::menuEntries() {
     QFETCH(QByteArray, signal);
 
     Tray tray(programIcon());
-    QCOMPARE(entryTexts(tray.menu()), QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "Node…",
-                                                   "Nodes…", "History…", "Alerts…"}));
+    QCOMPARE(entryTexts(tray.menu()),
+             QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "Node…", "Nodes…", "History…",
+                          "Alerts…", "Start at login", "Quit"}));
     QList<QAction*> entries;
     for (QAction* action : tray.menu()->actions()) {
         if (!action->isSeparator())
@@ -202,15 +218,87 @@ void TestTray::menuEntries() {
     }
     QCOMPARE(entries[entry]->text(), text);
 
-    const QList<QByteArray> signalNames{SIGNAL(showRequested()),    SIGNAL(gbcRequested()),
-                                        SIGNAL(gccRequested()),     SIGNAL(nodeRequested()),
-                                        SIGNAL(historyRequested()), SIGNAL(alertsRequested())};
+    const QList<QByteArray> signalNames{SIGNAL(showRequested()),   SIGNAL(gbcRequested()),
+                                        SIGNAL(gccRequested()),    SIGNAL(nodeRequested()),
+                                        SIGNAL(nodesRequested()),  SIGNAL(historyRequested()),
+                                        SIGNAL(alertsRequested()), SIGNAL(quitRequested())};
     QList<std::shared_ptr<QSignalSpy>> spies;
     for (const QByteArray& name : signalNames)
         spies << std::make_shared<QSignalSpy>(&tray, name.constData());
     entries[entry]->trigger();
     for (int i = 0; i < signalNames.size(); ++i)
         QCOMPARE(spies[i]->count(), signalNames[i] == signal ? 1 : 0);
+}
+
+void TestTray::startAtLogin_data() {
+    QTest::addColumn<bool>("on");         // the system's state when the menu opens
+    QTest::addColumn<QString>("refusal"); // why a change fails; empty: it works
+    QTest::addColumn<bool>("after");      // the system's state after a click
+
+    QTest::newRow("off, switched on") << false << "" << true;
+    QTest::newRow("on, switched off") << true << "" << false;
+    QTest::newRow("switching on refused")
+        << false << "cannot create folder /home/me/.config/autostart" << false;
+    QTest::newRow("switching off refused") << true << "cannot remove the entry" << true;
+}
+
+// "Start at login" is ticked as the system has it when the menu opens,
+// even when that changed behind the panel's back; a click switches it and
+// says how that went; after a refusal the tick is the system's again.
+void TestTray::startAtLogin() {
+    QFETCH(bool, on);
+    QFETCH(QString, refusal);
+    QFETCH(bool, after);
+
+    tw::test::FakeAutostart autostart;
+    Tray tray(programIcon());
+    QAction* entry = tray.autostartAction();
+    QVERIFY(!entry->isEnabled());
+    tray.setAutostart(&autostart);
+    QVERIFY(entry->isEnabled());
+    QVERIFY(entry->isCheckable());
+    QVERIFY(!entry->isChecked());
+
+    autostart.on = on;
+    openMenu(tray);
+    QCOMPARE(entry->isChecked(), on);
+
+    autostart.refusal = refusal;
+    QSignalSpy told(&tray, &Tray::autostartSet);
+    entry->trigger();
+    QCOMPARE(autostart.on, after);
+    QCOMPARE(entry->isChecked(), after);
+    QCOMPARE(told.count(), 1);
+    QCOMPARE(told.at(0).at(0).toBool(), !on);
+    QCOMPARE(told.at(0).at(1).toString(), refusal);
+}
+
+// The same entry over the real autostart file: a click writes the file the
+// desktop reads, and the file taken away by hand shows unticked the next
+// time the menu opens.
+void TestTray::startAtLoginOverTheRealFile() {
+#ifdef TW_XDG_AUTOSTART
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    tw::platform::XdgAutostart autostart(QStringLiteral("TW-CLI-UI-BTC"),
+                                         QStringLiteral("/opt/TW CLI/TW-CLI-UI-BTC"),
+                                         config.filePath(QStringLiteral("autostart")));
+    Tray tray(programIcon());
+    tray.setAutostart(&autostart);
+    QAction* entry = tray.autostartAction();
+    QVERIFY(!entry->isChecked());
+    entry->trigger();
+    QVERIFY(entry->isChecked());
+    QFile file(autostart.path());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\nExec=\"/opt/TW CLI/TW-CLI-UI-BTC\"\n"));
+    QVERIFY(file.remove());
+    QVERIFY(entry->isChecked());
+    openMenu(tray);
+    QVERIFY(!entry->isChecked());
+#else
+    QSKIP("the autostart file is the XDG platform's");
+#endif
 }
 
 void TestTray::queryEntriesFollowButtons_data() {

@@ -173,4 +173,20 @@ public:
     QList<QPair<platform::WindowHandle, bool>> calls;
 };
 
+// Start at login as a flag the test reads and sets, as the system's entry
+// would be changed behind the program's back.
+class FakeAutostart final : public platform::Autostart {
+public:
+    bool enabled() override { return on; }
+    platform::Result setEnabled(bool enable) override {
+        if (!refusal.isEmpty())
+            return platform::Result::failure(refusal);
+        on = enable;
+        return platform::Result::success();
+    }
+
+    bool on = false;
+    QString refusal; // non-empty: every change fails for this reason
+};
+
 } // namespace tw::test

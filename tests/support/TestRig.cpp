@@ -32,7 +32,7 @@ app::MainWindow& TestRig::start(bool show) {
     panel_ = std::make_unique<panel::Panel>(
         *window_, services,
         panel::PanelOptions{historyFolder_.filePath(section + QStringLiteral(".history.csv")),
-                            [this] { return clock.now(); }, QIcon(), QString()});
+                            [this] { return clock.now(); }, QIcon(), QString(), autostart});
     panel_->load();
     if (show) {
         window_->show();

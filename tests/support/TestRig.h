@@ -81,6 +81,7 @@ public:
     FakeProcessTable processes;
     FakeFileSystem files;
     FakeWindowSystem windows;
+    FakeAutostart autostart;
     platform::Platform platform;
     app::Diagnostics diagnostics{QString(), false};
     app::SettingsStore settingsStore;

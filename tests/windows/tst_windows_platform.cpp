@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -87,6 +88,44 @@ private slots:
         QByteArray output;
         QCOMPARE(reg({"query", key_, "/v", "AUTOSTART_TICKBOX"}, &output), 0);
         QVERIFY2(output.contains("REG_SZ") && output.trimmed().endsWith("1"), output.constData());
+    }
+
+    // Start at login: the Run value that the user's logon runs, the
+    // program's path in double quotes as reg.exe reads it; a value that Task
+    // Manager's Startup page turned off reads as off until switched on again.
+    void startAtLogin() {
+        const QString name = QStringLiteral("TW-WINDOWS-PLATFORM-TEST");
+        const QString run =
+            QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+        const QString approved =
+            QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                           "StartupApproved\\Run");
+        QVERIFY(QFileInfo(windowsModulePath())
+                    .fileName()
+                    .startsWith(QStringLiteral("test_windows_platform"), Qt::CaseInsensitive));
+        RunKeyAutostart autostart(name,
+                                  QStringLiteral("C:/Program Files/TW CLI/TW-CLI-UI-BTC.exe"));
+        QVERIFY(!autostart.enabled());
+        QVERIFY(autostart.setEnabled(true).ok);
+        QVERIFY(autostart.enabled());
+        QByteArray output;
+        QCOMPARE(reg({"query", run, "/v", name}, &output), 0);
+        QVERIFY2(output.contains("REG_SZ") &&
+                     output.contains("\"C:\\Program Files\\TW CLI\\TW-CLI-UI-BTC.exe\""),
+                 output.constData());
+
+        QCOMPARE(reg({"add", approved, "/v", name, "/t", "REG_BINARY", "/d",
+                      "030000000000000000000000", "/f"}),
+                 0);
+        QVERIFY(!autostart.enabled());
+        QVERIFY(autostart.setEnabled(true).ok);
+        QVERIFY(autostart.enabled());
+        QVERIFY(reg({"query", approved, "/v", name}) != 0);
+
+        QVERIFY(autostart.setEnabled(false).ok);
+        QVERIFY(!autostart.enabled());
+        QVERIFY(reg({"query", run, "/v", name}) != 0);
+        QVERIFY(autostart.setEnabled(false).ok); // nothing to take away
     }
 
     // A query's batch file, CR LF and all, run by cmd.exe; what it leaves

@@ -98,7 +98,7 @@ void SettingsWindow::buildControls() {
         // Header.
         {TW_CONTROL(TARN_WICK_TITLE), Look::Title, QStringLiteral("TARN-WICK"), none, {120, 120, 5895, 360}, Normal},
         {TW_CONTROL(CLI_UI_TITLE), Look::Title, QStringLiteral("TW-CLI-UI"), none, {6120, 120, 5775, 360}, Normal},
-        {TW_CONTROL(TW_QTD_VERSION), Look::Title, tr("Version 1.1"), none, {120, 480, 3135, 345}, Normal},
+        {TW_CONTROL(TW_QTD_VERSION), Look::Title, QStringLiteral("Version 1.1"), none, {120, 480, 3135, 345}, Normal},
         {TW_CONTROL(TW_CLI_UI_CREATOR), Look::Title, tr(CreditText.toUtf8().constData()), none, {3360, 480, 5415, 330}, Normal},
         {TW_CONTROL(TW_CLI_UI_LICENCE), Look::Title, tr(LicenceText.toUtf8().constData()), none, {8880, 480, 3015, 345}, Normal},
 

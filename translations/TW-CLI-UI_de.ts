@@ -791,10 +791,6 @@
         <translation>Schließen</translation>
     </message>
     <message>
-        <source>Version 1.1</source>
-        <translation>Version 1.1</translation>
-    </message>
-    <message>
         <source>TW-CLI-UI  FOLDER - eg C:\TARN-WICK\TW-CLI-UI\BTC</source>
         <translation>TW-CLI-UI-ORDNER - z. B. C:\TARN-WICK\TW-CLI-UI\BTC</translation>
     </message>

@@ -4,6 +4,7 @@
 #include "app/Diagnostics.h"
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
+#include "app/Translations.h"
 #include "app/WindowTimer.h"
 #include "check/NodeCheck.h"
 #include "health/History.h"
@@ -25,6 +26,7 @@ namespace {
 int check(int argc, char* argv[]) {
     tw::platform::NativePlatform::useStartingConsole();
     QCoreApplication application(argc, argv);
+    tw::app::installTranslations(application);
     tw::platform::NativePlatform native(argc > 0 ? argv[0] : "");
     QStringList arguments = QCoreApplication::arguments().mid(1);
     arguments.removeOne(QStringLiteral("--check"));
@@ -39,6 +41,7 @@ int main(int argc, char* argv[]) {
             return check(argc, argv);
 
     QApplication application(argc, argv);
+    tw::app::installTranslations(application);
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The window is matched to its menu entry by this id, and both windows
     // carry the program's icon.

@@ -42,8 +42,13 @@ const QString NoValue = QStringLiteral("-- -- -- -- -- -- --");
 
 } // namespace
 
-const QString MainWindow::StartCaption = QStringLiteral("START");
-const QString MainWindow::StopCaption = QStringLiteral("STOP");
+QString MainWindow::startCaption() {
+    return tr("START");
+}
+
+QString MainWindow::stopCaption() {
+    return tr("STOP");
+}
 
 MainWindow::MainWindow(Services services, QWidget* parent) : QWidget(parent), services_(services) {
     setObjectName(QStringLiteral("TW_CLI_UI_MAIN"));
@@ -134,46 +139,46 @@ const Control Controls[] = {
     // Upper band.
     {TW_CONTROL(TW_CLI_UI_TITLE), "TW-CLI-UI", {}, {120, 120, 1455, 360}, Look::Title, Normal},
     {TW_CONTROL(APP_EXE_NAME_LABEL), {}, {}, {1680, 120, 3375, 360}, Look::Title, Normal},
-    {TW_CONTROL(AUTOSTART_TICKBOX), "Auto Start", {}, {240, 600, 1095, 255}, Look::Plain, Normal},
-    {TW_CONTROL(AlwaysOnTopTimer_TICKBOX), "Always On Top", {}, {1560, 600, 855, 495}, Look::Plain,
+    {TW_CONTROL(AUTOSTART_TICKBOX), QT_TRANSLATE_NOOP("MainWindow", "Auto Start"), {}, {240, 600, 1095, 255}, Look::Plain, Normal},
+    {TW_CONTROL(AlwaysOnTopTimer_TICKBOX), QT_TRANSLATE_NOOP("MainWindow", "Always On Top"), {}, {1560, 600, 855, 495}, Look::Plain,
      Normal},
-    {TW_CONTROL(CLI_STOP_BAT_TICKBOX), "AutoSend STOP Command", {}, {2520, 600, 2295, 255},
+    {TW_CONTROL(CLI_STOP_BAT_TICKBOX), QT_TRANSLATE_NOOP("MainWindow", "AutoSend STOP Command"), {}, {2520, 600, 2295, 255},
      Look::Plain, Normal},
-    {TW_CONTROL(AUTOCLOSE_TIMER_TICKBOX), "Auto Close", {}, {240, 960, 1095, 255}, Look::Plain,
+    {TW_CONTROL(AUTOCLOSE_TIMER_TICKBOX), QT_TRANSLATE_NOOP("MainWindow", "Auto Close"), {}, {240, 960, 1095, 255}, Look::Plain,
      Disabled},
-    {TW_CONTROL(CLI_GBC_BAT_TICKBOX), "Auto G-B-C", "Auto GetBlockCount Every 60 Seconds",
+    {TW_CONTROL(CLI_GBC_BAT_TICKBOX), "Auto G-B-C", QT_TRANSLATE_NOOP("MainWindow", "Auto GetBlockCount Every 60 Seconds"),
      {2520, 960, 1215, 255}, Look::Plain, Normal},
-    {TW_CONTROL(CLI_GCC_BAT_TICKBOX), "Auto G-C-C", "Auto GetConnectionCount Every 60 Seconds",
+    {TW_CONTROL(CLI_GCC_BAT_TICKBOX), "Auto G-C-C", QT_TRANSLATE_NOOP("MainWindow", "Auto GetConnectionCount Every 60 Seconds"),
      {3840, 960, 1215, 255}, Look::Plain, Normal},
     {TW_CONTROL(GETBLOCKCOUNT_BUTTON), "G-B-C", "GetBlockCount", {240, 1320, 855, 375},
      Look::Plain, Normal},
-    {TW_CONTROL(CURRENT_BLOCK_LABEL), "Current Block:", {}, {1200, 1440, 1335, 255}, Look::Plain,
+    {TW_CONTROL(CURRENT_BLOCK_LABEL), QT_TRANSLATE_NOOP("MainWindow", "Current Block:"), {}, {1200, 1440, 1335, 255}, Look::Plain,
      Normal},
     {TW_CONTROL(CURRENT_BLOCK_TEXTBOX), NoValue, {}, {2400, 1320, 2655, 390}, Look::Status,
      Locked},
     {TW_CONTROL(GETCONNECTIONCOUNT_BUTTON), "G-C-C", "GetConnectionCount", {240, 1800, 855, 375},
      Look::Plain, Normal},
-    {TW_CONTROL(Label1), "Connections:", {}, {1200, 1920, 1215, 255}, Look::Plain, Normal},
+    {TW_CONTROL(Label1), QT_TRANSLATE_NOOP("MainWindow", "Connections:"), {}, {1200, 1920, 1215, 255}, Look::Plain, Normal},
     {TW_CONTROL(CONNECTIONS_TEXTBOX), NoValue, {}, {2400, 1800, 2655, 390}, Look::Status, Locked},
-    {TW_CONTROL(PROCESS_ACTIVE_LABEL), "!!! NOT MONITORING !!!", {}, {240, 2280, 4815, 255},
+    {TW_CONTROL(PROCESS_ACTIVE_LABEL), QT_TRANSLATE_NOOP("MainWindow", "!!! NOT MONITORING !!!"), {}, {240, 2280, 4815, 255},
      Look::Watcher, Normal},
-    {TW_CONTROL(SETTINGS_BUTTON), "Settings", {}, {240, 2640, 855, 495}, Look::Plain, Normal},
-    {TW_CONTROL(SHUTDOWN_BUTTON), "SHUTDOWN DAEMON / QT", {}, {1320, 2640, 1455, 495}, Look::Plain,
+    {TW_CONTROL(SETTINGS_BUTTON), QT_TRANSLATE_NOOP("MainWindow", "Settings"), {}, {240, 2640, 855, 495}, Look::Plain, Normal},
+    {TW_CONTROL(SHUTDOWN_BUTTON), QT_TRANSLATE_NOOP("MainWindow", "SHUTDOWN DAEMON / QT"), {}, {1320, 2640, 1455, 495}, Look::Plain,
      Normal},
     {TW_CONTROL(AUTORUN_TIMER_TEXTBOX), "-- --", {}, {3000, 2640, 735, 525}, Look::Countdown,
      Locked},
-    {TW_CONTROL(START_STOP_BUTTON), "START- STOP", {}, {3960, 2640, 975, 495}, Look::Plain, Normal},
-    {TW_CONTROL(P4P_TICKBOX), "\"P-4-P\" Before Exit", {}, {240, 3240, 1095, 495}, Look::Plain,
+    {TW_CONTROL(START_STOP_BUTTON), QT_TRANSLATE_NOOP("MainWindow", "START- STOP"), {}, {3960, 2640, 975, 495}, Look::Plain, Normal},
+    {TW_CONTROL(P4P_TICKBOX), QT_TRANSLATE_NOOP("MainWindow", "\"P-4-P\" Before Exit"), {}, {240, 3240, 1095, 495}, Look::Plain,
      Disabled},
     {TW_CONTROL(QT_EXE_TEXTBOX), {}, {}, {1440, 3360, 1575, 375}, Look::Plain, Locked},
     {TW_CONTROL(DAEMON_EXE_TEXTBOX), {}, {}, {3120, 3360, 1695, 375}, Look::Plain, Locked},
 
     // Lower band: the mirror fields.
     {TW_CONTROL(CLI_NAME_TEXTBOX), {}, {}, lowerBand(0), Look::Plain, NameAsTip},
-    {TW_CONTROL(UPDATE_EXTERNAL_FILE_TICKBOX), "Also Update External File When BlockCount Changes",
+    {TW_CONTROL(UPDATE_EXTERNAL_FILE_TICKBOX), QT_TRANSLATE_NOOP("MainWindow", "Also Update External File When BlockCount Changes"),
      {}, lowerBand(1), Look::Plain, NameAsTip},
     {TW_CONTROL(UPDATE_EXTERNAL_FILE_TEXTBOX), {}, {}, lowerBand(2), Look::Plain, NameAsTip},
-    {TW_CONTROL(RUN_COMMAND_TICKBOX), "Also Run Command When BlockCount Changes", {}, lowerBand(3),
+    {TW_CONTROL(RUN_COMMAND_TICKBOX), QT_TRANSLATE_NOOP("MainWindow", "Also Run Command When BlockCount Changes"), {}, lowerBand(3),
      Look::Plain, NameAsTip},
     {TW_CONTROL(RUN_COMMAND_TEXTBOX), {}, {}, lowerBand(4), Look::Plain, NameAsTip},
     {TW_CONTROL(CLI_STOP_BAT_FULL_LOCATION_TEXTBOX), {}, {}, lowerBand(5), Look::Plain, NameAsTip},
@@ -185,6 +190,12 @@ const Control Controls[] = {
 // clang-format on
 
 #undef TW_CONTROL
+
+// A caption or tooltip of the table in the user's language; names and
+// symbols (not marked for translation) stay as they are.
+QString translated(const QString& text) {
+    return text.isEmpty() ? text : MainWindow::tr(text.toUtf8().constData());
+}
 
 } // namespace
 
@@ -228,15 +239,15 @@ void MainWindow::buildControls() {
                     std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
                 Kind* made = nullptr;
                 if constexpr (std::is_same_v<Kind, QCheckBox>) {
-                    made = new WrapCheckBox(control.text, this);
+                    made = new WrapCheckBox(translated(control.text), this);
                 } else if constexpr (std::is_same_v<Kind, QPushButton>) {
-                    made = new WrapButton(control.text, this);
+                    made = new WrapButton(translated(control.text), this);
                     made->setAutoDefault(false);
                 } else if constexpr (std::is_same_v<Kind, QLineEdit>) {
                     made = new QLineEdit(control.text, this);
                     made->setReadOnly((control.init & Locked) != 0);
                 } else {
-                    made = new QLabel(control.text, this);
+                    made = new QLabel(translated(control.text), this);
                 }
                 this->*member = made;
                 return made;
@@ -244,7 +255,7 @@ void MainWindow::buildControls() {
             control.member);
         widget->setObjectName(QLatin1String(control.name));
         const QString tip =
-            (control.init & NameAsTip) != 0 ? QLatin1String(control.name) : control.tip;
+            (control.init & NameAsTip) != 0 ? QLatin1String(control.name) : translated(control.tip);
         widget->setToolTip(tip);
         widget->setProperty(DesignTooltip.toLatin1().constData(), tip);
         widget->setEnabled((control.init & Disabled) == 0);
@@ -426,7 +437,7 @@ void MainWindow::showCounting() {
     for (QWidget* control : automationControls(*this))
         control->setEnabled(false);
     COUNTDOWN_TIMER->setEnabled(true);
-    START_STOP_BUTTON->setText(StopCaption);
+    START_STOP_BUTTON->setText(stopCaption());
     describeState(AUTORUN_TIMER_TEXTBOX, tr("counting down"));
 }
 
@@ -434,12 +445,12 @@ void MainWindow::showIdle() {
     for (QWidget* control : automationControls(*this))
         control->setEnabled(true);
     COUNTDOWN_TIMER->setEnabled(false);
-    START_STOP_BUTTON->setText(StartCaption);
+    START_STOP_BUTTON->setText(startCaption());
     describeState(AUTORUN_TIMER_TEXTBOX, tr("stopped"));
 }
 
 void MainWindow::showNothingToRun() {
-    START_STOP_BUTTON->setText(StartCaption);
+    START_STOP_BUTTON->setText(startCaption());
     AUTOSTART_TICKBOX->setEnabled(false);
     AUTOCLOSE_TIMER_TICKBOX->setEnabled(false);
     // Clearing a tick runs its click handling.
@@ -473,7 +484,7 @@ void MainWindow::showFailure(const QString& control, const QString& message) {
         return;
     const QString design = widget->property(DesignTooltip.toLatin1().constData()).toString();
     widget->setToolTip((design.isEmpty() ? QString() : design + QStringLiteral("\n\n")) +
-                       QStringLiteral("Last failure: ") + message);
+                       tr("Last failure: ") + message);
 }
 
 void MainWindow::clearFailure(const QString& control) {

@@ -31,9 +31,9 @@ public:
     static constexpr int DesignClientHeight = 11700;
     // Where the automation countdown starts, after the load and after START.
     static constexpr int CountdownStart = 11;
-    // The captions of START_STOP_BUTTON.
-    static const QString StartCaption;
-    static const QString StopCaption;
+    // The captions of START_STOP_BUTTON, in the user's language.
+    static QString startCaption();
+    static QString stopCaption();
 
     // Builds the settings window, owned by the main window; opened modally.
     using SettingsWindowFactory = std::function<std::unique_ptr<QDialog>(MainWindow& owner)>;

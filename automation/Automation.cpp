@@ -8,6 +8,7 @@
 #include "poll/ChainPoll.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,7 +69,7 @@ void Automation::START_STOP_BUTTON_Click() {
         return;
     }
 
-    if (w.START_STOP_BUTTON->text() == MainWindow::StartCaption) {
+    if (w.START_STOP_BUTTON->text() == MainWindow::startCaption()) {
         w.COUNTDOWN_REMAINING = MainWindow::CountdownStart;
         w.showCounting();
         return;
@@ -144,8 +145,9 @@ void Automation::CLI_PROCESS_WATCHER_TIMER_Timer() {
     MainWindow& w = window_;
     const bool running = isProcessRunning(w.CLI_NAME_TEXTBOX->text());
     app::setBackground(w.PROCESS_ACTIVE_LABEL, running ? app::colour::Red : app::colour::Green);
-    w.PROCESS_ACTIVE_LABEL->setText(running ? QStringLiteral("!!! CLI RUNNING !!!")
-                                            : QStringLiteral("!!! CLI NOT RUNNING !!!"));
+    w.PROCESS_ACTIVE_LABEL->setText(
+        running ? QCoreApplication::translate("MainWindow", "!!! CLI RUNNING !!!")
+                : QCoreApplication::translate("MainWindow", "!!! CLI NOT RUNNING !!!"));
     // Greyed while the client runs, whatever else greyed or enabled them.
     for (QPushButton* button :
          {w.SHUTDOWN_BUTTON, w.GETBLOCKCOUNT_BUTTON, w.GETCONNECTIONCOUNT_BUTTON})
@@ -224,7 +226,7 @@ void Automation::armNextCycle() {
     // Off and on again: a full interval from now. The count is not reset,
     // so this cycle fires on its 60th tick.
     w.COUNTDOWN_TIMER->setEnabled(true);
-    w.START_STOP_BUTTON->setText(MainWindow::StopCaption);
+    w.START_STOP_BUTTON->setText(MainWindow::stopCaption());
     w.CLI_GBC_BAT_TICKBOX->setEnabled(false);
     w.CLI_GCC_BAT_TICKBOX->setEnabled(false);
     w.CLI_STOP_BAT_TICKBOX->setEnabled(false);
@@ -294,14 +296,16 @@ void Automation::P4P_END_TIMER_Timer() {
         app::setBackground(box, running ? app::colour::Green : app::colour::Red);
         app::describeState(box, running ? tr("running") : tr("not running"));
     };
-    look(w.QT_EXE_TEXTBOX, QStringLiteral("!!! QT STILL RUNNING !!!"));
-    look(w.DAEMON_EXE_TEXTBOX, QStringLiteral("!!! DAEMON STILL RUNNING !!!"));
+    look(w.QT_EXE_TEXTBOX, QCoreApplication::translate("MainWindow", "!!! QT STILL RUNNING !!!"));
+    look(w.DAEMON_EXE_TEXTBOX,
+         QCoreApplication::translate("MainWindow", "!!! DAEMON STILL RUNNING !!!"));
 
     // Neither found in this tick (read back from the two boxes).
     if (app::background(w.QT_EXE_TEXTBOX) == app::colour::Red &&
         app::background(w.DAEMON_EXE_TEXTBOX) == app::colour::Red) {
         app::setBackground(w.PROCESS_ACTIVE_LABEL, app::colour::Green);
-        w.PROCESS_ACTIVE_LABEL->setText(QStringLiteral("!!! FINISHED - AUTOCLOSING !!!"));
+        w.PROCESS_ACTIVE_LABEL->setText(
+            QCoreApplication::translate("MainWindow", "!!! FINISHED - AUTOCLOSING !!!"));
         app::setBackground(w.QT_EXE_TEXTBOX, app::colour::Pink);
         app::setBackground(w.DAEMON_EXE_TEXTBOX, app::colour::Pink);
         app::setBackground(w.AUTORUN_TIMER_TEXTBOX, app::colour::Green);

@@ -7,6 +7,7 @@
 #include "platform/BatchLine.h"
 #include "platform/Platform.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
 #include <QPointer>
@@ -50,9 +51,12 @@ CheckResult judge(const std::optional<qint64>& blockCount, const QString& failur
                   const node::NodeState& state, qint64 nowSeconds, int stallMinutes) {
     if (!blockCount)
         return {Critical,
-                QStringLiteral("CRITICAL - no answer: ") +
-                    oneLine(failure.isEmpty() ? QStringLiteral("the client wrote no block count")
-                                              : failure)};
+                QStringLiteral("CRITICAL - ") +
+                    QCoreApplication::translate("NodeCheck", "no answer: %1")
+                        .arg(oneLine(failure.isEmpty()
+                                         ? QCoreApplication::translate(
+                                               "NodeCheck", "the client wrote no block count")
+                                         : failure))};
     const qint64 blocks = *blockCount;
     const std::optional<qint64> peers = state.peersIn && state.peersOut
                                             ? std::optional(*state.peersIn + *state.peersOut)
@@ -67,27 +71,31 @@ CheckResult judge(const std::optional<qint64>& blockCount, const QString& failur
     Status status = Ok;
     if (behind) {
         status = Warning;
-        problems << (state.initialBlockDownload.value_or(false) ? QStringLiteral("initial download")
-                                                                : QStringLiteral("catching up"));
+        problems << (state.initialBlockDownload.value_or(false)
+                         ? QCoreApplication::translate("NodeCheck", "initial download")
+                         : QCoreApplication::translate("NodeCheck", "catching up"));
     } else if (tipAge >= 0 && tipAge >= qint64(stallMinutes) * 60) {
         // One look cannot see the count move: a tip older than the stall
         // time on a node that is not catching up is the stall.
         status = Critical;
-        problems << QStringLiteral("stalled");
+        problems << QCoreApplication::translate("NodeCheck", "stalled");
     }
     if (peers && *peers == 0) {
         status = std::max(status, Warning);
-        problems << QStringLiteral("no peers");
+        problems << QCoreApplication::translate("NodeCheck", "no peers");
     }
 
-    QString text = QStringLiteral("block %1").arg(blocks);
-    if (state.headers && *state.headers != blocks)
-        text += QStringLiteral(" of %1").arg(*state.headers);
+    QString text = state.headers && *state.headers != blocks
+                       ? QCoreApplication::translate("NodeCheck", "block %1 of %2")
+                             .arg(blocks)
+                             .arg(*state.headers)
+                       : QCoreApplication::translate("NodeCheck", "block %1").arg(blocks);
     if (peers)
-        text += QStringLiteral(", %1 %2").arg(*peers).arg(*peers == 1 ? QStringLiteral("peer")
-                                                                      : QStringLiteral("peers"));
+        text += *peers == 1 ? QCoreApplication::translate("NodeCheck", ", 1 peer")
+                            : QCoreApplication::translate("NodeCheck", ", %1 peers").arg(*peers);
     if (tipAge >= 0)
-        text += QStringLiteral(", tip ") + node::text::tipAge(*state.tipTime, nowSeconds);
+        text += QCoreApplication::translate("NodeCheck", ", tip %1")
+                    .arg(node::text::tipAge(*state.tipTime, nowSeconds));
     if (!problems.isEmpty())
         text = problems.join(QStringLiteral(", ")) + QStringLiteral(": ") + text;
 
@@ -130,7 +138,8 @@ void NodeCheck::start(const QString& batchPath) {
         QTimer::singleShot(0, this, [this, result] { finish(result); });
     };
     if (batchPath.trimmed().isEmpty())
-        return later(unknown(QStringLiteral(
+        return later(unknown(QCoreApplication::translate(
+            "NodeCheck",
             "no block-count batch file is configured (Settings, Save To .BAT Files)")));
     const platform::FileRead read = files_.readFile(batchPath, node::NodeQuery::MaxBatchFileBytes);
     if (!read.result)
@@ -176,8 +185,9 @@ namespace tw::check {
 int runCheckCommand(platform::Platform& platform, const QStringList& arguments) {
     CheckResult result;
     if (!arguments.isEmpty()) {
-        result = unknown(QStringLiteral("unknown argument %1 (usage: %2 --check)")
-                             .arg(arguments.first(), platform.executableName));
+        result = unknown(
+            QCoreApplication::translate("NodeCheck", "unknown argument %1 (usage: %2 --check)")
+                .arg(arguments.first(), platform.executableName));
     } else {
         // Quiet: a monitoring plugin says one line; the panel's own log is
         // not the check's to write.

@@ -14,7 +14,7 @@ namespace tw::health {
 AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("ALERTS_DIALOG"));
-    setWindowTitle(QStringLiteral("TW-CLI-UI – Alerts and monitoring – %1").arg(section));
+    setWindowTitle(tr("TW-CLI-UI – Alerts and monitoring – %1").arg(section));
 
     enabled_ = new QCheckBox(tr("Alert me when the node stalls or its queries fail"), this);
     enabled_->setObjectName(QStringLiteral("HEALTH_ALERTS_TICKBOX"));
@@ -67,9 +67,8 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
         hint(tr("Not while the node is catching up (headers ahead, or its initial download).")));
     form->addRow(tr("Failed queries in a row"), failureCount_);
     form->addRow(tr("Alert command"), command_);
-    form->addRow(QString(),
-                 hint(tr("Started like the command of \u201cAlso Run Command When BlockCount "
-                         "Changes\u201d. Empty: no command.")));
+    form->addRow(QString(), hint(tr("Started like the command of “Also Run Command When BlockCount "
+                                    "Changes”. Empty: no command.")));
     form->addRow(tr("Alert webhook"), webhook_);
     form->addRow(
         QString(),

@@ -35,27 +35,27 @@ QString HealthMonitor::timeText(qint64 wallMs) const {
 
 QString HealthMonitor::minutesSince(qint64 at) const {
     const qint64 minutes = (services_.platform.clock.now() - at) / 60000;
-    return minutes == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(minutes);
+    return minutes == 1 ? tr("1 minute") : tr("%L1 minutes").arg(minutes);
 }
 
 QString HealthMonitor::summary() const {
     QStringList lines;
-    lines << (blocks_ ? QStringLiteral("Block count: %1 (%2)")
-                            .arg(blocks_->value)
-                            .arg(timeText(blocks_->shownAt))
-                      : QStringLiteral("Block count: \u2013 (no answer yet)"));
+    lines << (blocks_
+                  ? tr("Block count: %L1 (%2)").arg(blocks_->value).arg(timeText(blocks_->shownAt))
+                  : tr("Block count: \u2013 (no answer yet)"));
     if (connections_)
-        lines << QStringLiteral("Connections: %1 (%2)")
+        lines << tr("Connections: %L1 (%2)")
                      .arg(connections_->value)
                      .arg(timeText(connections_->shownAt));
     if (blockFailure_)
-        lines << QStringLiteral("Block-count query failed: ") + *blockFailure_;
+        lines << tr("Block-count query failed: ") + poll::ChainPoll::reasonText(*blockFailure_);
     else if (lastFailed_ && connectionsFailure_)
-        lines << QStringLiteral("Connection-count query failed: ") + *connectionsFailure_;
+        lines << tr("Connection-count query failed: ") +
+                     poll::ChainPoll::reasonText(*connectionsFailure_);
     else if (stalled_)
-        lines << QStringLiteral("No new block since ") + timeText(lastRiseShown_);
+        lines << tr("No new block since ") + timeText(lastRiseShown_);
     if (!warning_.isEmpty())
-        lines << QStringLiteral("Node warning: ") + warning_;
+        lines << tr("Node warning: ") + warning_;
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -78,7 +78,8 @@ void HealthMonitor::queryStarted(bool blockCount) {
 void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
     const std::optional<qint64> number = history::wholeNumber(text);
     if (!number) {
-        queryFailed(blockCount, QStringLiteral("the answer was not a number"));
+        queryFailed(blockCount,
+                    QStringLiteral(QT_TRANSLATE_NOOP("ChainPoll", "the answer was not a number")));
         return;
     }
     observe([&] {
@@ -95,8 +96,8 @@ void HealthMonitor::queryAnswered(bool blockCount, const QString& text) {
         if (!blocks_ || *number > blocks_->value) {
             if (stalled_) {
                 stalled_ = false;
-                clear(Alert::Stalled, stallAnnounced_, QStringLiteral("Node moving again"),
-                      QStringLiteral("The block count rose to %1 after %2 at %3.")
+                clear(Alert::Stalled, stallAnnounced_, tr("Node moving again"),
+                      tr("The block count rose to %L1 after %2 at %L3.")
                           .arg(*number)
                           .arg(minutesSince(lastRise_))
                           .arg(blocks_->value));
@@ -130,20 +131,18 @@ void HealthMonitor::judgeStall(qint64 now, qint64 count) {
     const bool stall = still && !syncing(now);
     if (stall && !stalled_) {
         stalled_ = true;
-        raise(Alert::Stalled, stallAnnounced_, QStringLiteral("Node stalled"),
-              state_.tipTime
-                  ? QStringLiteral("The block count has stayed at %1 (the node's tip is %2).")
-                        .arg(count)
-                        .arg(node::text::tipAge(*state_.tipTime, wallSeconds()))
-                  : QStringLiteral("The block count has stayed at %1 for %2.")
-                        .arg(count)
-                        .arg(minutesSince(lastRise_)));
+        raise(Alert::Stalled, stallAnnounced_, tr("Node stalled"),
+              state_.tipTime ? tr("The block count has stayed at %L1 (the node's tip is %2).")
+                                   .arg(count)
+                                   .arg(node::text::tipAge(*state_.tipTime, wallSeconds()))
+                             : tr("The block count has stayed at %L1 for %2.")
+                                   .arg(count)
+                                   .arg(minutesSince(lastRise_)));
     } else if (!stall && stalled_) {
         stalled_ = false;
-        clear(Alert::Stalled, stallAnnounced_, QStringLiteral("Node moving again"),
-              syncing(now)
-                  ? QStringLiteral("The node is catching up (block %1).").arg(count)
-                  : QStringLiteral("The node's tip is recent again (block %1).").arg(count));
+        clear(Alert::Stalled, stallAnnounced_, tr("Node moving again"),
+              syncing(now) ? tr("The node is catching up (block %L1).").arg(count)
+                           : tr("The node's tip is recent again (block %L1).").arg(count));
     }
 }
 
@@ -178,11 +177,11 @@ void HealthMonitor::nodeStateRead(const node::NodeState& state, const QString& f
             const QString text = *state.warnings;
             if (!text.isEmpty() && text != warning_) {
                 warning_ = text;
-                raise(Alert::Warning, warningAnnounced_, QStringLiteral("Node warning"), text);
+                raise(Alert::Warning, warningAnnounced_, tr("Node warning"), text);
             } else if (text.isEmpty() && !warning_.isEmpty()) {
                 warning_.clear();
-                clear(Alert::Warning, warningAnnounced_, QStringLiteral("Node warning gone"),
-                      QStringLiteral("The node no longer warns."));
+                clear(Alert::Warning, warningAnnounced_, tr("Node warning gone"),
+                      tr("The node no longer warns."));
             }
         }
     });
@@ -233,9 +232,10 @@ QString HealthMonitor::stateLine() const {
 
 QString HealthMonitor::lastFailure() const {
     if (blockFailure_)
-        return QStringLiteral("Block-count query failed: ") + *blockFailure_;
+        return tr("Block-count query failed: ") + poll::ChainPoll::reasonText(*blockFailure_);
     if (connectionsFailure_)
-        return QStringLiteral("Connection-count query failed: ") + *connectionsFailure_;
+        return tr("Connection-count query failed: ") +
+               poll::ChainPoll::reasonText(*connectionsFailure_);
     return {};
 }
 
@@ -248,12 +248,12 @@ void HealthMonitor::queryFailed(bool blockCount, const QString& reason) {
         ++failuresInRow_;
         if (!failing_ && failuresInRow_ >= settings_.failureCount) {
             failing_ = true;
-            raise(Alert::NotAnswering, failureAnnounced_, QStringLiteral("Node not answering"),
-                  failuresInRow_ == 1
-                      ? QStringLiteral("The last query got no answer (%1).").arg(reason)
-                      : QStringLiteral("The last %1 queries got no answer (the last: %2).")
-                            .arg(failuresInRow_)
-                            .arg(reason));
+            raise(Alert::NotAnswering, failureAnnounced_, tr("Node not answering"),
+                  failuresInRow_ == 1 ? tr("The last query got no answer (%1).")
+                                            .arg(poll::ChainPoll::reasonText(reason))
+                                      : tr("The last %L1 queries got no answer (the last: %2).")
+                                            .arg(failuresInRow_)
+                                            .arg(poll::ChainPoll::reasonText(reason)));
         }
     });
 }
@@ -265,10 +265,9 @@ void HealthMonitor::succeeded() {
     if (!failing_)
         return;
     failing_ = false;
-    clear(Alert::NotAnswering, failureAnnounced_, QStringLiteral("Node answering again"),
-          QStringLiteral("The node answered again after %1 failed %2.")
-              .arg(failures)
-              .arg(failures == 1 ? QStringLiteral("query") : QStringLiteral("queries")));
+    clear(Alert::NotAnswering, failureAnnounced_, tr("Node answering again"),
+          failures == 1 ? tr("The node answered again after 1 failed query.")
+                        : tr("The node answered again after %L1 failed queries.").arg(failures));
 }
 
 void HealthMonitor::raise(Alert alert, bool& announced, const QString& title, const QString& text) {

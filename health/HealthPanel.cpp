@@ -73,13 +73,12 @@ HealthPanel::~HealthPanel() {
 QMenu* HealthPanel::statusMenu(QLineEdit* box) {
     QMenu* menu = box->createStandardContextMenu();
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("Node…")), &QAction::triggered, this,
-            &HealthPanel::showNode);
-    connect(menu->addAction(QStringLiteral("Nodes…")), &QAction::triggered, this,
+    connect(menu->addAction(Tray::tr("Node…")), &QAction::triggered, this, &HealthPanel::showNode);
+    connect(menu->addAction(Tray::tr("Nodes…")), &QAction::triggered, this,
             &HealthPanel::nodesRequested);
-    connect(menu->addAction(QStringLiteral("History…")), &QAction::triggered, this,
+    connect(menu->addAction(Tray::tr("History…")), &QAction::triggered, this,
             &HealthPanel::showHistory);
-    connect(menu->addAction(QStringLiteral("Alerts…")), &QAction::triggered, this,
+    connect(menu->addAction(Tray::tr("Alerts…")), &QAction::triggered, this,
             &HealthPanel::editAlerts);
     return menu;
 }

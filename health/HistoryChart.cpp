@@ -1,6 +1,7 @@
 #include "health/HistoryChart.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -74,15 +75,15 @@ Scale progressScale(double lo, double hi) {
 
 QString scaleLabel(double value, double step) {
     if (step >= 1)
-        return QString::number(static_cast<qint64>(std::llround(value)));
-    return QString::number(value, 'f', step >= 0.1 ? 1 : step >= 0.01 ? 2 : 3);
+        return QLocale().toString(static_cast<qint64>(std::llround(value)));
+    return QLocale().toString(value, 'f', step >= 0.1 ? 1 : step >= 0.01 ? 2 : 3);
 }
 
 // A progress of 0 to 1 as a percentage with two decimals, cut rather than
 // rounded: 100.00 % only once the node says 1.
 QString percentText(double progress) {
     // (The nudge keeps 0.509, stored as a hair below, at 50.90.)
-    return QString::number(std::floor(progress * 10000 + 1e-6) / 100, 'f', 2);
+    return QLocale().toString(std::floor(progress * 10000 + 1e-6) / 100, 'f', 2);
 }
 
 QString clockTime(qint64 ms) {
@@ -119,7 +120,8 @@ QString tickLabel(qint64 ms, HistoryRange range) {
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(ms);
     if (range == HistoryRange::Last24Hours)
         return time.toString(QStringLiteral("HH:mm"));
-    return time.toString(QStringLiteral("ddd d MMM"));
+    // Day and month names in the user's language.
+    return QLocale().toString(time, HistoryChart::tr("ddd d MMM", "date format of the axis"));
 }
 
 // One strip: its frame, title, value scale and time labels, and the
@@ -262,14 +264,14 @@ qint64 rangeLengthMs(HistoryRange range) {
 QString formatDuration(qint64 ms) {
     const qint64 s = ms / 1000;
     if (s < 60)
-        return QStringLiteral("%1 s").arg(s);
+        return HistoryChart::tr("%1 s").arg(s);
     if (s < 10 * 60)
-        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+        return HistoryChart::tr("%1 min %2 s").arg(s / 60).arg(s % 60);
     if (s < 3600)
-        return QStringLiteral("%1 min").arg(s / 60);
+        return HistoryChart::tr("%1 min").arg(s / 60);
     if (s < 24 * 3600)
-        return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar('0'));
-    return QStringLiteral("%1 d %2 h").arg(s / 86400).arg(s / 3600 % 24);
+        return HistoryChart::tr("%1 h %2 min").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar('0'));
+    return HistoryChart::tr("%1 d %2 h").arg(s / 86400).arg(s / 3600 % 24);
 }
 
 HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent) {
@@ -385,7 +387,7 @@ QString HistoryChart::makeSyncSummary() const {
         else if (*latest_.gap == 1)
             parts << tr("1 block behind the headers");
         else
-            parts << tr("%1 blocks behind the headers").arg(*latest_.gap);
+            parts << tr("%L1 blocks behind the headers").arg(*latest_.gap);
     }
     if (latest_.initialDownload.value_or(false))
         parts << tr("initial download");

@@ -17,7 +17,7 @@ HistoryWindow::HistoryWindow(platform::FileSystem& files, std::function<qint64()
     : QWidget(parent, Qt::Window), files_(files), now_(std::move(nowMs)),
       path_(std::move(historyPath)) {
     setObjectName(QStringLiteral("HISTORY_WINDOW"));
-    setWindowTitle(QStringLiteral("TW-CLI-UI – History – %1").arg(section));
+    setWindowTitle(tr("TW-CLI-UI – History – %1").arg(section));
 
     range_ = new QComboBox(this);
     range_->setObjectName(QStringLiteral("HISTORY_RANGE_COMBO"));

@@ -13,7 +13,7 @@ namespace tw::health {
 NodeWindow::NodeWindow(HealthMonitor& monitor, QString section, QWidget* parent)
     : QWidget(parent, Qt::Window), monitor_(monitor), section_(std::move(section)),
       view_(new QPlainTextEdit(this)) {
-    setWindowTitle(QStringLiteral("TW-CLI-UI - %1 - Node").arg(section_));
+    setWindowTitle(tr("TW-CLI-UI - %1 - Node").arg(section_));
     setObjectName(QStringLiteral("NODE_WINDOW"));
     view_->setObjectName(QStringLiteral("NODE_STATE_TEXT"));
     view_->setReadOnly(true); // selectable and copyable, not editable
@@ -35,19 +35,18 @@ QString NodeWindow::textFor(const HealthMonitor& monitor, const QString& section
         return QDateTime::fromMSecsSinceEpoch(wallMs).toString(
             QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     };
-    QStringList lines{QStringLiteral("Node: ") + section};
+    QStringList lines{tr("Node: ") + section};
     if (monitor.nodeStateAt() > 0)
-        lines << QStringLiteral("State as of: ") + when(monitor.nodeStateAt());
+        lines << tr("State as of: ") + when(monitor.nodeStateAt());
     else
-        lines << QStringLiteral("State as of: the node has not said yet");
+        lines << tr("State as of: the node has not said yet");
     lines << node::text::fieldLines(monitor.nodeState(), monitor.wallSeconds());
     if (const auto left = monitor.timeLeft(); left && !monitor.nodeState().empty())
-        lines << QStringLiteral("Sync: ") + node::text::syncLine(monitor.nodeState(), left);
+        lines << tr("Sync: ") + node::text::syncLine(monitor.nodeState(), left);
     const QString failure = monitor.lastFailure();
-    lines << QStringLiteral("Last failure: ") +
-                 (failure.isEmpty() ? QStringLiteral("none") : failure);
+    lines << tr("Last failure: ") + (failure.isEmpty() ? tr("none") : failure);
     if (!monitor.nodeStateFailure().isEmpty())
-        lines << QStringLiteral("State calls: ") + monitor.nodeStateFailure();
+        lines << tr("State calls: ") + monitor.nodeStateFailure();
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -1,5 +1,6 @@
 #include "node/NodeState.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -122,18 +123,9 @@ QString percent(double progress) {
     return QLocale().toString(shown, 'f', 2) + QStringLiteral(" %");
 }
 
-QString duration(qint64 seconds) {
-    if (seconds < 60)
-        return QStringLiteral("%1 s").arg(seconds);
-    if (seconds < 120 * 60)
-        return QStringLiteral("%1 min").arg((seconds + 30) / 60);
-    if (seconds < 48 * 3600)
-        return QStringLiteral("%1 h").arg((seconds + 1800) / 3600);
-    return QStringLiteral("%1 days").arg(number((seconds + 43200) / 86400));
-}
-
 QString yesNo(bool b) {
-    return b ? QStringLiteral("yes") : QStringLiteral("no");
+    return b ? QCoreApplication::translate("NodeText", "yes")
+             : QCoreApplication::translate("NodeText", "no");
 }
 
 } // namespace
@@ -205,44 +197,59 @@ std::optional<QStringList> callArguments(const QStringList& blockCountArguments,
 
 namespace text {
 
+QString duration(qint64 seconds) {
+    if (seconds < 60)
+        return QCoreApplication::translate("NodeText", "%1 s").arg(seconds);
+    if (seconds < 120 * 60)
+        return QCoreApplication::translate("NodeText", "%1 min").arg((seconds + 30) / 60);
+    if (seconds < 48 * 3600)
+        return QCoreApplication::translate("NodeText", "%1 h").arg((seconds + 1800) / 3600);
+    return QCoreApplication::translate("NodeText", "%1 days")
+        .arg(number((seconds + 43200) / 86400));
+}
+
 QString syncLine(const NodeState& state, std::optional<qint64> timeLeftSeconds) {
     if (!state.blocks)
         return {};
     QString line = number(*state.blocks);
     const bool behind = state.headers && *state.headers > *state.blocks;
     if (behind)
-        line += QStringLiteral(" of ") + number(*state.headers);
+        line =
+            QCoreApplication::translate("NodeText", "%1 of %2").arg(line, number(*state.headers));
     QStringList notes;
     const bool syncing = behind || state.initialBlockDownload.value_or(false);
     if (state.verificationProgress && (syncing || *state.verificationProgress < 0.9999))
         notes << percent(*state.verificationProgress);
     if (state.initialBlockDownload.value_or(false))
-        notes << QStringLiteral("initial download");
+        notes << QCoreApplication::translate("NodeText", "initial download");
     if (timeLeftSeconds && syncing)
-        notes << QStringLiteral("about %1 left").arg(duration(*timeLeftSeconds));
+        notes << QCoreApplication::translate("NodeText", "about %1 left")
+                     .arg(duration(*timeLeftSeconds));
     if (!notes.isEmpty())
         line += QStringLiteral(" (") + notes.join(QStringLiteral(", ")) + QLatin1Char(')');
     return line;
 }
 
 QString tipAge(qint64 tipTime, qint64 nowSeconds) {
-    return duration(std::max<qint64>(0, nowSeconds - tipTime)) + QStringLiteral(" old");
+    return QCoreApplication::translate("NodeText", "%1 old")
+        .arg(duration(std::max<qint64>(0, nowSeconds - tipTime)));
 }
 
 QString peersLine(const NodeState& state) {
     if (state.peersIn && state.peersOut)
-        return QStringLiteral("%1 peers (%2 in, %3 out)")
+        return QCoreApplication::translate("NodeText", "%1 peers (%2 in, %3 out)")
             .arg(number(*state.peersIn + *state.peersOut), number(*state.peersIn),
                  number(*state.peersOut));
     if (state.peersTotal)
-        return QStringLiteral("%1 peers").arg(number(*state.peersTotal));
+        return QCoreApplication::translate("NodeText", "%1 peers").arg(number(*state.peersTotal));
     return {};
 }
 
 QString mempoolLine(const NodeState& state, bool withBytes) {
     if (!state.mempoolTransactions)
         return {};
-    QString line = number(*state.mempoolTransactions) + QStringLiteral(" tx");
+    QString line =
+        QCoreApplication::translate("NodeText", "%1 tx").arg(number(*state.mempoolTransactions));
     if (withBytes && state.mempoolBytes)
         line += QStringLiteral(", ") + QLocale().formattedDataSize(*state.mempoolBytes);
     return line;
@@ -256,18 +263,19 @@ QString trayLine(const QString& node, const NodeState& state, std::optional<qint
     if (state.chain)
         parts << *state.chain;
     if (const QString sync = syncLine(state, timeLeftSeconds); !sync.isEmpty())
-        parts << QStringLiteral("block ") + sync;
+        parts << QCoreApplication::translate("NodeText", "block %1").arg(sync);
     if (state.tipTime)
-        parts << QStringLiteral("tip ") + tipAge(*state.tipTime, nowSeconds);
+        parts << QCoreApplication::translate("NodeText", "tip %1")
+                     .arg(tipAge(*state.tipTime, nowSeconds));
     if (const QString peers = peersLine(state); !peers.isEmpty())
         parts << peers;
     if (const QString mempool = mempoolLine(state, false); !mempool.isEmpty())
-        parts << QStringLiteral("mempool ") + mempool;
+        parts << QCoreApplication::translate("NodeText", "mempool %1").arg(mempool);
     return parts.join(QStringLiteral(" \u00b7 "));
 }
 
 QStringList fieldLines(const NodeState& s, qint64 nowSeconds) {
-    const QString unknown = QStringLiteral("unknown");
+    const QString unknown = QCoreApplication::translate("NodeText", "unknown");
     const auto num = [&](const std::optional<qint64>& n) { return n ? number(*n) : unknown; };
     const auto yes = [&](const std::optional<bool>& b) { return b ? yesNo(*b) : unknown; };
     QString tip = unknown;
@@ -275,29 +283,38 @@ QStringList fieldLines(const NodeState& s, qint64 nowSeconds) {
         tip = QDateTime::fromSecsSinceEpoch(*s.tipTime, Qt::UTC)
                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")) +
               QStringLiteral(" (") + tipAge(*s.tipTime, nowSeconds) + QLatin1Char(')');
-    QString peers = peersLine(s); // "8 peers (3 in, 5 out)": the name says "peers"
-    peers.replace(QStringLiteral(" peers"), QString());
+    // "8 (3 in, 5 out)": the name says "peers".
+    QString peers;
+    if (s.peersIn && s.peersOut)
+        peers = QCoreApplication::translate("NodeText", "%1 (%2 in, %3 out)")
+                    .arg(number(*s.peersIn + *s.peersOut), number(*s.peersIn), number(*s.peersOut));
+    else if (s.peersTotal)
+        peers = number(*s.peersTotal);
     QString version = s.version ? QString::number(*s.version) : unknown;
     if (s.subversion)
         version += QLatin1Char(' ') + *s.subversion;
     QString mempool = mempoolLine(s, true);
     return {
-        QStringLiteral("Chain: ") + s.chain.value_or(unknown),
-        QStringLiteral("Blocks: ") + num(s.blocks),
-        QStringLiteral("Headers: ") + num(s.headers),
-        QStringLiteral("Verification progress: ") +
+        QCoreApplication::translate("NodeText", "Chain: ") + s.chain.value_or(unknown),
+        QCoreApplication::translate("NodeText", "Blocks: ") + num(s.blocks),
+        QCoreApplication::translate("NodeText", "Headers: ") + num(s.headers),
+        QCoreApplication::translate("NodeText", "Verification progress: ") +
             (s.verificationProgress ? percent(*s.verificationProgress) : unknown),
-        QStringLiteral("Initial block download: ") + yes(s.initialBlockDownload),
-        QStringLiteral("Tip time: ") + tip,
-        QStringLiteral("Size on disk: ") +
+        QCoreApplication::translate("NodeText", "Initial block download: ") +
+            yes(s.initialBlockDownload),
+        QCoreApplication::translate("NodeText", "Tip time: ") + tip,
+        QCoreApplication::translate("NodeText", "Size on disk: ") +
             (s.sizeOnDisk ? QLocale().formattedDataSize(*s.sizeOnDisk) : unknown),
-        QStringLiteral("Pruned: ") + yes(s.pruned),
-        QStringLiteral("Peers: ") + (peers.isEmpty() ? unknown : peers),
-        QStringLiteral("Network active: ") + yes(s.networkActive),
-        QStringLiteral("Version: ") + version,
-        QStringLiteral("Mempool: ") + (mempool.isEmpty() ? unknown : mempool),
-        QStringLiteral("Warnings: ") +
-            (s.warnings ? (s.warnings->isEmpty() ? QStringLiteral("none") : *s.warnings) : unknown),
+        QCoreApplication::translate("NodeText", "Pruned: ") + yes(s.pruned),
+        QCoreApplication::translate("NodeText", "Peers: ") + (peers.isEmpty() ? unknown : peers),
+        QCoreApplication::translate("NodeText", "Network active: ") + yes(s.networkActive),
+        QCoreApplication::translate("NodeText", "Version: ") + version,
+        QCoreApplication::translate("NodeText", "Mempool: ") +
+            (mempool.isEmpty() ? unknown : mempool),
+        QCoreApplication::translate("NodeText", "Warnings: ") +
+            (s.warnings ? (s.warnings->isEmpty() ? QCoreApplication::translate("NodeText", "none")
+                                                 : *s.warnings)
+                        : unknown),
     };
 }
 

@@ -82,6 +82,8 @@ namespace text {
 // "812,345 of 812,400 (99.93 %, initial download, about 3 h left)": blocks
 // against headers; `timeLeftSeconds` when an estimate is known.
 QString syncLine(const NodeState& state, std::optional<qint64> timeLeftSeconds);
+// "42 s", "5 min", "3 h", "12 days".
+QString duration(qint64 seconds);
 // "5 min old" from the tip's time and now (seconds since the epoch).
 QString tipAge(qint64 tipTime, qint64 nowSeconds);
 // "8 peers (3 in, 5 out)", or "8 peers" when in/out are unknown.

@@ -4,6 +4,7 @@
 #include "node/NodeState.h"
 #include "panel/Instance.h"
 #include "platform/Platform.h"
+#include "poll/ChainPoll.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -56,7 +57,7 @@ NodeLine summarize(const QString& section, const QList<health::HistoryRow>& rows
             lastAnswer = &row;
     }
     if (!lastBlocks) {
-        line.stateText = QStringLiteral("no answers yet");
+        line.stateText = NodesWindow::tr("no answers yet");
         return line;
     }
     // The time the count last changed, for a line without the node's tip.
@@ -79,7 +80,8 @@ NodeLine summarize(const QString& section, const QList<health::HistoryRow>& rows
     const qint64 stallSeconds = qint64(stallMinutes) * 60;
     if (lastBlocks->failed()) {
         line.state = NodeLine::State::Failing;
-        line.stateText = QStringLiteral("failing: ") + lastBlocks->failure;
+        line.stateText =
+            NodesWindow::tr("failing: ") + poll::ChainPoll::reasonText(lastBlocks->failure);
         return line;
     }
     const bool behind = (line.headers && line.blocks && *line.headers > *line.blocks) ||
@@ -88,14 +90,13 @@ NodeLine summarize(const QString& section, const QList<health::HistoryRow>& rows
         line.tipAgeSeconds ? *line.tipAgeSeconds : (nowMs - changedAt.value_or(nowMs)) / 1000;
     if (behind) {
         line.state = NodeLine::State::Syncing;
-        line.stateText = QStringLiteral("syncing");
+        line.stateText = NodesWindow::tr("syncing");
     } else if (still >= stallSeconds) {
         line.state = NodeLine::State::Stalled;
-        line.stateText =
-            QStringLiteral("stalled ") + node::text::tipAge(0, still).chopped(4); // "… old" → "…"
+        line.stateText = NodesWindow::tr("stalled %1").arg(node::text::duration(still));
     } else {
         line.state = NodeLine::State::Answering;
-        line.stateText = QStringLiteral("answering");
+        line.stateText = NodesWindow::tr("answering");
     }
     return line;
 }
@@ -121,7 +122,7 @@ NodesWindow::NodesWindow(platform::Platform& platform, QString ownSection, QStri
       program_(std::move(program)), nowMs_(std::move(nowMs)),
       table_(new QTableWidget(0, Columns, this)), status_(new QLabel(this)) {
     setObjectName(QStringLiteral("NODES_WINDOW"));
-    setWindowTitle(QStringLiteral("TW-CLI-UI - Nodes"));
+    setWindowTitle(tr("TW-CLI-UI - Nodes"));
     table_->setObjectName(QStringLiteral("NODES_TABLE"));
     table_->setHorizontalHeaderLabels({tr("Configuration"), tr("Block"), tr("Headers"), tr("Peers"),
                                        tr("Tip age"), tr("State"), tr("Panel")});
@@ -192,7 +193,7 @@ void NodesWindow::refresh() {
         put(Blocks, number(line.blocks));
         put(Headers, number(line.headers));
         put(Peers, number(line.peers));
-        put(TipAge, line.tipAgeSeconds ? node::text::tipAge(0, *line.tipAgeSeconds).chopped(4)
+        put(TipAge, line.tipAgeSeconds ? node::text::duration(*line.tipAgeSeconds)
                                        : QStringLiteral("\u2013"));
         put(State, history.problem.isEmpty() ? line.stateText : history.problem)
             ->setIcon(dot(stateColour(line.state)));

@@ -56,6 +56,10 @@ void ChainPoll::GETCONNECTIONCOUNT_BUTTON_Click() {
     requestConnectionCount(window_);
 }
 
+QString ChainPoll::reasonText(const QString& reason) {
+    return tr(reason.toUtf8().constData());
+}
+
 ChainPoll::Query ChainPoll::query(bool blockCount) const {
     const bool b = blockCount;
     const MainWindow& w = window_;
@@ -81,7 +85,7 @@ quint64 ChainPoll::startBatchFile(const Query& query) {
     if (!started.result) {
         services_.diagnostics.report(query.batchKey, control,
                                      query.name + QStringLiteral(": ") + started.result.error);
-        noAnswer_ = QStringLiteral("batch file not started");
+        noAnswer_ = QStringLiteral(QT_TR_NOOP("batch file not started"));
         failure_ = started.result.error;
         return 0;
     }
@@ -130,8 +134,8 @@ std::optional<QString> ChainPoll::readLog(const Query& query) {
     logProblem_.clear();
     if (!read.result) {
         logProblem_ = read.result.error;
-        noAnswer_ = files.stamp(path).exists() ? QStringLiteral("log unreadable")
-                                               : QStringLiteral("log missing");
+        noAnswer_ = files.stamp(path).exists() ? QStringLiteral(QT_TR_NOOP("log unreadable"))
+                                               : QStringLiteral(QT_TR_NOOP("log missing"));
         return std::nullopt;
     }
     // Whether the client wrote the log is decided on the file's own stamps,
@@ -143,12 +147,12 @@ std::optional<QString> ChainPoll::readLog(const Query& query) {
         logProblem_ = QStringLiteral("log file %1 not updated by the query (the client did not "
                                      "write it; it holds an earlier answer)")
                           .arg(path);
-        noAnswer_ = QStringLiteral("log not updated by the query");
+        noAnswer_ = QStringLiteral(QT_TR_NOOP("log not updated by the query"));
         return std::nullopt;
     }
     if (read.bytes.isEmpty()) {
         logProblem_ = QStringLiteral("log file %1 is empty (the client wrote no answer)").arg(path);
-        noAnswer_ = QStringLiteral("log empty");
+        noAnswer_ = QStringLiteral(QT_TR_NOOP("log empty"));
         return std::nullopt;
     }
     // Shown and passed on, cut to what a cycle handles.
@@ -196,7 +200,8 @@ void ChainPoll::announce(bool blockCount, const std::optional<QString>& answer) 
     if (answer)
         emit queryAnswered(blockCount, *answer);
     else
-        emit queryFailed(blockCount, noAnswer_.isEmpty() ? QStringLiteral("no answer") : noAnswer_);
+        emit queryFailed(blockCount,
+                         noAnswer_.isEmpty() ? QStringLiteral(QT_TR_NOOP("no answer")) : noAnswer_);
 }
 
 void ChainPoll::updateExternalFile() {

@@ -59,6 +59,11 @@ public:
 
     ChainPoll(app::MainWindow& window, const app::Services& services);
 
+    // A reason of queryFailed in the user's language. The reasons are
+    // plain English words (as the history file keeps them); the client's
+    // own words stay as they are.
+    static QString reasonText(const QString& reason);
+
     // Query requests, also made by the end of the automation countdown.
     static void requestBlockCount(app::MainWindow& window);
     static void requestConnectionCount(app::MainWindow& window);

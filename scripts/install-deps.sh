@@ -16,6 +16,9 @@ packages=(
     # requires the OpenGL headers (WrapOpenGL); qt6-base-dev pulls them in on
     # Debian, named here so that a slimmer packaging cannot miss them.
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev
+    # The translations: Qt's lupdate and lrelease, and Qt's own German
+    # texts (qtbase_de.qm), built into the program beside its own
+    qt6-l10n-tools qt6-translations-l10n
     # X11 client headers; xcb gives the top-most placement over EWMH
     libxcb1-dev libx11-dev
     # Headless runs (the demo without a display, the X11 tests): xvfb-run

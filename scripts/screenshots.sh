@@ -20,6 +20,9 @@
 # own configuration is never touched. Needs Xvfb, openbox, xdotool and
 # ImageMagick's import (installed with --screenshots by install-deps.sh).
 set -euo pipefail
+# The manual's pictures show the program's own English (and the windows are
+# found by their English titles), whatever the desktop's language.
+export LC_ALL=C.UTF-8 LANGUAGE=
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/docs

@@ -15,6 +15,9 @@ cache=${TW_WIN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tw-cli-ui}
 
 export WINEPREFIX=${TW_WINEPREFIX:-$cache/wine}
 export WINEDEBUG=-all
+# The tests read the program's English: Wine gives the Windows user the
+# language and locale of these.
+export LC_ALL=C.UTF-8 LANGUAGE=
 # Qt Test's output on stderr, not the debugger channel.
 export WINEQT_FORCE_STDERR_LOGGING=1
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then

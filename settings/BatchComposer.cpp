@@ -165,7 +165,7 @@ void BatchComposer::SAVE_BATS_BUTTON_Click() {
             shown.append(failure);
     }
     w.SAVE_BATS_BUTTON->setToolTip(shown.join(QLatin1Char('\n')));
-    w.CLOSE_BUTTON->setText(QStringLiteral("Close"));
+    w.CLOSE_BUTTON->setText(SettingsWindow::tr("Close"));
 }
 
 } // namespace tw::settings

@@ -100,50 +100,50 @@ void SettingsWindow::buildControls() {
         {TW_CONTROL(TARN_WICK_TITLE), Look::Title, QStringLiteral("TARN-WICK"), none, {120, 120, 5895, 360}, Normal},
         {TW_CONTROL(CLI_UI_TITLE), Look::Title, QStringLiteral("TW-CLI-UI"), none, {6120, 120, 5775, 360}, Normal},
         {TW_CONTROL(TW_QTD_VERSION), Look::Title, QStringLiteral("Version 1.1"), none, {120, 480, 3135, 345}, Normal},
-        {TW_CONTROL(TW_CLI_UI_CREATOR), Look::Title, CreditText, none, {3360, 480, 5415, 330}, Normal},
-        {TW_CONTROL(TW_CLI_UI_LICENCE), Look::Title, LicenceText, none, {8880, 480, 3015, 345}, Normal},
+        {TW_CONTROL(TW_CLI_UI_CREATOR), Look::Title, tr(CreditText.toUtf8().constData()), none, {3360, 480, 5415, 330}, Normal},
+        {TW_CONTROL(TW_CLI_UI_LICENCE), Look::Title, tr(LicenceText.toUtf8().constData()), none, {8880, 480, 3015, 345}, Normal},
 
         // Folders.
-        {TW_CONTROL(TW_CLI_UI_FOLDER_LABEL), Look::FieldLabel, QStringLiteral("TW-CLI-UI  FOLDER - eg C:\\TARN-WICK\\TW-CLI-UI\\BTC"), none, {120, 960, 5775, 255}, Normal},
-        {TW_CONTROL(CLI_LOCATION_LABEL), Look::FieldLabel, QStringLiteral("CLI Folder- eg C:\\Program Files\\Bitcoin\\Daemon"), none, {6120, 960, 5775, 255}, Normal},
+        {TW_CONTROL(TW_CLI_UI_FOLDER_LABEL), Look::FieldLabel, tr("TW-CLI-UI  FOLDER - eg C:\\TARN-WICK\\TW-CLI-UI\\BTC"), none, {120, 960, 5775, 255}, Normal},
+        {TW_CONTROL(CLI_LOCATION_LABEL), Look::FieldLabel, tr("CLI Folder- eg C:\\Program Files\\Bitcoin\\Daemon"), none, {6120, 960, 5775, 255}, Normal},
         {TW_CONTROL(TW_CLI_UI_LOCATION_TEXTBOX), Look::Plain, none, none, {120, 1200, 5775, 375}, Normal},
         {TW_CONTROL(CLI_LOCATION_TEXTBOX), Look::Plain, none, none, {6120, 1200, 5775, 375}, Normal},
 
         // Configuration file, client name, daemon option.
-        {TW_CONTROL(CONF_LOCATION_LABEL), Look::FieldLabel, QStringLiteral("WALLET.CONF - File Location - eg C:\\BC-CONF\\BTC\\bitcoin.conf"), none, {120, 1800, 5775, 255}, Normal},
-        {TW_CONTROL(DAEMOND_NAME_LABEL), Look::FieldLabel, QStringLiteral("CLI Filename - eg bitcoin-cli.exe"), none, {6120, 1800, 3375, 255}, Normal},
-        {TW_CONTROL(DASH_DAEMON_TICKBOX), Look::Tick, QStringLiteral("Daemon"), QStringLiteral("disablewallet="), {10560, 1920, 1215, 255}, Normal},
+        {TW_CONTROL(CONF_LOCATION_LABEL), Look::FieldLabel, tr("WALLET.CONF - File Location - eg C:\\BC-CONF\\BTC\\bitcoin.conf"), none, {120, 1800, 5775, 255}, Normal},
+        {TW_CONTROL(DAEMOND_NAME_LABEL), Look::FieldLabel, tr("CLI Filename - eg bitcoin-cli.exe"), none, {6120, 1800, 3375, 255}, Normal},
+        {TW_CONTROL(DASH_DAEMON_TICKBOX), Look::Tick, tr("Daemon"), QStringLiteral("disablewallet="), {10560, 1920, 1215, 255}, Normal},
         {TW_CONTROL(CONF_LOCATION_TEXTBOX), Look::Plain, none, none, {120, 2040, 5775, 375}, Normal},
         {TW_CONTROL(CLI_NAME_TEXTBOX), Look::Plain, none, none, {6120, 2040, 4215, 375}, Normal},
-        {TW_CONTROL(DISABLE_DAEMON_TICKBOX), Look::Tick, QStringLiteral("Disabled"), QStringLiteral("!!! DISABLES ALL WALLET FUNCTIONALITY !!!"), {10560, 2160, 1215, 255}, Disabled},
+        {TW_CONTROL(DISABLE_DAEMON_TICKBOX), Look::Tick, tr("Disabled"), tr("!!! DISABLES ALL WALLET FUNCTIONALITY !!!"), {10560, 2160, 1215, 255}, Disabled},
 
         // The actions after each block-count query.
-        {TW_CONTROL(UPDATE_EXTERNAL_FILE_TICKBOX), Look::Tick, QStringLiteral("Also Update External File When BlockCount Changes"), none, {240, 2640, 5415, 255}, Normal},
-        {TW_CONTROL(RUN_COMMAND_TICKBOX), Look::Tick, QStringLiteral("Also Run Command When BlockCount Changes"), none, {6240, 2640, 4815, 255}, Normal},
+        {TW_CONTROL(UPDATE_EXTERNAL_FILE_TICKBOX), Look::Tick, tr("Also Update External File When BlockCount Changes"), none, {240, 2640, 5415, 255}, Normal},
+        {TW_CONTROL(RUN_COMMAND_TICKBOX), Look::Tick, tr("Also Run Command When BlockCount Changes"), none, {6240, 2640, 4815, 255}, Normal},
         {TW_CONTROL(UPDATE_EXTERNAL_FILE_TEXTBOX), Look::Plain, none, none, {120, 2880, 5775, 375}, Disabled | Locked | Grey},
         {TW_CONTROL(RUN_COMMAND_TEXTBOX), Look::Plain, none, none, {6120, 2880, 5775, 375}, Disabled | Locked | Grey},
 
         // Pause-4-Process and the executable names.
-        {TW_CONTROL(P4P_TICKBOX), Look::TickSans, QStringLiteral("\"Pause-4-Process\" - QT / DAEMON - Before Exit"), none, {480, 3480, 5415, 615}, Normal},
-        {TW_CONTROL(QT_EXE_LABEL), Look::FieldLabel, QStringLiteral("QT - \".exe\" FILENAME"), none, {6120, 3480, 2655, 375}, Normal},
-        {TW_CONTROL(Label1), Look::FieldLabel, QStringLiteral("DAEMON -  \".exe\" FILENAME"), none, {8880, 3480, 2655, 375}, Normal},
+        {TW_CONTROL(P4P_TICKBOX), Look::TickSans, tr("\"Pause-4-Process\" - QT / DAEMON - Before Exit"), none, {480, 3480, 5415, 615}, Normal},
+        {TW_CONTROL(QT_EXE_LABEL), Look::FieldLabel, tr("QT - \".exe\" FILENAME"), none, {6120, 3480, 2655, 375}, Normal},
+        {TW_CONTROL(Label1), Look::FieldLabel, tr("DAEMON -  \".exe\" FILENAME"), none, {8880, 3480, 2655, 375}, Normal},
         {TW_CONTROL(QT_EXE_TEXTBOX), Look::Plain, none, none, {6120, 3720, 2055, 375}, Disabled | Locked},
         {TW_CONTROL(DAEMON_EXE_TEXTBOX), Look::Plain, none, none, {8880, 3720, 2655, 375}, Disabled | Locked},
 
         // The generated command lines.
-        {TW_CONTROL(TWCLI_STOP_COMMAND_LABEL), Look::FieldLabel, QStringLiteral("!!! GENERATED RUN COMMAND -  CLI-UI-STOP.BAT  !!!"), none, {240, 4320, 4935, 255}, Normal},
+        {TW_CONTROL(TWCLI_STOP_COMMAND_LABEL), Look::FieldLabel, tr("!!! GENERATED RUN COMMAND -  CLI-UI-STOP.BAT  !!!"), none, {240, 4320, 4935, 255}, Normal},
         {TW_CONTROL(TWCLI_STOP_COMMAND_TEXTBOX), Look::CommandLine, none, none, {120, 4560, 11775, 495}, Locked},
-        {TW_CONTROL(TWCLI_GBC_COMMAND_LABEL), Look::FieldLabel, QStringLiteral("!!! GENERATED RUN COMMAND -  CLI-UI-GBC.BAT !!!"), none, {240, 5160, 4815, 255}, Normal},
+        {TW_CONTROL(TWCLI_GBC_COMMAND_LABEL), Look::FieldLabel, tr("!!! GENERATED RUN COMMAND -  CLI-UI-GBC.BAT !!!"), none, {240, 5160, 4815, 255}, Normal},
         {TW_CONTROL(TWCLI_GBC_COMMAND_TEXTBOX), Look::CommandLine, none, none, {120, 5400, 11775, 495}, Locked},
-        {TW_CONTROL(TWCLI_GCC_COMMAND_LABEL), Look::FieldLabel, QStringLiteral("!!! GENERATED RUN COMMAND - CLI-UI-GCC.BAT !!!"), none, {240, 6000, 4815, 255}, Normal},
+        {TW_CONTROL(TWCLI_GCC_COMMAND_LABEL), Look::FieldLabel, tr("!!! GENERATED RUN COMMAND - CLI-UI-GCC.BAT !!!"), none, {240, 6000, 4815, 255}, Normal},
         {TW_CONTROL(TWCLI_GCC_COMMAND_TEXTBOX), Look::CommandLine, none, none, {120, 6240, 11775, 495}, Locked},
 
         // Button row.
-        {TW_CONTROL(EXE_FILENAME_HELP_LABEL), Look::Help, QStringLiteral("FOR MULTIPLE CONFIGURATIONS, COPY TO A NEW FOLDER AND NEW FILENAME, RUN, AND CONFIGURE."), none, {240, 7080, 5655, 615}, Normal},
-        {TW_CONTROL(SAVE_REGISTRY_BUTTON), Look::Plain, QStringLiteral("Save To Registry"), none, {6120, 7080, 1455, 615}, Normal},
-        {TW_CONTROL(SAVE_BATS_BUTTON), Look::Plain, QStringLiteral("Save To .BAT Files"), none, {7800, 7080, 1455, 615}, Normal},
-        {TW_CONTROL(AlwaysOnTopTimer_TICKBOX), Look::Tick, QStringLiteral("Always On Top"), none, {9480, 7080, 1095, 495}, Ticked},
-        {TW_CONTROL(CLOSE_BUTTON), Look::Plain, QStringLiteral("Cancel"), none, {10680, 7080, 1095, 615}, Normal},
+        {TW_CONTROL(EXE_FILENAME_HELP_LABEL), Look::Help, tr("FOR MULTIPLE CONFIGURATIONS, COPY TO A NEW FOLDER AND NEW FILENAME, RUN, AND CONFIGURE."), none, {240, 7080, 5655, 615}, Normal},
+        {TW_CONTROL(SAVE_REGISTRY_BUTTON), Look::Plain, tr("Save To Registry"), none, {6120, 7080, 1455, 615}, Normal},
+        {TW_CONTROL(SAVE_BATS_BUTTON), Look::Plain, tr("Save To .BAT Files"), none, {7800, 7080, 1455, 615}, Normal},
+        {TW_CONTROL(AlwaysOnTopTimer_TICKBOX), Look::Tick, tr("Always On Top"), none, {9480, 7080, 1095, 495}, Ticked},
+        {TW_CONTROL(CLOSE_BUTTON), Look::Plain, tr("Cancel"), none, {10680, 7080, 1095, 615}, Normal},
 
         // Separators: under the folders (left half), between the rows, above
         // the button row, and between the two columns.
@@ -155,7 +155,7 @@ void SettingsWindow::buildControls() {
         {TW_CONTROL(Line6), Look::VLine, none, none, {5985, 840, 30, 2520}, Normal},
 
         // Lower band.
-        {TW_CONTROL(Label2), Look::Warning, QStringLiteral("!!! ALWAYS TRY TO SAFELY SHUTDOWN DAEMON BEFORE CLOSING OUTPUT WINDOW OR YOUR BLOCKCHAIN MAY GET CORRUPTED !!!"), none, {120, LowerBandTop, 11775, 255}, Normal},
+        {TW_CONTROL(Label2), Look::Warning, tr("!!! ALWAYS TRY TO SAFELY SHUTDOWN DAEMON BEFORE CLOSING OUTPUT WINDOW OR YOUR BLOCKCHAIN MAY GET CORRUPTED !!!"), none, {120, LowerBandTop, 11775, 255}, Normal},
         {TW_CONTROL(BACKSLASH_TEXTBOX), Look::Plain, platform::pathSeparator(), none, lowerBand(0), NameAsTip},
         {TW_CONTROL(SPACEBAR_TEXTBOX), Look::Plain, QStringLiteral(" "), none, lowerBand(1), NameAsTip},
         {TW_CONTROL(SM_TB), Look::Plain, QStringLiteral("\""), none, lowerBand(2), NameAsTip},

@@ -97,7 +97,7 @@ void SettingsSaver::SAVE_REGISTRY_BUTTON_Click() {
     saveText(w.CLI_GCC_FULL_LOG_LOCATION_TEXTBOX);
 
     // 11.
-    w.CLOSE_BUTTON->setText(QStringLiteral("Close"));
+    w.CLOSE_BUTTON->setText(SettingsWindow::tr("Close"));
 
     // 12.
     main.QT_EXE_TEXTBOX->setText(w.QT_EXE_TEXTBOX->text());

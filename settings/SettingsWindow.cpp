@@ -21,9 +21,12 @@
 
 namespace tw::settings {
 
-const QString SettingsWindow::Caption = QStringLiteral("TARN-WICK - TW-CLI-UI - SETTINGS");
-const QString SettingsWindow::CreditText = QStringLiteral("By the TW-CLI-UI contributors");
-const QString SettingsWindow::LicenceText = QStringLiteral("MIT Licence");
+const QString SettingsWindow::Caption =
+    QStringLiteral(QT_TRANSLATE_NOOP("SettingsWindow", "TARN-WICK - TW-CLI-UI - SETTINGS"));
+const QString SettingsWindow::CreditText =
+    QStringLiteral(QT_TRANSLATE_NOOP("SettingsWindow", "By the TW-CLI-UI contributors"));
+const QString SettingsWindow::LicenceText =
+    QStringLiteral(QT_TRANSLATE_NOOP("SettingsWindow", "MIT Licence"));
 const QString SettingsWindow::ContactAddress = QStringLiteral("tw-cli-ui@users.noreply.github.com");
 
 namespace {
@@ -41,7 +44,7 @@ const QString DaemonWalletOff = QStringLiteral(" -daemon=0");
 SettingsWindow::SettingsWindow(app::MainWindow& owner, const app::Services& services)
     : QDialog(&owner), main_(owner), services_(services) {
     setObjectName(QStringLiteral("TW_CLI_UI_SETTINGS"));
-    setWindowTitle(Caption);
+    setWindowTitle(tr(Caption.toUtf8().constData()));
     buildControls();
     // The lower band lies below the button row: enlarging the window shows it.
     setSizeGripEnabled(true);

@@ -1,6 +1,7 @@
 // The main window: start-up cases, interlocks, close, title, Settings.
 
 #include "app/Colours.h"
+#include "app/Translations.h"
 #include "app/WrapWidgets.h"
 #include "health/AlertsDialog.h"
 #include "health/HistoryWindow.h"
@@ -20,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStyle>
@@ -98,6 +100,7 @@ private slots:
     void closeWritesPositionAndSixTicksOnce();
     void aMovedWindowReopensThere();
     void settingsWindowIsModalAndTimersTick();
+    void captionsFitTheirControls_data();
     void captionsFitTheirControls();
     void tabWalksTheShowingControls_data();
     void tabWalksTheShowingControls();
@@ -109,12 +112,23 @@ private slots:
     void everyWindowNamesItsControls();
 };
 
+void TestMainWindow::captionsFitTheirControls_data() {
+    QTest::addColumn<QString>("language"); // empty: the program's own English
+    QTest::newRow("English") << QString();
+    QTest::newRow("German") << QStringLiteral("de");
+}
+
 // Every caption of both windows shows whole in its control's designed box,
-// at the font size the program asks for: one-line tick boxes, labels and
-// buttons on one line ("AutoSend STOP Command" lost its last letter), tall
-// tick boxes and buttons wrapped on words without shrinking their font. All
-// misfits are listed at once.
+// at the font size the program asks for, in each language the program
+// speaks: one-line tick boxes, labels and buttons on one line ("AutoSend
+// STOP Command" lost its last letter), tall tick boxes, buttons and
+// word-wrapped labels wrapped on words without shrinking their font; the
+// captions the handlers set later too. All misfits are listed at once.
 void TestMainWindow::captionsFitTheirControls() {
+    QFETCH(QString, language);
+    const auto english = qScopeGuard([] { tw::app::removeTranslations(*qApp); });
+    if (!language.isEmpty())
+        QCOMPARE(tw::app::installTranslations(*qApp, {language}), language);
     TestRig rig;
     rig.start(true);
     // The designed widths hold for Arial and its metric twin; with some other
@@ -149,16 +163,17 @@ void TestMainWindow::captionsFitTheirControls() {
                            .arg(area.width())
                            .arg(area.height());
     };
-    for (QWidget* window :
-         {static_cast<QWidget*>(settings.get()), static_cast<QWidget*>(&rig.window())}) {
-        // The wrapping kinds have no meta-object of their own: findChildren
-        // finds every tick box and button, and each is asked what it is.
-        for (const auto* box : window->findChildren<QCheckBox*>()) {
+    // Each control measured as it draws its caption.
+    const auto check = [&](const QWidget* control) {
+        if (const auto* label = qobject_cast<const QLabel*>(control)) {
+            fits(label, label->text(), label->contentsRect(), label->wordWrap());
+        } else if (const auto* box = qobject_cast<const QCheckBox*>(control)) {
+            // The wrapping kinds have no meta-object of their own: each is
+            // asked what it is.
             const auto* wrap = dynamic_cast<const tw::app::WrapCheckBox*>(box);
             QVERIFY2(wrap, qPrintable(box->objectName()));
             fits(box, box->text(), wrap->captionArea(), true);
-        }
-        for (const auto* button : window->findChildren<QPushButton*>()) {
+        } else if (const auto* button = qobject_cast<const QPushButton*>(control)) {
             if (const auto* wrap = dynamic_cast<const tw::app::WrapButton*>(button)) {
                 fits(button, button->text(), wrap->captionArea(), true);
             } else {
@@ -171,15 +186,38 @@ void TestMainWindow::captionsFitTheirControls() {
                 fits(button, button->text(), area, false);
             }
         }
-        for (const auto* label : window->findChildren<QLabel*>()) {
-            if (!label->wordWrap())
-                fits(label, label->text(), label->contentsRect(), false);
-        }
+    };
+    for (QWidget* window :
+         {static_cast<QWidget*>(settings.get()), static_cast<QWidget*>(&rig.window())}) {
+        for (const QWidget* control : window->findChildren<QWidget*>())
+            check(control);
     }
+    // What the handlers show later in the same controls.
+    const auto later = [&](QWidget* control, const QStringList& texts) {
+        for (const QString& text : texts) {
+            if (auto* label = qobject_cast<QLabel*>(control))
+                label->setText(text);
+            else
+                static_cast<QPushButton*>(control)->setText(text);
+            seen.remove(control);
+            check(control);
+        }
+    };
+    later(rig.button("START_STOP_BUTTON"),
+          {tw::app::MainWindow::startCaption(), tw::app::MainWindow::stopCaption()});
+    later(rig.find<QLabel>("PROCESS_ACTIVE_LABEL"),
+          {QCoreApplication::translate("MainWindow", "!!! CLI RUNNING !!!"),
+           QCoreApplication::translate("MainWindow", "!!! CLI NOT RUNNING !!!"),
+           QCoreApplication::translate("MainWindow", "!!! QT STILL RUNNING !!!"),
+           QCoreApplication::translate("MainWindow", "!!! DAEMON STILL RUNNING !!!"),
+           QCoreApplication::translate("MainWindow", "!!! FINISHED - AUTOCLOSING !!!")});
+    later(settings->findChild<QPushButton*>(QStringLiteral("CLOSE_BUTTON")),
+          {tw::settings::SettingsWindow::tr("Close")});
     QVERIFY2(misfits.isEmpty(), qPrintable(misfits.join(QStringLiteral("\n"))));
     for (const char* name :
          {"CLI_STOP_BAT_TICKBOX", "AUTOCLOSE_TIMER_TICKBOX", "SETTINGS_BUTTON", "SHUTDOWN_BUTTON",
-          "SAVE_BATS_BUTTON", "CONF_LOCATION_LABEL", "CURRENT_BLOCK_LABEL", "P4P_TICKBOX"})
+          "SAVE_BATS_BUTTON", "CONF_LOCATION_LABEL", "CURRENT_BLOCK_LABEL", "P4P_TICKBOX",
+          "EXE_FILENAME_HELP_LABEL", "Label2"})
         QVERIFY2(checked.contains(QLatin1String(name)), name);
 }
 

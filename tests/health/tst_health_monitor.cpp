@@ -23,6 +23,7 @@
 #include "poll/ChainPoll.h"
 #include "tests/support/ScriptRunner.h"
 
+#include <QLocale>
 #include <QTest>
 
 using tw::health::AlertSettings;
@@ -140,6 +141,8 @@ class TestHealthMonitor : public QObject {
     Q_OBJECT
 
 private slots:
+    // Numbers as a US English desktop writes them, whatever the machine's.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void querySignals_data();
     void querySignals();
     void loadSettings_data();
@@ -435,8 +438,8 @@ void TestHealthMonitor::summary_data() {
     // clang-format off
     const auto row = [](const char* name, const char* script) { QTest::newRow(name) << script; };
     row("nothing yet", "summary=Block count: \u2013 (no answer yet); changes=0");
-    row("block count", "@14m; blocks 871234; summary=Block count: 871234 (14:39:37); changes=1");
-    row("both", "@14m; blocks 871234; @15m; connections 8; summary=Block count: 871234 (14:39:37)\\nConnections: 8 (14:40:37);"
+    row("block count", "@14m; blocks 871234; summary=Block count: 871,234 (14:39:37); changes=1");
+    row("both", "@14m; blocks 871234; @15m; connections 8; summary=Block count: 871,234 (14:39:37)\\nConnections: 8 (14:40:37);"
         "changes=2");
     row("connections first", "@3m; connections 8; summary=Block count: \u2013 (no answer yet)\\nConnections: 8 (14:28:37); changes=1");
     row("the same answer at the same time changes nothing", "blocks 5; blocks 5; summary=Block count: 5 (14:25:37); changes=1");

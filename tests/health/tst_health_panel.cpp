@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLocale>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -66,6 +67,8 @@ struct Panel {
 class TestHealthPanel : public QObject {
     Q_OBJECT
 private slots:
+    // Numbers as a US English desktop writes them, whatever the machine's.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void trayFollowsQueries_data();
     void trayFollowsQueries();
     void trayEntriesActAsTheButtons();
@@ -87,7 +90,7 @@ void TestHealthPanel::trayFollowsQueries_data() {
     QTest::newRow("an answer") << "871234\r\n"
                                << "yellow"
                                << "green"
-                               << "Block count: 871234";
+                               << "Block count: 871,234";
     QTest::newRow("no answer") << ""
                                << "yellow"
                                << "red"

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -117,6 +118,8 @@ class TestHistoryChart : public QObject {
     Q_OBJECT
 
 private slots:
+    // Numbers as a US English desktop writes them, whatever the machine's.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void init();
     void plotsTheRange_data();
     void plotsTheRange();
@@ -322,20 +325,20 @@ void TestHistoryChart::syncReadings_data() {
            "min left";
     QTest::newRow("initial download: the estimate")
         << syncRows(10, 0, 0.5, 0.001, 1000) << 10 << 10 << 365 * 24 * Hour << qint64(29460)
-        << "Verification 50.90 % · 1000 blocks behind the headers · initial download · tip 365 d "
+        << "Verification 50.90 % · 1,000 blocks behind the headers · initial download · tip 365 d "
            "0 h old · about 8 h 11 min left";
     QTest::newRow("only the last hour counts")
         << syncRows(60, 61, 0.1, 0.01, 1000) + syncRows(10, 0, 0.5, 0.001, 1000) << 70 << 70
         << 365 * 24 * Hour << qint64(29460)
-        << "Verification 50.90 % · 1000 blocks behind the headers · initial download · tip 365 d "
+        << "Verification 50.90 % · 1,000 blocks behind the headers · initial download · tip 365 d "
            "0 h old · about 8 h 11 min left";
     QTest::newRow("readings older than a quarter of an hour: no estimate")
         << syncRows(10, 20, 0.5, 0.001, 1000) << 10 << 10 << 365 * 24 * Hour << qint64(-1)
-        << "Verification 50.90 % · 1000 blocks behind the headers · initial download · tip 365 d "
+        << "Verification 50.90 % · 1,000 blocks behind the headers · initial download · tip 365 d "
            "0 h old";
     QTest::newRow("two readings: no estimate")
         << syncRows(2, 0, 0.5, 0.001, 1000) << 2 << 2 << 365 * 24 * Hour << qint64(-1)
-        << "Verification 50.10 % · 1000 blocks behind the headers · initial download · tip 365 d "
+        << "Verification 50.10 % · 1,000 blocks behind the headers · initial download · tip 365 d "
            "0 h old";
     QTest::newRow("the tip of the latest row that has one")
         << historyLine(Now, 30, "blocks", "10", {},

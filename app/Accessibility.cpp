@@ -9,7 +9,7 @@ namespace tw::app {
 
 namespace {
 
-constexpr char Context[] = "tw::app::Accessibility";
+constexpr char Context[] = "Accessibility";
 
 enum class Holds { Other, Piece, FileName, FullPath };
 
@@ -21,31 +21,31 @@ struct Field {
 
 // clang-format off
 const Field Fields[] = {
-    {"AUTORUN_TIMER_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Countdown"), Holds::Other},
-    {"QT_EXE_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Wallet program"), Holds::Other},
-    {"DAEMON_EXE_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Daemon program"), Holds::Other},
-    {"CLI_NAME_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Client program"), Holds::Other},
-    {"UPDATE_EXTERNAL_FILE_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "External file"), Holds::Other},
-    {"RUN_COMMAND_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Command to run"), Holds::Other},
-    {"BACKSLASH_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Path separator"), Holds::Piece},
-    {"SPACEBAR_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Blank"), Holds::Piece},
-    {"SM_TB", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Quote"), Holds::Piece},
-    {"CALL_COMMAND_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Call"), Holds::Piece},
-    {"DASH_CONF_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Configuration option"), Holds::Piece},
-    {"STOP_CMD_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Stop command"), Holds::Piece},
-    {"GBC_ARROW_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Block-count command and log redirection"), Holds::Piece},
-    {"GCC_ARROW_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Connection-count command and log redirection"), Holds::Piece},
-    {"DASH_DISABLE_DAEMON_EQUALS_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Daemon option"), Holds::Piece},
-    {"CLI_STOP_BAT_FILENAME_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Stop batch file name"), Holds::FileName},
-    {"CLI_GBC_BAT_FILENAME_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Block-count batch file name"), Holds::FileName},
-    {"CLI_GCC_BAT_FILENAME_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Connection-count batch file name"), Holds::FileName},
-    {"CLI_UI_GBC_LOG_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Block-count log file name"), Holds::FileName},
-    {"CLI_UI_GCC_LOG_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Connection-count log file name"), Holds::FileName},
-    {"CLI_STOP_BAT_FULL_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Stop batch file path"), Holds::FullPath},
-    {"CLI_GBC_FULL_BAT_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Block-count batch file path"), Holds::FullPath},
-    {"CLI_GCC_FULL_BAT_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Connection-count batch file path"), Holds::FullPath},
-    {"CLI_GBC_FULL_LOG_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Block-count log file path"), Holds::FullPath},
-    {"CLI_GCC_FULL_LOG_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("tw::app::Accessibility", "Connection-count log file path"), Holds::FullPath},
+    {"AUTORUN_TIMER_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Countdown"), Holds::Other},
+    {"QT_EXE_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Wallet program"), Holds::Other},
+    {"DAEMON_EXE_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Daemon program"), Holds::Other},
+    {"CLI_NAME_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Client program"), Holds::Other},
+    {"UPDATE_EXTERNAL_FILE_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "External file"), Holds::Other},
+    {"RUN_COMMAND_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Command to run"), Holds::Other},
+    {"BACKSLASH_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Path separator"), Holds::Piece},
+    {"SPACEBAR_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Blank"), Holds::Piece},
+    {"SM_TB", QT_TRANSLATE_NOOP("Accessibility", "Quote"), Holds::Piece},
+    {"CALL_COMMAND_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Call"), Holds::Piece},
+    {"DASH_CONF_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Configuration option"), Holds::Piece},
+    {"STOP_CMD_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Stop command"), Holds::Piece},
+    {"GBC_ARROW_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Block-count command and log redirection"), Holds::Piece},
+    {"GCC_ARROW_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Connection-count command and log redirection"), Holds::Piece},
+    {"DASH_DISABLE_DAEMON_EQUALS_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Daemon option"), Holds::Piece},
+    {"CLI_STOP_BAT_FILENAME_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Stop batch file name"), Holds::FileName},
+    {"CLI_GBC_BAT_FILENAME_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Block-count batch file name"), Holds::FileName},
+    {"CLI_GCC_BAT_FILENAME_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Connection-count batch file name"), Holds::FileName},
+    {"CLI_UI_GBC_LOG_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Block-count log file name"), Holds::FileName},
+    {"CLI_UI_GCC_LOG_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Connection-count log file name"), Holds::FileName},
+    {"CLI_STOP_BAT_FULL_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Stop batch file path"), Holds::FullPath},
+    {"CLI_GBC_FULL_BAT_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Block-count batch file path"), Holds::FullPath},
+    {"CLI_GCC_FULL_BAT_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Connection-count batch file path"), Holds::FullPath},
+    {"CLI_GBC_FULL_LOG_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Block-count log file path"), Holds::FullPath},
+    {"CLI_GCC_FULL_LOG_LOCATION_TEXTBOX", QT_TRANSLATE_NOOP("Accessibility", "Connection-count log file path"), Holds::FullPath},
 };
 // clang-format on
 

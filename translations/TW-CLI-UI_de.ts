@@ -2,6 +2,109 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE" sourcelanguage="en">
 <context>
+    <name>Accessibility</name>
+    <message>
+        <source>Countdown</source>
+        <translation>Countdown</translation>
+    </message>
+    <message>
+        <source>Wallet program</source>
+        <translation>Wallet-Programm</translation>
+    </message>
+    <message>
+        <source>Daemon program</source>
+        <translation>Daemon-Programm</translation>
+    </message>
+    <message>
+        <source>Client program</source>
+        <translation>Client-Programm</translation>
+    </message>
+    <message>
+        <source>External file</source>
+        <translation>Externe Datei</translation>
+    </message>
+    <message>
+        <source>Command to run</source>
+        <translation>Auszuführender Befehl</translation>
+    </message>
+    <message>
+        <source>Path separator</source>
+        <translation>Pfadtrenner</translation>
+    </message>
+    <message>
+        <source>Blank</source>
+        <translation>Leerzeichen</translation>
+    </message>
+    <message>
+        <source>Quote</source>
+        <translation>Anführungszeichen</translation>
+    </message>
+    <message>
+        <source>Call</source>
+        <translation>Aufruf</translation>
+    </message>
+    <message>
+        <source>Configuration option</source>
+        <translation>Konfigurationsoption</translation>
+    </message>
+    <message>
+        <source>Stop command</source>
+        <translation>Stoppbefehl</translation>
+    </message>
+    <message>
+        <source>Block-count command and log redirection</source>
+        <translation>Blockzahl-Befehl und Umleitung ins Protokoll</translation>
+    </message>
+    <message>
+        <source>Connection-count command and log redirection</source>
+        <translation>Verbindungszahl-Befehl und Umleitung ins Protokoll</translation>
+    </message>
+    <message>
+        <source>Daemon option</source>
+        <translation>Daemon-Option</translation>
+    </message>
+    <message>
+        <source>Stop batch file name</source>
+        <translation>Name der Stopp-Batchdatei</translation>
+    </message>
+    <message>
+        <source>Block-count batch file name</source>
+        <translation>Name der Blockzahl-Batchdatei</translation>
+    </message>
+    <message>
+        <source>Connection-count batch file name</source>
+        <translation>Name der Verbindungszahl-Batchdatei</translation>
+    </message>
+    <message>
+        <source>Block-count log file name</source>
+        <translation>Name des Blockzahl-Protokolls</translation>
+    </message>
+    <message>
+        <source>Connection-count log file name</source>
+        <translation>Name des Verbindungszahl-Protokolls</translation>
+    </message>
+    <message>
+        <source>Stop batch file path</source>
+        <translation>Pfad der Stopp-Batchdatei</translation>
+    </message>
+    <message>
+        <source>Block-count batch file path</source>
+        <translation>Pfad der Blockzahl-Batchdatei</translation>
+    </message>
+    <message>
+        <source>Connection-count batch file path</source>
+        <translation>Pfad der Verbindungszahl-Batchdatei</translation>
+    </message>
+    <message>
+        <source>Block-count log file path</source>
+        <translation>Pfad des Blockzahl-Protokolls</translation>
+    </message>
+    <message>
+        <source>Connection-count log file path</source>
+        <translation>Pfad des Verbindungszahl-Protokolls</translation>
+    </message>
+</context>
+<context>
     <name>AlertsDialog</name>
     <message>
         <source>TW-CLI-UI – Alerts and monitoring – %1</source>
@@ -93,6 +196,49 @@
     </message>
 </context>
 <context>
+    <name>Automation</name>
+    <message>
+        <source>cycle fired</source>
+        <translation>Zyklus ausgelöst</translation>
+    </message>
+    <message>
+        <source>sending the stop command</source>
+        <translation>Stoppbefehl wird gesendet</translation>
+    </message>
+    <message>
+        <source>stop command sent</source>
+        <translation>Stoppbefehl gesendet</translation>
+    </message>
+    <message>
+        <source>closing</source>
+        <translation>wird geschlossen</translation>
+    </message>
+    <message>
+        <source>counting down</source>
+        <translation>Countdown läuft</translation>
+    </message>
+    <message>
+        <source>waiting for the wallet and the daemon to exit</source>
+        <translation>wartet, bis Wallet und Daemon beendet sind</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>angehalten</translation>
+    </message>
+    <message>
+        <source>running</source>
+        <translation>läuft</translation>
+    </message>
+    <message>
+        <source>not running</source>
+        <translation>läuft nicht</translation>
+    </message>
+    <message>
+        <source>finished, closing</source>
+        <translation>fertig, wird geschlossen</translation>
+    </message>
+</context>
+<context>
     <name>ChainPoll</name>
     <message>
         <source>the answer was not a number</source>
@@ -121,6 +267,18 @@
     <message>
         <source>no answer</source>
         <translation>keine Antwort</translation>
+    </message>
+    <message>
+        <source>query requested</source>
+        <translation>Abfrage angefordert</translation>
+    </message>
+    <message>
+        <source>query running</source>
+        <translation>Abfrage läuft</translation>
+    </message>
+    <message>
+        <source>failed: %1</source>
+        <translation>fehlgeschlagen: %1</translation>
     </message>
 </context>
 <context>
@@ -224,6 +382,17 @@
     <message>
         <source>The node answered again after %L1 failed queries.</source>
         <translation>Der Knoten antwortet wieder nach %L1 fehlgeschlagenen Abfragen.</translation>
+    </message>
+</context>
+<context>
+    <name>HealthPanel</name>
+    <message>
+        <source>Start at login not switched on: %1</source>
+        <translation>Start bei der Anmeldung nicht eingeschaltet: %1</translation>
+    </message>
+    <message>
+        <source>Start at login not switched off: %1</source>
+        <translation>Start bei der Anmeldung nicht ausgeschaltet: %1</translation>
     </message>
 </context>
 <context>
@@ -364,6 +533,14 @@
         <source>Not read: %1</source>
         <translation>Nicht gelesen: %1</translation>
     </message>
+    <message>
+        <source>Range</source>
+        <translation>Zeitraum</translation>
+    </message>
+    <message>
+        <source>History chart</source>
+        <translation>Verlaufsdiagramm</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -458,6 +635,18 @@
     <message>
         <source>STOP</source>
         <translation>STOPP</translation>
+    </message>
+    <message>
+        <source>Saved setting, copied here from the settings window by Save To Registry</source>
+        <translation>Gespeicherte Einstellung, von „In Registry sichern“ aus dem Einstellungsfenster hierher übernommen</translation>
+    </message>
+    <message>
+        <source>counting down</source>
+        <translation>Countdown läuft</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>angehalten</translation>
     </message>
 </context>
 <context>
@@ -908,6 +1097,14 @@
     <message>
         <source>Show TW-CLI-UI</source>
         <translation>TW-CLI-UI anzeigen</translation>
+    </message>
+    <message>
+        <source>Start at login</source>
+        <translation>Bei der Anmeldung starten</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
     </message>
 </context>
 </TS>

@@ -58,8 +58,13 @@ public:
             widget->setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
             if (widget->geometry() != geometry)
                 widget->setGeometry(geometry);
-            if (wasVisible && !widget->isVisible())
+            if (wasVisible && !widget->isVisible()) {
+                // Shown again where it was, without taking the keyboard.
+                const bool quiet = widget->testAttribute(Qt::WA_ShowWithoutActivating);
+                widget->setAttribute(Qt::WA_ShowWithoutActivating);
                 widget->show();
+                widget->setAttribute(Qt::WA_ShowWithoutActivating, quiet);
+            }
             return;
         }
     }

@@ -199,7 +199,7 @@ Outcome appendToFile(const std::wstring& path, const std::string& bytes);
 // --- Windows ---
 std::uintptr_t foregroundWindow();
 // SetWindowPos into (HWND_TOPMOST) or out of (HWND_NOTOPMOST) the top-most
-// band, SWP_NOMOVE | SWP_NOSIZE.
+// band, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE.
 void setTopMost(std::uintptr_t window, bool topMost);
 bool isTopMost(std::uintptr_t window);
 

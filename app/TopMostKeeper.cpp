@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QList>
 
 #include <utility>
 
@@ -51,16 +52,22 @@ void TopMostKeeper::AlwaysOnTopTimer_Timer() {
         }
         return;
     }
-    // Another program's window: the program's own windows leave the band
-    // before it does, so that it ends above them.
+    // Another program's window: the program's own windows leave the band,
+    // and then go just below it, so that it stays above them.
+    QList<platform::WindowHandle> left;
     for (const platform::WindowHandle joined : std::exchange(joined_, {})) {
-        if (ownWindow(joined))
+        if (ownWindow(joined)) {
             windows.setTopMost(joined, false);
+            left << joined;
+        }
     }
     // The foreground may have changed since the question above: the window
     // that leaves the top band is the one named by this second answer.
-    windows.setTopMost(windows.foregroundWindow(), false);
+    const platform::WindowHandle other = windows.foregroundWindow();
+    windows.setTopMost(other, false);
     windows.setTopMost(own, true);
+    for (const platform::WindowHandle joined : left)
+        windows.placeBelow(joined, other);
 }
 
 } // namespace tw::app

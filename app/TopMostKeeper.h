@@ -20,11 +20,10 @@ class MainWindow;
 // is never taken out of the band, and so that the main window does not
 // cover it there, a window of the program's that the main window does not
 // own (history, node, nodes) joins the band while the user works in it; it
-// leaves the band again, first, when another program's window comes to the
-// front. (Windows the main window owns, the settings window and the alerts
-// dialog, stay above it by the window system's own rule.) Where the window
-// system can only give the program's own windows the stay-on-top hint, they
-// are left as they are.
+// leaves the band again when another program's window comes to the front,
+// and goes just below that window. (Windows the main window owns, the settings window and the
+// alerts dialog, stay above it by the window system's own rule.) Where the window system can only
+// give the program's own windows the stay-on-top hint, they are left as they are.
 class TopMostKeeper : public QObject {
     Q_OBJECT
 public:

@@ -19,6 +19,11 @@ void setTopMost(std::uintptr_t window, bool topMost) {
                  0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+void placeBelow(std::uintptr_t window, std::uintptr_t sibling) {
+    SetWindowPos(reinterpret_cast<HWND>(window), reinterpret_cast<HWND>(sibling), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 bool isTopMost(std::uintptr_t window) {
     return (GetWindowLongPtrW(reinterpret_cast<HWND>(window), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }

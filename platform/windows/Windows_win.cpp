@@ -328,6 +328,11 @@ void Win32WindowSystem::setTopMost(WindowHandle window, bool topMost) {
         win::setTopMost(window, topMost);
 }
 
+void Win32WindowSystem::placeBelow(WindowHandle window, WindowHandle sibling) {
+    if (window && sibling)
+        win::placeBelow(window, sibling);
+}
+
 QString windowsExecutableName() {
     return text(win::executableName());
 }

@@ -280,7 +280,8 @@ private slots:
         // tick, tickS/tickM = click the settings or the main window's tick
         // box, history/settings = the program's history window (shown) or
         // the settings window in front, closeH = close the history window.
-        // Then the keeper's calls: the window and in (+) or out (-).
+        // Then the keeper's calls: the window and in (+) or out (-), then
+        // the windows it placed below another (<).
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("expected");
         row("another in front", "other 1s 1s main 1s 1s", "other- main+ other- main+");
@@ -289,12 +290,13 @@ private slots:
         row("reopened: ticked, still off", "other open tickS open 1s 1s", "[x] [x]");
         row("main window's tick box", "other tickM 1s 1s tickM 1s", "other- main+");
         // The program's own windows are never taken out of the band; one the
-        // main window does not own joins it while in front, and leaves it
-        // before another program's window does.
+        // main window does not own joins it while in front, and leaves it,
+        // to just below another program's window, when that comes to the
+        // front.
         row("own window in front", "history 1s 1s other 1s 1s",
-            "history+ history- other- main+ other- main+");
+            "history+ history- other- main+ other- main+ history<other");
         row("own window, then the main window", "history 1s main 1s 1s other 1s",
-            "history+ history- other- main+");
+            "history+ history- other- main+ history<other");
         row("own window closed", "history 1s closeH other 1s", "history+ other- main+");
         row("settings window (owned) in front", "open settings 1s 1s other 1s", "[x] other- main+");
     }
@@ -329,13 +331,16 @@ private slots:
                                  : rig.window().AlwaysOnTopTimer_TICKBOX)
                     ->click();
         }
-        for (const auto& [window, on] : rig.windows.calls) {
-            const QString name = window == own             ? "main"
-                                 : window == historyHandle ? "history"
-                                 : window == 0x4242        ? "other"
-                                                           : "?";
-            seen << name + (on ? "+" : "-");
-        }
+        const auto name = [&](platform::WindowHandle window) {
+            return window == own             ? "main"
+                   : window == historyHandle ? "history"
+                   : window == 0x4242        ? "other"
+                                             : "?";
+        };
+        for (const auto& [window, on] : rig.windows.calls)
+            seen << name(window) + QString(on ? "+" : "-");
+        for (const auto& [window, sibling] : rig.windows.placedBelow)
+            seen << name(window) + QString("<") + name(sibling);
         QCOMPARE(seen.join(' '), expected);
     }
 };

@@ -3,7 +3,11 @@
 #include "app/MainWindow.h"
 #include "app/WindowTimer.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QList>
+
+#include <utility>
 
 namespace tw::app {
 
@@ -21,15 +25,49 @@ void TopMostKeeper::AlwaysOnTopTimer_TICKBOX_Click() {
     window_.AlwaysOnTopTimer->setEnabled(MainWindow::ticked(window_.AlwaysOnTopTimer_TICKBOX));
 }
 
+QWidget* TopMostKeeper::ownWindow(platform::WindowHandle handle) const {
+    if (handle == 0)
+        return nullptr;
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* widget : windows) {
+        // Only shown ones: a handle is not made for a hidden window.
+        if (widget->isVisible() && services_.platform.windows.handleOf(widget) == handle)
+            return widget;
+    }
+    return nullptr;
+}
+
 void TopMostKeeper::AlwaysOnTopTimer_Timer() {
     platform::WindowSystem& windows = services_.platform.windows;
     const platform::WindowHandle own = windows.handleOf(&window_);
-    if (windows.foregroundWindow() == own)
+    const platform::WindowHandle front = windows.foregroundWindow();
+    if (front == own)
         return;
+    if (QWidget* ours = ownWindow(front)) {
+        const Qt::WindowType type = ours->windowType();
+        if (!ours->parentWidget() && (type == Qt::Window || type == Qt::Dialog) &&
+            windows.limitation().isEmpty() && !joined_.contains(front)) {
+            windows.setTopMost(front, true);
+            joined_.insert(front);
+        }
+        return;
+    }
+    // Another program's window: the program's own windows leave the band,
+    // and then go just below it, so that it stays above them.
+    QList<platform::WindowHandle> left;
+    for (const platform::WindowHandle joined : std::exchange(joined_, {})) {
+        if (ownWindow(joined)) {
+            windows.setTopMost(joined, false);
+            left << joined;
+        }
+    }
     // The foreground may have changed since the question above: the window
     // that leaves the top band is the one named by this second answer.
-    windows.setTopMost(windows.foregroundWindow(), false);
+    const platform::WindowHandle other = windows.foregroundWindow();
+    windows.setTopMost(other, false);
     windows.setTopMost(own, true);
+    for (const platform::WindowHandle joined : left)
+        windows.placeBelow(joined, other);
 }
 
 } // namespace tw::app

@@ -1,5 +1,7 @@
 #include "health/HistoryChart.h"
 
+#include "app/Colours.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QPainter>
@@ -141,14 +143,39 @@ struct Strip {
     }
 };
 
-void drawFrame(QPainter& p, const Strip& strip, const QString& title, const QList<qint64>& ticks,
-               HistoryRange range, bool empty, const QString& emptyText) {
+// The chart's own colours, from the widget's palette: the plots on the
+// base colour of a view, the labels around them in the window's text colour.
+struct Look {
+    QColor plot;
+    QColor grid;
+    QColor frame;
+    QColor text;
+    QColor faintText; // inside a plot
+};
+
+QColor between(const QColor& from, const QColor& to, double share) {
+    return QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * share),
+                            float(from.greenF() + (to.greenF() - from.greenF()) * share),
+                            float(from.blueF() + (to.blueF() - from.blueF()) * share));
+}
+
+Look lookOf(const QPalette& palette) {
+    const QColor plot = palette.color(QPalette::Base);
+    const QColor ink = palette.color(QPalette::Text);
+    return {plot, between(plot, ink, 0.12), between(plot, ink, 0.4),
+            app::readableText(palette.color(QPalette::Window), palette.color(QPalette::WindowText)),
+            app::keepContrast(between(plot, ink, 0.55), plot)};
+}
+
+void drawFrame(QPainter& p, const Look& look, const Strip& strip, const QString& title,
+               const QList<qint64>& ticks, HistoryRange range, bool empty,
+               const QString& emptyText) {
     const QFontMetrics fm = p.fontMetrics();
     const QRect plot = strip.plot;
-    p.fillRect(plot, Qt::white);
+    p.fillRect(plot, look.plot);
 
     // Grid: value lines and time lines.
-    p.setPen(QPen(QColor(0xe2, 0xe2, 0xe2), 1));
+    p.setPen(QPen(look.grid, 1));
     for (double v = strip.scale.lo; v <= strip.scale.hi + strip.scale.step / 2;
          v += strip.scale.step) {
         const int y = qRound(strip.y(v));
@@ -158,12 +185,12 @@ void drawFrame(QPainter& p, const Strip& strip, const QString& title, const QLis
         const int x = qRound(strip.x(tick));
         p.drawLine(x, plot.top(), x, plot.bottom());
     }
-    p.setPen(QColor(0xa0, 0xa0, 0xa0));
+    p.setPen(look.frame);
     p.setBrush(Qt::NoBrush);
     p.drawRect(plot.adjusted(0, 0, -1, -1));
 
     // Title above, value labels on the left, time labels below.
-    p.setPen(QColor(0x30, 0x30, 0x30));
+    p.setPen(look.text);
     QFont bold = p.font();
     bold.setBold(true);
     p.save();
@@ -190,13 +217,14 @@ void drawFrame(QPainter& p, const Strip& strip, const QString& title, const QLis
         lastRight = x + width;
     }
     if (empty) {
-        p.setPen(QColor(0x80, 0x80, 0x80));
+        p.setPen(look.faintText);
         p.drawText(plot, Qt::AlignCenter, emptyText);
     }
 }
 
-void drawFailures(QPainter& p, const Strip& strip, const QList<qint64>& failures) {
-    QColor faint = HistoryChart::FailureColour;
+void drawFailures(QPainter& p, const Strip& strip, const QList<qint64>& failures,
+                  const QColor& colour) {
+    QColor faint = colour;
     faint.setAlpha(70);
     const QRect plot = strip.plot;
     for (const qint64 at : failures) {
@@ -205,7 +233,7 @@ void drawFailures(QPainter& p, const Strip& strip, const QList<qint64>& failures
         p.drawLine(QPointF(x, plot.top() + 1), QPointF(x, plot.bottom() - 1));
     }
     p.setPen(Qt::NoPen);
-    p.setBrush(HistoryChart::FailureColour);
+    p.setBrush(colour);
     for (const qint64 at : failures) {
         const double x = strip.x(at);
         const double base = plot.bottom() - 1;
@@ -443,6 +471,10 @@ QString HistoryChart::makeSummary() const {
                            clockTime(longest->timeMs));
 }
 
+QColor HistoryChart::drawnColour(const QColor& series) const {
+    return app::keepContrast(series, palette().color(QPalette::Base), app::GraphicsContrast);
+}
+
 void HistoryChart::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -491,7 +523,8 @@ void HistoryChart::paintEvent(QPaintEvent*) {
 
     // The summary lines, then the strips: each a title line, its plot and a
     // line of time labels.
-    p.setPen(palette().color(QPalette::WindowText));
+    const Look look = lookOf(palette());
+    p.setPen(look.text);
     p.drawText(QRect(8, 4, width() - 16, line), Qt::AlignLeft | Qt::AlignVCenter, summary_);
     int top = 4 + line + 6;
     if (!syncSummary_.isEmpty()) {
@@ -526,13 +559,13 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     const Strip& bars = strips[sync ? 3 : 2];
     const QList<qint64> ticks = timeTicks(from_, to_, range_);
 
-    drawFrame(p, blockStrip, tr("Block count"), ticks, range_,
+    drawFrame(p, look, blockStrip, tr("Block count"), ticks, range_,
               blocks_.points.isEmpty() && blocks_.failures.isEmpty(),
               tr("No block-count answers in this range"));
-    drawFrame(p, connectionStrip, tr("Connections"), ticks, range_,
+    drawFrame(p, look, connectionStrip, tr("Connections"), ticks, range_,
               connections_.points.isEmpty() && connections_.failures.isEmpty(),
               tr("No connection answers in this range"));
-    drawFrame(p, bars,
+    drawFrame(p, look, bars,
               inHours ? tr("Time between block-count changes (hours)")
                       : tr("Time between block-count changes (minutes)"),
               ticks, range_, changes_.isEmpty(), tr("Fewer than two block-count changes"));
@@ -555,15 +588,15 @@ void HistoryChart::paintEvent(QPaintEvent*) {
         }
         p.restore();
     };
-    drawLine(blockStrip, blocks_.points, BlocksColour, false);
-    drawFailures(p, blockStrip, blocks_.failures);
-    drawLine(connectionStrip, connections_.points, ConnectionsColour, true);
-    drawFailures(p, connectionStrip, connections_.failures);
+    drawLine(blockStrip, blocks_.points, drawnColour(BlocksColour), false);
+    drawFailures(p, blockStrip, blocks_.failures, drawnColour(FailureColour));
+    drawLine(connectionStrip, connections_.points, drawnColour(ConnectionsColour), true);
+    drawFailures(p, connectionStrip, connections_.failures, drawnColour(FailureColour));
 
     if (sync) {
         const Strip& progress = strips[1];
-        drawFrame(p, progress, QString(), ticks, range_, progress_.isEmpty() && gap_.isEmpty(),
-                  QString());
+        drawFrame(p, look, progress, QString(), ticks, range_,
+                  progress_.isEmpty() && gap_.isEmpty(), QString());
         // The title in the colours of its two lines.
         QFont bold = p.font();
         bold.setBold(true);
@@ -572,9 +605,11 @@ void HistoryChart::paintEvent(QPaintEvent*) {
         const QRect title(progress.plot.left(), progress.plot.top() - line - 2,
                           progress.plot.width(), line);
         const QString first = tr("Verification progress (%)");
-        p.setPen(ProgressColour.darker(120));
+        const QColor window = palette().color(QPalette::Window);
+        p.setPen(app::keepContrast(ProgressColour.darker(120), window));
         p.drawText(title, Qt::AlignLeft | Qt::AlignVCenter, first);
-        p.setPen(GapColour.darker(130));
+        const QColor gapText = app::keepContrast(GapColour.darker(130), window);
+        p.setPen(gapText);
         p.drawText(
             title.adjusted(QFontMetrics(bold).horizontalAdvance(first + QStringLiteral("  ·  ")), 0,
                            0, 0),
@@ -584,7 +619,7 @@ void HistoryChart::paintEvent(QPaintEvent*) {
         // on the right.
         const Strip gap{progress.plot, from_, to_, gapScale};
         if (!gap_.isEmpty()) {
-            p.setPen(GapColour.darker(130));
+            p.setPen(gapText);
             for (double v = gapScale.lo; v <= gapScale.hi + gapScale.step / 2; v += gapScale.step) {
                 const int at = qRound(gap.y(v));
                 p.drawText(QRect(progress.plot.right() + 6, at - line / 2, width(), line),
@@ -598,15 +633,16 @@ void HistoryChart::paintEvent(QPaintEvent*) {
             p.setBrush(fill);
             p.drawPath(seriesArea(gap, gap_));
             p.restore();
-            drawLine(gap, gap_, GapColour, true);
+            drawLine(gap, gap_, drawnColour(GapColour), true);
         }
-        drawLine(progress, progress_, ProgressColour, false);
+        drawLine(progress, progress_, drawnColour(ProgressColour), false);
     }
 
     // One bar per change, as tall as the wait before it; narrower when
     // there are many.
     p.setPen(Qt::NoPen);
-    p.setBrush(IntervalColour);
+    const QColor interval = drawnColour(IntervalColour);
+    p.setBrush(interval);
     const double barWidth =
         std::clamp(bars.plot.width() / (2.0 * std::max<qsizetype>(1, changes_.size())), 1.5, 4.0);
     for (const Change& change : changes_) {
@@ -617,7 +653,7 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     if (ongoing > 0) {
         const double top = bars.y(double(ongoing) / unit);
         p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(IntervalColour, 1, Qt::DashLine));
+        p.setPen(QPen(interval, 1, Qt::DashLine));
         p.drawRect(QRectF(bars.plot.right() - 6, top, 5, bars.plot.bottom() - top));
     }
 }

@@ -80,6 +80,10 @@ public:
     // is known.
     QString syncSummary() const { return syncSummary_; }
 
+    // A series' colour as drawn: lighter or darker where the palette's base
+    // colour, the plots' background, needs it to stand out (3:1).
+    QColor drawnColour(const QColor& series) const;
+
     QSize sizeHint() const override { return {800, 560}; }
     QSize minimumSizeHint() const override { return {420, 300}; }
 

@@ -1,5 +1,6 @@
 #include "health/HistoryWindow.h"
 
+#include "app/Colours.h"
 #include "platform/Platform.h"
 
 #include <QComboBox>
@@ -62,7 +63,9 @@ void HistoryWindow::refresh() {
         status_->setStyleSheet(QString());
         status_->setText(tr("%1, read at %2").arg(path_, when));
     } else {
-        status_->setStyleSheet(QStringLiteral("color: #b01818"));
+        const QColor red =
+            app::keepContrast(QColor(0xb0, 0x18, 0x18), palette().color(QPalette::Window));
+        status_->setStyleSheet(QStringLiteral("color: %1").arg(red.name()));
         status_->setText(tr("Not read: %1").arg(read.problem));
     }
     status_->setToolTip(status_->text());

@@ -267,6 +267,10 @@ public:
     // Put the window into the always-on-top band (true) or take it out (false)
     // without moving or resizing it.
     virtual void setTopMost(WindowHandle window, bool topMost) = 0;
+    // Place the window just below `sibling`, both out of the band, without
+    // moving, resizing or activating it; nothing where the window system
+    // cannot.
+    virtual void placeBelow(WindowHandle window, WindowHandle sibling) = 0;
     // One line for the diagnostics when this window system has no way to
     // place other programs' windows (empty when it has).
     virtual QString limitation() const = 0;

@@ -51,7 +51,7 @@ done
 
 cd "$root"
 ./scripts/install-deps.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
 cmake --build "$build" --target bench_process_table -j2 >/dev/null ||
     die "the build failed: cmake --build $build --target bench_process_table"
 bench=$(cd "$build/bench" && pwd)/bench_process_table

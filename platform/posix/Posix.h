@@ -202,12 +202,13 @@ private:
     QByteArray mark_; // "TW_CLI_UI_QUERY=<panel pid>:<starter>:" before a query's id
 };
 
-// One pass over /proc, no child process; letter case ignored. A process is
-// named by the file name of /proc/PID/exe. When that link is missing (ENOENT:
-// a kernel thread, a zombie) the process is none of the node's programs;
-// only when it is refused (EACCES, EPERM) does the name come from argv[0]
-// (/proc/PID/cmdline), else from /proc/PID/stat, where a zombie or a kernel
-// thread is not counted.
+// One pass over /proc, no child process; letter case ignored. A process
+// counts when the file name of /proc/PID/exe, of its argv[0], or of the
+// executable script its interpreter runs (a #! client) is the wanted name
+// (/proc/PID/cmdline). When the exe link is missing (ENOENT: a kernel
+// thread, a zombie) the process is none of the node's programs; when it is
+// refused (EACCES, EPERM) and argv[0] is empty, the name comes from
+// /proc/PID/stat, where a zombie or a kernel thread is not counted.
 class ProcProcessTable final : public ProcessTable {
 public:
     explicit ProcProcessTable(QString procRoot = QStringLiteral("/proc"));

@@ -13,37 +13,59 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The process watcher asks once a second, so the scan goes straight to the
 // system calls: one readdir pass over the proc folder, and per process one
-// readlinkat of PID/exe relative to the folder's descriptor, into buffers on
+// readlinkat of PID/exe relative to the folder's descriptor and, unless that
+// already names the wanted program, one read of PID/cmdline, into buffers on
 // the stack (no allocation per process).
 //
+// A process runs under the wanted name when one of these is that name:
+// - the file name of its executable (PID/exe);
+// - the file name of argv[0] (a program started through a link of another
+//   name, or under a name its starter gave it);
+// - the file name of the script an interpreter runs, when that word names an
+//   executable file: a #! client is run by its interpreter, whose executable
+//   PID/exe names. The kernel starts it with the interpreter, the #! line's
+//   own option if it has one, then the script's path; `env` and an
+//   interpreter started by hand put their options before it. So the script
+//   is argv[1], or after words that begin with '-' the first that does not.
+//   The file must be executable, so that a program given the client's file
+//   as an argument (an editor, a pager) does not count; a path that is not
+//   absolute is taken from the process's working folder (PID/cwd). Where
+//   that folder or file is out of reach (another user's process), the
+//   kernel's word decides: it names a process started from a #! file after
+//   that file (the name in PID/stat), so that name must be the script's.
+//
 // Which processes open more than that:
-// - exe is read: its file name is the image name. Nothing else is opened.
 // - exe fails with ENOENT: the process has no executable (a kernel thread as
 //   seen by root, a zombie, or a process that ended since readdir), so it is
 //   none of the node's programs. Nothing else is opened.
 // - exe is refused (EACCES, EPERM: another user's process, or any kernel
-//   thread as seen by an ordinary user): argv[0] from PID/cmdline, and when
-//   that is empty, the name in PID/stat, unless stat says the process is a
-//   zombie or a kernel thread.
+//   thread as seen by an ordinary user): the command line as above, and when
+//   argv[0] is empty, the name in PID/stat, unless stat says the process is
+//   a zombie or a kernel thread.
 // - any other failure: not a process that can be named.
+// The name in PID/stat is cut to 15 bytes by the kernel: a longer wanted
+// name matches a 15-byte one that it begins with.
 
 namespace tw::platform {
 
 namespace {
 
 constexpr std::size_t PathCapacity = NAME_MAX + 16;    // "<entry>/cmdline" and its NUL
-constexpr std::size_t TextCapacity = PATH_MAX;         // a link target, argv[0], a stat line
+constexpr std::size_t TextCapacity = PATH_MAX;         // a link target, a command line, a stat line
+constexpr std::size_t CommLength = 15;                 // the kernel's limit of the name in stat
 constexpr unsigned long KernelThreadFlag = 0x00200000; // PF_KTHREAD in the flags of stat
 
-// Scratch space of one scan, on the caller's stack; the name a lookup returns
-// points into it.
+// Scratch space of one scan, on the caller's stack; the names a lookup
+// returns point into it.
 struct Scratch {
     char path[PathCapacity];
     char text[TextCapacity];
+    char file[PathCapacity + TextCapacity]; // "<entry>/cwd/<script>"
 };
 
 class DirHandle {
@@ -85,18 +107,76 @@ std::string_view fileNameOf(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// The file name of argv[0]: PID/cmdline up to its first NUL (or its end, for
-// a process that rewrote its command line). An argv[0] longer than the
-// buffer keeps only what follows its last slash. Empty when the file cannot
-// be read or holds nothing (a kernel thread, a zombie).
-std::string_view argv0NameOf(int dirFd, Scratch& scratch, std::string_view entry) {
-    posix::Descriptor fd(
-        ::openat(dirFd, entryPath(scratch, entry, "cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0)
-        return {};
+bool isAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool asciiEqualIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// Compares whole names with letter case ignored, as QString::compare with
+// Qt::CaseInsensitive does. Plain ASCII on both sides (nearly every process)
+// is compared byte by byte; anything else goes through QString.
+class NameMatcher {
+public:
+    explicit NameMatcher(const QString& wanted)
+        : wanted_(wanted), wantedLocal_(wanted.toLocal8Bit()), wantedAscii_(isAscii(local())) {}
+
+    bool matches(std::string_view name) const {
+        if (wantedAscii_ && isAscii(name))
+            return asciiEqualIgnoringCase(name, local());
+        const QString text =
+            QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size()));
+        return QString::compare(text, wanted_, Qt::CaseInsensitive) == 0;
+    }
+
+    // The name in PID/stat: the kernel keeps the first 15 bytes of a
+    // longer one.
+    bool matchesStatName(std::string_view name) const {
+        if (matches(name))
+            return true;
+        if (name.size() != CommLength || local().size() <= CommLength)
+            return false;
+        const std::string_view start = local().substr(0, CommLength);
+        if (isAscii(name) && isAscii(start))
+            return asciiEqualIgnoringCase(name, start);
+        return name == start;
+    }
+
+private:
+    std::string_view local() const {
+        return {wantedLocal_.constData(), static_cast<std::size_t>(wantedLocal_.size())};
+    }
+
+    QString wanted_;
+    QByteArray wantedLocal_;
+    bool wantedAscii_;
+};
+
+// The file name of an argv[0] that filled scratch.text without its end:
+// reads on, keeping only what follows the last slash. Empty when no file
+// name that long can exist.
+std::string_view longArgv0NameOf(int fd, Scratch& scratch) {
     char* const text = scratch.text;
-    std::size_t used = 0;      // bytes in text
-    std::size_t nameStart = 0; // after the last slash seen
+    std::size_t used = TextCapacity;
+    const std::string_view start(text, used);
+    const auto slash = start.rfind('/');
+    std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
     for (;;) {
         if (used == TextCapacity) {
             if (nameStart == 0)
@@ -105,7 +185,7 @@ std::string_view argv0NameOf(int dirFd, Scratch& scratch, std::string_view entry
             used -= nameStart;
             nameStart = 0;
         }
-        const ssize_t n = posix::readRetrying(fd.get(), text + used, TextCapacity - used);
+        const ssize_t n = posix::readRetrying(fd, text + used, TextCapacity - used);
         if (n <= 0) // end of the file (or a read error): argv[0] is what came
             return std::string_view(text + nameStart, used - nameStart);
         for (const std::size_t end = used + static_cast<std::size_t>(n); used < end; ++used) {
@@ -115,6 +195,49 @@ std::string_view argv0NameOf(int dirFd, Scratch& scratch, std::string_view entry
                 nameStart = used + 1;
         }
     }
+}
+
+// What PID/cmdline says of the program (see the top of this file); both
+// point into scratch.text.
+struct CommandLine {
+    std::string_view argv0Name; // empty when argv[0] is, or there is none
+    std::string_view script;    // the whole word; empty when there is none
+};
+
+CommandLine commandLineOf(int dirFd, Scratch& scratch, std::string_view entry) {
+    posix::Descriptor fd(
+        ::openat(dirFd, entryPath(scratch, entry, "cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0)
+        return {};
+    const ssize_t n = posix::readRetrying(fd.get(), scratch.text, TextCapacity);
+    if (n <= 0) // nothing (a kernel thread, a zombie) or a read error
+        return {};
+    // proc fills a read up to the end of the command line: a read that
+    // leaves room holds all of it.
+    const bool whole = static_cast<std::size_t>(n) < TextCapacity;
+    const std::string_view all(scratch.text, static_cast<std::size_t>(n));
+    const auto first = all.find('\0');
+    if (first == std::string_view::npos) {
+        // One word without its end: a command line the process rewrote, or
+        // an argv[0] longer than the buffer.
+        return {whole ? fileNameOf(all) : longArgv0NameOf(fd.get(), scratch), {}};
+    }
+    CommandLine line{fileNameOf(all.substr(0, first)), {}};
+    for (std::size_t at = first + 1; at < all.size();) {
+        const auto end = all.find('\0', at);
+        if (end == std::string_view::npos && !whole)
+            break; // a word cut by the buffer: longer than any path
+        const std::string_view word =
+            all.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+        if (word.empty() || word.front() != '-') {
+            line.script = word;
+            break;
+        }
+        if (end == std::string_view::npos)
+            break;
+        at = end + 1;
+    }
+    return line;
 }
 
 // The name between the parentheses of PID/stat; empty when the file cannot
@@ -159,68 +282,65 @@ std::string_view statNameOf(int dirFd, Scratch& scratch, std::string_view entry,
     return line.substr(open + 1, close - open - 1);
 }
 
-// The image name of the process of proc entry `entry`; empty when it is none
-// of the programs this check can name (see the top of this file).
-std::string_view imageNameOf(int dirFd, Scratch& scratch, std::string_view entry,
-                             bool& kernelThread) {
+// Whether `script`, a word of the command line of the process of proc entry
+// `entry`, is the path of an executable file (see the top of this file).
+bool namesExecutableFile(int dirFd, Scratch& scratch, std::string_view entry,
+                         std::string_view script, const NameMatcher& matcher) {
+    struct stat info {};
+    int result = -1;
+    if (script.front() == '/') {
+        if (script.size() >= sizeof scratch.file)
+            return false;
+        std::memcpy(scratch.file, script.data(), script.size());
+        scratch.file[script.size()] = '\0';
+        result = ::fstatat(AT_FDCWD, scratch.file, &info, 0);
+    } else {
+        constexpr std::string_view cwd = "/cwd/";
+        if (entry.size() + cwd.size() + script.size() >= sizeof scratch.file)
+            return false;
+        char* at = scratch.file;
+        at = std::copy(entry.begin(), entry.end(), at);
+        at = std::copy(cwd.begin(), cwd.end(), at);
+        at = std::copy(script.begin(), script.end(), at);
+        *at = '\0';
+        result = ::fstatat(dirFd, scratch.file, &info, 0);
+    }
+    if (result == 0)
+        return S_ISREG(info.st_mode) && (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+    if (errno != EACCES && errno != EPERM)
+        return false;
+    bool kernelThread = false;
+    return matcher.matchesStatName(statNameOf(dirFd, scratch, entry, kernelThread));
+}
+
+// Whether the process of proc entry `entry` runs under the wanted name (see
+// the top of this file).
+bool runsAs(int dirFd, Scratch& scratch, std::string_view entry, const NameMatcher& matcher,
+            bool& kernelThread) {
     const ssize_t n =
         ::readlinkat(dirFd, entryPath(scratch, entry, "exe"), scratch.text, TextCapacity);
+    bool refused = true; // also a target that filled the whole buffer: it was cut
     if (n > 0 && static_cast<std::size_t>(n) < TextCapacity) {
         constexpr std::string_view deleted = " (deleted)";
         std::string_view target(scratch.text, static_cast<std::size_t>(n));
         if (target.size() > deleted.size() && target.ends_with(deleted))
             target.remove_suffix(deleted.size());
-        return fileNameOf(target);
-    }
-    // A target that filled the whole buffer was cut: named as a refused one.
-    if (n < 0 && errno != EACCES && errno != EPERM)
-        return {};
-    const std::string_view argv0 = argv0NameOf(dirFd, scratch, entry);
-    return argv0.empty() ? statNameOf(dirFd, scratch, entry, kernelThread) : argv0;
-}
-
-bool isAscii(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Compares whole names with letter case ignored, as QString::compare with
-// Qt::CaseInsensitive does. Plain ASCII on both sides (nearly every process)
-// is compared byte by byte; anything else goes through QString.
-class NameMatcher {
-public:
-    explicit NameMatcher(const QString& wanted)
-        : wanted_(wanted), wantedLocal_(wanted.toLocal8Bit()),
-          wantedAscii_(isAscii(std::string_view(wantedLocal_.constData(),
-                                                static_cast<std::size_t>(wantedLocal_.size())))) {}
-
-    bool matches(std::string_view name) const {
-        if (wantedAscii_ && isAscii(name)) {
-            if (name.size() != static_cast<std::size_t>(wantedLocal_.size()))
-                return false;
-            for (std::size_t i = 0; i < name.size(); ++i) {
-                if (asciiLower(name[i]) != asciiLower(wantedLocal_[static_cast<qsizetype>(i)]))
-                    return false;
-            }
+        if (matcher.matches(fileNameOf(target)))
             return true;
-        }
-        const QString text =
-            QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size()));
-        return QString::compare(text, wanted_, Qt::CaseInsensitive) == 0;
+        refused = false;
+    } else if (n < 0 && errno != EACCES && errno != EPERM) {
+        return false;
     }
-
-private:
-    QString wanted_;
-    QByteArray wantedLocal_;
-    bool wantedAscii_;
-};
+    const CommandLine line = commandLineOf(dirFd, scratch, entry);
+    if (!line.argv0Name.empty() && matcher.matches(line.argv0Name))
+        return true;
+    if (!line.script.empty() && matcher.matches(fileNameOf(line.script)) &&
+        namesExecutableFile(dirFd, scratch, entry, line.script, matcher))
+        return true;
+    if (!refused || !line.argv0Name.empty())
+        return false;
+    return matcher.matchesStatName(statNameOf(dirFd, scratch, entry, kernelThread));
+}
 
 } // namespace
 
@@ -254,12 +374,10 @@ std::optional<int> ProcProcessTable::countByImageName(const QString& imageName) 
             continue;
         }
         bool kernelThread = false;
-        const std::string_view name =
-            imageNameOf(dirFd, scratch, std::string_view(entry->d_name, length), kernelThread);
-        if (kernelThread)
-            kernelThreads.push_back(key);
-        else if (!name.empty() && matcher.matches(name))
+        if (runsAs(dirFd, scratch, std::string_view(entry->d_name, length), matcher, kernelThread))
             ++count;
+        else if (kernelThread)
+            kernelThreads.push_back(key);
     }
     std::sort(kernelThreads.begin(), kernelThreads.end());
     kernelThreads_ = std::move(kernelThreads);

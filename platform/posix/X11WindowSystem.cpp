@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -58,11 +59,19 @@ public:
             widget->setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
             if (widget->geometry() != geometry)
                 widget->setGeometry(geometry);
-            if (wasVisible && !widget->isVisible())
+            if (wasVisible && !widget->isVisible()) {
+                // Shown again where it was, without taking the keyboard.
+                const bool quiet = widget->testAttribute(Qt::WA_ShowWithoutActivating);
+                widget->setAttribute(Qt::WA_ShowWithoutActivating);
                 widget->show();
+                widget->setAttribute(Qt::WA_ShowWithoutActivating, quiet);
+            }
             return;
         }
     }
+
+    // Only the program's own windows are within reach: nothing to place.
+    void placeBelow(WindowHandle, WindowHandle) override {}
 
     QString limitation() const override { return limitation_; }
 
@@ -87,6 +96,7 @@ public:
         xcb_atom_t wmStateAbove = XCB_ATOM_NONE;
         xcb_atom_t supportingWmCheck = XCB_ATOM_NONE;
         xcb_atom_t supported = XCB_ATOM_NONE;
+        xcb_atom_t restackWindow = XCB_ATOM_NONE; // XCB_ATOM_NONE: not supported
     };
 
     // nullptr with `why` filled in when the window manager does not offer
@@ -101,7 +111,7 @@ public:
             why = QStringLiteral("no X11 root window");
             return nullptr;
         }
-        const Atoms atoms = internAtoms(connection);
+        Atoms atoms = internAtoms(connection);
         if (atoms.wmStateAbove == XCB_ATOM_NONE || atoms.supported == XCB_ATOM_NONE) {
             why = QStringLiteral("the X11 atoms of EWMH are not available");
             return nullptr;
@@ -125,6 +135,8 @@ public:
             why = QStringLiteral("the window manager does not support _NET_WM_STATE_ABOVE");
             return nullptr;
         }
+        if (!offers(atoms.restackWindow))
+            atoms.restackWindow = XCB_ATOM_NONE;
         return std::make_unique<EwmhWindowSystem>(connection, root, atoms);
     }
 
@@ -137,28 +149,39 @@ public:
         return windowProperty(connection_, root_, atoms_.activeWindow);
     }
 
+    // Requests to the window manager only (client messages to the root):
+    // nothing here maps, raises or focuses a window itself.
     void setTopMost(WindowHandle window, bool topMost) override {
         if (window == 0)
             return;
+        // _NET_WM_STATE_ADD / _REMOVE; source indication: a pager, i.e. the user's wish
+        send(window, atoms_.wmState, {topMost ? 1u : 0u, atoms_.wmStateAbove, 0, 2, 0});
+    }
+
+    void placeBelow(WindowHandle window, WindowHandle sibling) override {
+        if (window == 0 || sibling == 0 || atoms_.restackWindow == XCB_ATOM_NONE)
+            return;
+        // _NET_RESTACK_WINDOW: source a pager, the sibling, detail Below.
+        send(window, atoms_.restackWindow, {2, static_cast<std::uint32_t>(sibling), 1, 0, 0});
+    }
+
+    QString limitation() const override { return {}; }
+
+private:
+    void send(WindowHandle window, xcb_atom_t type, const std::array<std::uint32_t, 5>& data) {
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
         event.window = static_cast<xcb_window_t>(window);
-        event.type = atoms_.wmState;
-        event.data.data32[0] = topMost ? 1 : 0; // _NET_WM_STATE_ADD / _REMOVE
-        event.data.data32[1] = atoms_.wmStateAbove;
-        event.data.data32[2] = 0;
-        event.data.data32[3] = 2; // source indication: a pager, i.e. the user's wish
-        event.data.data32[4] = 0;
+        event.type = type;
+        for (std::size_t i = 0; i < data.size(); ++i)
+            event.data.data32[i] = data[i];
         xcb_send_event(connection_, 0, root_,
                        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                        reinterpret_cast<const char*>(&event));
         xcb_flush(connection_);
     }
 
-    QString limitation() const override { return {}; }
-
-private:
     static xcb_window_t defaultRoot(xcb_connection_t* connection) {
         int screen = 0;
         char* host = nullptr;
@@ -179,9 +202,9 @@ private:
     }
 
     static Atoms internAtoms(xcb_connection_t* connection) {
-        static constexpr const char* names[] = {"_NET_ACTIVE_WINDOW", "_NET_WM_STATE",
+        static constexpr const char* names[] = {"_NET_ACTIVE_WINDOW",  "_NET_WM_STATE",
                                                 "_NET_WM_STATE_ABOVE", "_NET_SUPPORTING_WM_CHECK",
-                                                "_NET_SUPPORTED"};
+                                                "_NET_SUPPORTED",      "_NET_RESTACK_WINDOW"};
         constexpr std::size_t count = std::size(names);
         xcb_intern_atom_cookie_t cookies[count];
         for (std::size_t i = 0; i < count; ++i)
@@ -192,7 +215,7 @@ private:
             auto reply = takeReply(xcb_intern_atom_reply(connection, cookies[i], nullptr));
             found[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
         }
-        return Atoms{found[0], found[1], found[2], found[3], found[4]};
+        return Atoms{found[0], found[1], found[2], found[3], found[4], found[5]};
     }
 
     static std::vector<std::uint32_t> cardinalProperty(xcb_connection_t* connection,

@@ -11,10 +11,17 @@ std::uintptr_t foregroundWindow() {
 }
 
 // The keeper's two calls are these: the foreground window out of the
-// top-most band, then the main window into it; neither moved nor resized.
+// top-most band, then the main window into it; neither moved nor resized,
+// and neither activated, so that the keeper never takes the keyboard from
+// the window the user works in.
 void setTopMost(std::uintptr_t window, bool topMost) {
     SetWindowPos(reinterpret_cast<HWND>(window), topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0,
-                 0, SWP_NOMOVE | SWP_NOSIZE);
+                 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void placeBelow(std::uintptr_t window, std::uintptr_t sibling) {
+    SetWindowPos(reinterpret_cast<HWND>(window), reinterpret_cast<HWND>(sibling), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 bool isTopMost(std::uintptr_t window) {

@@ -216,8 +216,10 @@ Outcome appendToFile(const std::wstring& path, const std::string& bytes);
 // --- Windows ---
 std::uintptr_t foregroundWindow();
 // SetWindowPos into (HWND_TOPMOST) or out of (HWND_NOTOPMOST) the top-most
-// band, SWP_NOMOVE | SWP_NOSIZE.
+// band, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE.
 void setTopMost(std::uintptr_t window, bool topMost);
+// SetWindowPos just below `sibling`, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE.
+void placeBelow(std::uintptr_t window, std::uintptr_t sibling);
 bool isTopMost(std::uintptr_t window);
 
 // --- The program itself ---

@@ -109,6 +109,7 @@ public:
     WindowHandle handleOf(QWidget* window) override;
     WindowHandle foregroundWindow() override;
     void setTopMost(WindowHandle window, bool topMost) override;
+    void placeBelow(WindowHandle window, WindowHandle sibling) override;
     QString limitation() const override { return {}; }
 };
 

@@ -329,6 +329,11 @@ void Win32WindowSystem::setTopMost(WindowHandle window, bool topMost) {
         win::setTopMost(window, topMost);
 }
 
+void Win32WindowSystem::placeBelow(WindowHandle window, WindowHandle sibling) {
+    if (window && sibling)
+        win::placeBelow(window, sibling);
+}
+
 RunKeyAutostart::RunKeyAutostart(QString configuration, QString programFile)
     : configuration_(std::move(configuration)), program_(std::move(programFile)) {}
 

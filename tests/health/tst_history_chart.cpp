@@ -7,14 +7,19 @@
 #include "tests/health/HistorySample.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/Palettes.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cmath>
 
 using tw::health::HistoryChart;
 using tw::health::HistoryRow;
@@ -126,6 +131,8 @@ private slots:
     void refreshReadsAgainWithRotatedCopy();
     void drawsInThePlotColours_data();
     void drawsInThePlotColours();
+    void axisTextReadable_data();
+    void axisTextReadable();
     void titleAndControls();
     void timeLeft_data();
     void timeLeft();
@@ -225,22 +232,36 @@ void TestHistoryChart::refreshReadsAgainWithRotatedCopy() {
     QVERIFY(window.findChild<QLabel*>("HISTORY_STATUS_LABEL")->text().contains(path_));
 }
 
+// The application's palette for one test: the desktop's dark one when asked
+// for, the light default otherwise; the default again afterwards.
+auto usePalette(bool dark) {
+    if (dark)
+        QApplication::setPalette(tw::test::darkPalette());
+    return qScopeGuard([] { QApplication::setPalette(QPalette()); });
+}
+
 void TestHistoryChart::drawsInThePlotColours_data() {
     QTest::addColumn<QString>("history"); // "state", "no state", "sync", "none"
     QTest::addColumn<int>("height");
-    QTest::newRow("sample history with the node's state") << "state" << 600;
-    QTest::newRow("initial download, no query failed") << "sync" << 600;
-    QTest::newRow("with the state in a small window") << "state" << 500;
-    QTest::newRow("sample history without state") << "no state" << 500;
-    QTest::newRow("no history file") << "none" << 500;
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("sample history with the node's state") << "state" << 600 << false;
+    QTest::newRow("initial download, no query failed") << "sync" << 600 << false;
+    QTest::newRow("with the state in a small window") << "state" << 500 << false;
+    QTest::newRow("sample history without state") << "no state" << 500 << false;
+    QTest::newRow("no history file") << "none" << 500 << false;
+    QTest::newRow("the node's state, dark palette") << "state" << 600 << true;
+    QTest::newRow("initial download, dark palette") << "sync" << 600 << true;
 }
 
 // The window as a user sees it: with answers, each plot colour is there in
 // quantity (the sync's only with the state); without, none is (only the
-// frames and texts).
+// frames and texts). Drawn on the palette's base colour, each stands out
+// from it (3:1) and from the others, light or dark.
 void TestHistoryChart::drawsInThePlotColours() {
     QFETCH(QString, history);
     QFETCH(int, height);
+    QFETCH(bool, dark);
+    const auto restore = usePalette(dark);
     if (history == "sync")
         QVERIFY(tw::test::writeAll(path_, tw::test::syncSampleHistory(Now)));
     else if (history != "none")
@@ -258,8 +279,28 @@ void TestHistoryChart::drawsInThePlotColours() {
         {"failures", HistoryChart::FailureColour},
         {"progress", HistoryChart::ProgressColour},
         {"gap", HistoryChart::GapColour}};
+    const QColor base = window.chart()->palette().color(QPalette::Base);
+    QCOMPARE(base, dark ? tw::test::darkPalette().color(QPalette::Base) : QColor(Qt::white));
+    QVERIFY(pixelsOf(image, base) > image.width() * image.height() / 4); // the plots
+    QList<QColor> drawn;
     for (const auto& [name, colour] : colours) {
-        const int pixels = pixelsOf(image, colour);
+        const QColor shown = window.chart()->drawnColour(colour);
+        QVERIFY2(tw::app::contrastRatio(shown, base) >= 3, name);
+        for (const QColor& other : drawn) {
+            // The "redmean" distance, an approximation of how far apart the
+            // eye sees two colours (0 to 765); the default colours' nearest
+            // two, blue and teal, are 124 apart.
+            const double r = (shown.red() + other.red()) / 2.0;
+            const int dr = shown.red() - other.red(), dg = shown.green() - other.green(),
+                      db = shown.blue() - other.blue();
+            const double apart =
+                std::sqrt((2 + r / 256) * dr * dr + 4 * dg * dg + (2 + (255 - r) / 256) * db * db);
+            QVERIFY2(apart >= 100, qPrintable(QString("%1: %2 near %3 (%4)")
+                                                  .arg(name, shown.name(), other.name())
+                                                  .arg(apart)));
+        }
+        drawn << shown;
+        const int pixels = pixelsOf(image, shown);
         const bool sync =
             colour == HistoryChart::ProgressColour || colour == HistoryChart::GapColour;
         const bool failure = colour == HistoryChart::FailureColour;
@@ -400,6 +441,30 @@ void TestHistoryChart::syncDrawnRisingAndFalling() {
              qPrintable(QString("%1 %2").arg(gapEarly).arg(gapLate)));
     // Nothing of either left of the readings.
     QCOMPARE(meanY(image, HistoryChart::ProgressColour, 0, w / 3), -1.0);
+}
+
+// The texts around the plots (the summary, the value scales) against the
+// window's colour, by their pixels: the left margin of the chart.
+void TestHistoryChart::axisTextReadable_data() {
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light palette") << false;
+    QTest::newRow("dark palette") << true;
+}
+
+void TestHistoryChart::axisTextReadable() {
+    QFETCH(bool, dark);
+    const auto restore = usePalette(dark);
+    QVERIFY(tw::test::writeAll(path_, tw::test::sampleHistory(Now, true)));
+    HistoryWindow window(files_, now(), path_, "S");
+    window.resize(800, 600);
+    window.show();
+    const QImage image = window.chart()->grab().toImage();
+    const tw::test::TextPixels margin =
+        tw::test::textPixels(image, QRect(0, 0, 28, image.height()));
+    QCOMPARE(margin.background, QApplication::palette().color(QPalette::Window));
+    QVERIFY2(margin.readable >= 40, qPrintable(QString("%1 readable pixels, best contrast %2")
+                                                   .arg(margin.readable)
+                                                   .arg(margin.highest)));
 }
 
 void TestHistoryChart::titleAndControls() {

@@ -161,31 +161,92 @@ private slots:
         QCOMPARE(ProcProcessTable(path("no-proc")).countByImageName("sleep"), std::nullopt);
     }
 
+    // Script clients, started for real. The kernel runs a #! file with its
+    // interpreter, whose executable /proc/PID/exe names; the script's own
+    // name is in the command line. Each script waits on its stdin, so that it
+    // starts no child. %1 is the file's path, %2 the same from its folder.
+    void processTableCountsScriptClients_data() {
+        QTest::addColumn<QString>("name"); // of the file, and asked for
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("executable");
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<int>("expected");
+        const QByteArray sh = "#!/bin/sh\nread line\n";
+        QTest::newRow("#!/bin/sh, run directly")
+            << "TwShClient" << sh << true << QStringList{"%1"} << 1;
+        QTest::newRow("#! line with an option")
+            << "TwShOptionClient" << QByteArray("#!/bin/sh -e\nread line\n") << true
+            << QStringList{"%1"} << 1;
+        QTest::newRow("name over 15 characters")
+            << "TwScriptClientWithALongName" << sh << true << QStringList{"%1"} << 1;
+        QTest::newRow("#!/usr/bin/env sh, run from its folder")
+            << "TwEnvShClient" << QByteArray("#!/usr/bin/env sh\nread line\n") << true
+            << QStringList{"%2"} << 1;
+        QTest::newRow("#!/usr/bin/env python3")
+            << "TwPythonClient"
+            << QByteArray("#!/usr/bin/env python3\nimport sys\nsys.stdin.read()\n") << true
+            << QStringList{"%1"} << 1;
+        QTest::newRow("another program's argument, not executable")
+            << "TwReadClient" << sh << false << QStringList{"tail", "-f", "%1"} << 0;
+    }
+    void processTableCountsScriptClients() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, text);
+        QFETCH(bool, executable);
+        QFETCH(QStringList, command);
+        QFETCH(int, expected);
+        if (text.contains("python3") && QStandardPaths::findExecutable("python3").isEmpty())
+            QSKIP("needs python3");
+        const QString file = path(name);
+        QVERIFY(writeAll(file, text));
+        if (executable)
+            QVERIFY(QFile::setPermissions(file, QFile::permissions(file) | QFile::ExeOwner));
+        command.replaceInStrings("%1", file).replaceInStrings("%2", "./" + name);
+        QProcess client;
+        client.setWorkingDirectory(tmp_.path());
+        client.start(command.takeFirst(), command);
+        QVERIFY(client.waitForStarted(Bound)); // it has been executed: its command line is set
+        ProcProcessTable table;
+        if (expected == 0)
+            QCOMPARE(table.countByImageName(name).value_or(-1), 0);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(table.countByImageName(name.toLower()).value_or(-1), expected,
+                                      Bound);
+        client.kill();
+        QVERIFY(client.waitForFinished(Bound));
+        QCOMPARE(table.countByImageName(name).value_or(-1), 0);
+    }
+
     // Root's processes, counted by root (exe readable, or ENOENT) and by this
-    // binary as another user (--count-as-nobody), to whom every exe here is
-    // refused: a sleeper whose argv[0] differs from its file name, one with
-    // an empty argv[0] (named by stat), a zombie and, where the kernel's
-    // threads are visible, kthreadd.
+    // binary as another user (--count-as-nobody), to whom every exe and
+    // working folder here is refused: a sleeper whose argv[0] differs from
+    // its file name, one with an empty argv[0] (named by stat, which cuts a
+    // name to 15 bytes), a zombie, a #! script run from its folder and, where
+    // the kernel's threads are visible, kthreadd.
     void processTableNamesRefusedProcessesByArgv0ThenStat() {
         if (::geteuid() != 0)
             QSKIP("needs root, to start processes another user is refused");
         const QString bash = QStandardPaths::findExecutable("bash");
         if (bash.isEmpty())
             QSKIP("needs bash (exec -a)");
-        for (const QString name : {"TwRefusedSleeper", "TwStatOnly", "TwZombieKid"}) {
+        for (const QString name : {"TwRefusedSleeper", "TwStatOnlyLongName", "TwZombieKid"}) {
             const QString copy = path(name);
             QVERIFY(QFile::copy(QStandardPaths::findExecutable("sleep"), copy));
             QVERIFY(QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ExeOwner));
         }
         const QString kernelThread =
             readAll("/proc/2/stat").startsWith("2 (kthreadd) ") ? "kthreadd" : "";
-        QProcess sleepers[3];
+        const QString script = path("TwRootScriptClient");
+        QVERIFY(writeAll(script, "#!/bin/sh\nread line\n"));
+        QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner));
+        QProcess sleepers[4];
         const QString scripts[] = {
             QString("exec -a TwArgvName '%1' 300").arg(path("TwRefusedSleeper")),
-            QString("exec -a '' '%1' 300").arg(path("TwStatOnly")),
+            QString("exec -a '' '%1' 300").arg(path("TwStatOnlyLongName")),
             QString("'%1' 300 & exec sleep 300").arg(path("TwZombieKid")),
+            QString("cd '%1' && exec ./TwRootScriptClient").arg(tmp_.path()),
         };
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 4; ++i) {
             sleepers[i].start(bash, {"-c", scripts[i]});
             QVERIFY(sleepers[i].waitForStarted(Bound));
         }
@@ -206,8 +267,10 @@ private slots:
         QCOMPARE(::kill(kid("S"), SIGKILL), 0);
         QTRY_VERIFY_WITH_TIMEOUT(kid("Z") > 0, Bound);
         auto counts = [&](bool asRoot) {
-            const QStringList names{"TwRefusedSleeper", "TwArgvName", "TwStatOnly", "TwZombieKid",
-                                    kernelThread.isEmpty() ? "TwNoKernelThread" : kernelThread};
+            const QStringList names{
+                "TwRefusedSleeper",   "TwArgvName",
+                "TwStatOnlyLongName", "TwZombieKid",
+                "TwRootScriptClient", kernelThread.isEmpty() ? "TwNoKernelThread" : kernelThread};
             QString text;
             if (asRoot) {
                 ProcProcessTable table;
@@ -223,15 +286,17 @@ private slots:
             }
             return text.trimmed();
         };
-        // The names by exe for root (the zombie and the kernel thread have none)...
-        QTRY_COMPARE_WITH_TIMEOUT(counts(true), QString("1 0 1 0 0"), Bound);
-        // ...and by argv[0], else stat, for the other user.
-        QCOMPARE(counts(false), QString("0 1 1 0 0"));
+        // By exe and argv[0] for root (the zombie and the kernel thread have
+        // neither), the script by its executable file...
+        QTRY_COMPARE_WITH_TIMEOUT(counts(true), QString("1 1 1 0 1 0"), Bound);
+        // ...and by argv[0], else stat, for the other user; the script by the
+        // name the kernel gave it.
+        QCOMPARE(counts(false), QString("0 1 1 0 1 0"));
         for (QProcess& sleeper : sleepers) {
             sleeper.kill();
             QVERIFY(sleeper.waitForFinished(Bound));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(counts(false), QString("0 0 0 0 0"), Bound);
+        QTRY_COMPARE_WITH_TIMEOUT(counts(false), QString("0 0 0 0 0 0"), Bound);
     }
 
     // Each row replaces the longer file of the row before, then reads it back.

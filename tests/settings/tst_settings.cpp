@@ -4,6 +4,7 @@
 // with openbox) is in tst_settings_posix.cpp.
 
 #include "app/Colours.h"
+#include "health/HistoryWindow.h"
 #include "settings/SettingsSaver.h"
 #include "tests/support/TestRig.h"
 
@@ -386,7 +387,10 @@ private slots:
         // Steps: main/other = the window in front, 1s = a second, store0 =
         // the store says off, open = (re)open the settings window and show its
         // tick, tickS/tickM = click the settings or the main window's tick
-        // box. Then the keeper's calls: the window and in (+) or out (-).
+        // box, history/settings = the program's history window (shown) or
+        // the settings window in front, closeH = close the history window.
+        // Then the keeper's calls: the window and in (+) or out (-), then
+        // the windows it placed below another (<).
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("expected");
         row("another in front", "other 1s 1s main 1s 1s", "other- main+ other- main+");
@@ -394,6 +398,16 @@ private slots:
         row("stored 0 at load", "other store0 open 1s 1s", "[ ]");
         row("reopened: ticked, still off", "other open tickS open 1s 1s", "[x] [x]");
         row("main window's tick box", "other tickM 1s 1s tickM 1s", "other- main+");
+        // The program's own windows are never taken out of the band; one the
+        // main window does not own joins it while in front, and leaves it,
+        // to just below another program's window, when that comes to the
+        // front.
+        row("own window in front", "history 1s 1s other 1s 1s",
+            "history+ history- other- main+ other- main+ history<other");
+        row("own window, then the main window", "history 1s main 1s 1s other 1s",
+            "history+ history- other- main+ history<other");
+        row("own window closed", "history 1s closeH other 1s", "history+ other- main+");
+        row("settings window (owned) in front", "open settings 1s 1s other 1s", "[x] other- main+");
     }
     void keeper() {
         QFETCH(QString, steps);
@@ -402,10 +416,19 @@ private slots:
         rig.start();
         const platform::WindowHandle own = rig.windows.handleOf(&rig.window());
         std::unique_ptr<SettingsWindow> w;
+        QWidget* history = nullptr;
+        platform::WindowHandle historyHandle = 0;
         QStringList seen;
         for (const QString& step : steps.split(' ')) {
             if (step == "main" || step == "other")
                 rig.windows.foreground = step == "main" ? own : 0x4242;
+            if (step == "history")
+                rig.windows.foreground = historyHandle =
+                    rig.windows.handleOf(history = rig.panel().health().showHistory());
+            if (step == "settings")
+                rig.windows.foreground = rig.windows.handleOf(w.get());
+            if (step == "closeH")
+                history->close();
             if (step == "1s")
                 rig.advance(1000);
             if (step == "store0")
@@ -417,8 +440,16 @@ private slots:
                                  : rig.window().AlwaysOnTopTimer_TICKBOX)
                     ->click();
         }
+        const auto name = [&](platform::WindowHandle window) {
+            return window == own             ? "main"
+                   : window == historyHandle ? "history"
+                   : window == 0x4242        ? "other"
+                                             : "?";
+        };
         for (const auto& [window, on] : rig.windows.calls)
-            seen << QString(window == own ? "main" : "other") + (on ? "+" : "-");
+            seen << name(window) + QString(on ? "+" : "-");
+        for (const auto& [window, sibling] : rig.windows.placedBelow)
+            seen << name(window) + QString("<") + name(sibling);
         QCOMPARE(seen.join(' '), expected);
     }
 };

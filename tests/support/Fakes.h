@@ -166,11 +166,15 @@ public:
     platform::WindowHandle handleOf(QWidget* window) override;
     platform::WindowHandle foregroundWindow() override { return foreground; }
     void setTopMost(platform::WindowHandle window, bool topMost) override;
+    void placeBelow(platform::WindowHandle window, platform::WindowHandle sibling) override {
+        placedBelow.append({window, sibling});
+    }
     QString limitation() const override { return {}; }
 
     platform::WindowHandle foreground = 0;
     QSet<platform::WindowHandle> topMost;
     QList<QPair<platform::WindowHandle, bool>> calls;
+    QList<QPair<platform::WindowHandle, platform::WindowHandle>> placedBelow; // window, sibling
 };
 
 // Start at login as a flag the test reads and sets, as the system's entry

@@ -2,7 +2,7 @@
 // real system (under Wine here): the store in the registry through
 // GetSetting/SaveSetting with reg.exe on the other side, batch files run by
 // cmd.exe and a query's processes ended, the process count, the files, and
-// the top-most keeper's tick on two real windows.
+// the top-most keeper's ticks on real windows.
 
 #include "app/Diagnostics.h"
 #include "app/SettingsStore.h"
@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include <windows.h>
+
 using tw::test::readAll;
 using tw::test::writeAll;
 using namespace tw::platform;
@@ -28,6 +30,29 @@ namespace {
 
 const QString App = QStringLiteral("TW-CLI-UI");
 constexpr int Bound = 15000;
+
+// Another program's window as the keeper sees it: a window of the system's
+// that is none of the program's Qt windows.
+HWND otherProgramsWindow() {
+    WNDCLASSW kind{};
+    kind.lpfnWndProc = DefWindowProcW;
+    kind.hInstance = GetModuleHandleW(nullptr);
+    kind.lpszClassName = L"TwOtherProgram";
+    RegisterClassW(&kind);
+    return CreateWindowExW(0, kind.lpszClassName, L"another program",
+                           WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 200, 400, 300, nullptr, nullptr,
+                           kind.hInstance, nullptr);
+}
+
+// Whether `upper` lies above `lower` in the system's order of windows.
+bool stacksAbove(WindowHandle upper, WindowHandle lower) {
+    for (HWND below = GetWindow(reinterpret_cast<HWND>(upper), GW_HWNDNEXT); below;
+         below = GetWindow(below, GW_HWNDNEXT)) {
+        if (below == reinterpret_cast<HWND>(lower))
+            return true;
+    }
+    return false;
+}
 
 int reg(const QStringList& arguments, QByteArray* output = nullptr) {
     QProcess process;
@@ -298,28 +323,49 @@ private slots:
         QVERIFY(!files.readFile(QDir::toNativeSeparators(tmp_.path()), 100).result.ok);
     }
 
-    // One tick of the real top-most keeper over the real window system: the
+    // Ticks of the real top-most keeper over the real window system: the
     // other program's window, in front and top-most, leaves the band and the
-    // main window enters it (WS_EX_TOPMOST on the main window only).
+    // main window enters it (WS_EX_TOPMOST on the main window only); one of
+    // the program's own windows in front joins the band above the main
+    // window, and leaves it before the other program's window, which ends
+    // above it. The keeper never takes the foreground.
     void keeperPlacesTheMainWindowAfterATick() {
         if (QGuiApplication::platformName() != QLatin1String("windows"))
             QSKIP("needs real windows (the windows platform)");
         Win32WindowSystem windows;
         tw::test::TestRig rig(App, {.windows = &windows}); // "Always On Top" ticked by default
         tw::app::MainWindow& main = rig.start(true);
-        QWidget other;
-        other.setWindowTitle("another program");
-        other.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&other));
-        other.activateWindow();
+        const HWND other = otherProgramsWindow();
+        QVERIFY(other);
+        SetForegroundWindow(other);
         const WindowHandle own = windows.handleOf(&main);
-        const WindowHandle theirs = windows.handleOf(&other);
+        const WindowHandle theirs = reinterpret_cast<WindowHandle>(other);
         QTRY_COMPARE_WITH_TIMEOUT(windows.foregroundWindow(), theirs, Bound);
         windows.setTopMost(theirs, true); // the other program made itself top-most
         QVERIFY(win::isTopMost(theirs) && !win::isTopMost(own));
         rig.advance(1000);
         QVERIFY(win::isTopMost(own));
         QVERIFY(!win::isTopMost(theirs));
+        QCOMPARE(windows.foregroundWindow(), theirs);
+
+        QWidget history; // one of the program's own windows
+        history.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&history));
+        history.activateWindow();
+        const WindowHandle ours = windows.handleOf(&history);
+        QTRY_COMPARE_WITH_TIMEOUT(windows.foregroundWindow(), ours, Bound);
+        rig.advance(1000);
+        QVERIFY(win::isTopMost(ours) && win::isTopMost(own));
+        QVERIFY(stacksAbove(ours, own));
+        QCOMPARE(windows.foregroundWindow(), ours);
+
+        SetForegroundWindow(other);
+        QTRY_COMPARE_WITH_TIMEOUT(windows.foregroundWindow(), theirs, Bound);
+        rig.advance(1000);
+        QVERIFY(!win::isTopMost(ours) && !win::isTopMost(theirs) && win::isTopMost(own));
+        QVERIFY(stacksAbove(theirs, ours));
+        QCOMPARE(windows.foregroundWindow(), theirs);
+        DestroyWindow(other);
     }
 };
 

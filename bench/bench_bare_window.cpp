@@ -8,7 +8,6 @@
 //
 // Not a test: it runs until it is ended.
 
-#include "/tmp/wt-startup-scratch/twT.h"
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>

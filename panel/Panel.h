@@ -56,6 +56,9 @@ struct PanelOptions {
     // This panel's own program file, beside which the Nodes window looks
     // for the other configurations' programs.
     QString program;
+    // The configuration's socket as the program's start claimed it
+    // (Instance::claim); null: the panel listens on its own.
+    std::shared_ptr<Instance> instance = {};
 };
 
 class Panel {
@@ -100,7 +103,7 @@ private:
     std::unique_ptr<fleet::MetricsServer> metricsServer_;
     std::unique_ptr<fleet::MetricsFile> metricsFile_;
     std::unique_ptr<fleet::AlertDelivery> delivery_;
-    std::unique_ptr<Instance> instance_;
+    std::shared_ptr<Instance> instance_;
     QPointer<NodesWindow> nodes_;
     platform::Platform& platform_;
     QString program_;

@@ -21,6 +21,9 @@ public:
     NativePlatform& operator=(const NativePlatform&) = delete;
 
     Platform& platform() { return *platform_; }
+    // Signals that ask the program to end (POSIX); none on Windows, where
+    // the session's end comes through Qt's session management.
+    EndRequests& endRequests();
 
     // A command-line run of a windowed program (`--check`): its standard
     // output and error go to the console it was started from, where the

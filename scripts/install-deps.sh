@@ -32,6 +32,9 @@ packages=(
     # A system tray on the private X server of the tray test, and a private
     # session bus for the notification test (dbus-run-session)
     trayer dbus-daemon
+    # The panel's start and end tests: a window minimized as a user does,
+    # and a session manager of their own (libSM's server side)
+    xdotool libsm-dev libice-dev
     # The metrics tests: promtool reads the exposition text and the example
     # rules; the real Prometheus scrapes the panel-like fixture and the real
     # node_exporter its textfile; the alert delivery tests post to the real

@@ -12,6 +12,7 @@ struct NativePlatform::Parts {
     ProcProcessTable processes;
     LocalFileSystem files;
     std::unique_ptr<WindowSystem> windows = createWindowSystem();
+    PosixEndRequests endRequests;
 };
 
 NativePlatform::NativePlatform(const char* argv0) : parts_(std::make_unique<Parts>()) {
@@ -21,6 +22,10 @@ NativePlatform::NativePlatform(const char* argv0) : parts_(std::make_unique<Part
 }
 
 NativePlatform::~NativePlatform() = default;
+
+EndRequests& NativePlatform::endRequests() {
+    return parts_->endRequests;
+}
 
 void NativePlatform::useStartingConsole() {}
 

@@ -12,6 +12,12 @@ struct NativePlatform::Parts {
     ToolhelpProcessTable processes;
     WinFileSystem files;
     Win32WindowSystem windows;
+    // A windowed program gets no console signals; the session's end reaches
+    // it as WM_QUERYENDSESSION and WM_ENDSESSION, which Qt's session
+    // management turns into commitDataRequest and the application's quit.
+    struct : EndRequests {
+        void setHandler(std::function<void(const QString&)>) override {}
+    } endRequests;
 };
 
 NativePlatform::NativePlatform(const char*) : parts_(std::make_unique<Parts>()) {
@@ -21,6 +27,10 @@ NativePlatform::NativePlatform(const char*) : parts_(std::make_unique<Parts>()) 
 }
 
 NativePlatform::~NativePlatform() = default;
+
+EndRequests& NativePlatform::endRequests() {
+    return parts_->endRequests;
+}
 
 void NativePlatform::useStartingConsole() {
     win::attachParentConsole();

@@ -202,6 +202,10 @@ std::uintptr_t foregroundWindow();
 // band, SWP_NOMOVE | SWP_NOSIZE.
 void setTopMost(std::uintptr_t window, bool topMost);
 bool isTopMost(std::uintptr_t window);
+// AllowSetForegroundWindow for the process that serves the named pipe whose
+// client end is `pipe`: the user started this process, which may hand its
+// right to the foreground on to the panel it asks to come to the front.
+void allowForegroundToPipeServer(void* pipe);
 
 // --- The program itself ---
 // The module's file name without its extension ("BTC-A.exe" -> "BTC-A").

@@ -110,6 +110,7 @@ public:
     WindowHandle foregroundWindow() override;
     void setTopMost(WindowHandle window, bool topMost) override;
     QString limitation() const override { return {}; }
+    void allowForegroundTo(qintptr localSocket) override;
 };
 
 // The module's file name without its extension: the store's section.

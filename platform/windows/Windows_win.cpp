@@ -328,6 +328,12 @@ void Win32WindowSystem::setTopMost(WindowHandle window, bool topMost) {
         win::setTopMost(window, topMost);
 }
 
+void Win32WindowSystem::allowForegroundTo(qintptr localSocket) {
+    // A QLocalSocket's descriptor on Windows is its pipe's handle.
+    if (localSocket != -1)
+        win::allowForegroundToPipeServer(reinterpret_cast<void*>(localSocket));
+}
+
 QString windowsExecutableName() {
     return text(win::executableName());
 }

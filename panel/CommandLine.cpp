@@ -9,18 +9,18 @@ namespace {
 // Qt's options as Qt 6 reads them (QGuiApplication, QApplication, the xcb
 // platform), each with one dash or two.
 const QStringList QtOptionsWithValue = {
-    QStringLiteral("platform"),   QStringLiteral("platformpluginpath"),
+    QStringLiteral("platform"),      QStringLiteral("platformpluginpath"),
     QStringLiteral("platformtheme"), QStringLiteral("qwindowgeometry"),
-    QStringLiteral("geometry"),   QStringLiteral("qwindowtitle"),
-    QStringLiteral("title"),      QStringLiteral("qwindowicon"),
-    QStringLiteral("icon"),       QStringLiteral("plugin"),
-    QStringLiteral("session"),    QStringLiteral("style"),
-    QStringLiteral("stylesheet"), QStringLiteral("display"),
-    QStringLiteral("name"),       QStringLiteral("visual"),
+    QStringLiteral("geometry"),      QStringLiteral("qwindowtitle"),
+    QStringLiteral("title"),         QStringLiteral("qwindowicon"),
+    QStringLiteral("icon"),          QStringLiteral("plugin"),
+    QStringLiteral("session"),       QStringLiteral("style"),
+    QStringLiteral("stylesheet"),    QStringLiteral("display"),
+    QStringLiteral("name"),          QStringLiteral("visual"),
     QStringLiteral("qmljsdebugger")};
-const QStringList QtFlags = {QStringLiteral("reverse"), QStringLiteral("testability"),
+const QStringList QtFlags = {QStringLiteral("reverse"),     QStringLiteral("testability"),
                              QStringLiteral("widgetcount"), QStringLiteral("nograb"),
-                             QStringLiteral("dograb"), QStringLiteral("qdevel"),
+                             QStringLiteral("dograb"),      QStringLiteral("qdevel"),
                              QStringLiteral("qdebug")};
 // Those that also take their value after "=".
 const QStringList QtOptionsWithEquals = {QStringLiteral("style"), QStringLiteral("stylesheet"),

@@ -34,9 +34,10 @@ Ending::Ending(app::MainWindow& window, const app::Services& services,
     connect(&retry_, &QTimer::timeout, this, &Ending::closeWhenFree);
     requests.setHandler([this](const QString& what) { request(what); });
     if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        connect(application, &QGuiApplication::commitDataRequest, this,
-                [this](QSessionManager&) { request(QStringLiteral("the desktop session ends")); },
-                Qt::DirectConnection);
+        connect(
+            application, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { request(QStringLiteral("the desktop session ends")); },
+            Qt::DirectConnection);
 
     // Qt's X11 connection ends the process with exit() when the X server
     // goes away (or drops the program's connection): the window is closed

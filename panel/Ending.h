@@ -25,8 +25,7 @@ public:
     // Takes `requests`' requests and the application's commitDataRequest
     // (the session manager's word that the session ends; on Windows
     // WM_QUERYENDSESSION).
-    Ending(app::MainWindow& window, const app::Services& services,
-           platform::EndRequests& requests);
+    Ending(app::MainWindow& window, const app::Services& services, platform::EndRequests& requests);
     ~Ending() override;
     Ending(const Ending&) = delete;
     Ending& operator=(const Ending&) = delete;

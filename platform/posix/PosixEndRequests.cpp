@@ -3,9 +3,9 @@
 #include <QSocketNotifier>
 
 #include <atomic>
-#include <cstring>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 

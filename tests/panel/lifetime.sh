@@ -20,6 +20,10 @@
 #   lifetime.sh PANEL session-end SESSION-MANAGER  (under run-under-xvfb.sh)
 #       The session manager (a real XSMP one) ends the session: the panel
 #       closes at its save request and the position is in the store.
+#
+# The small checks below are run through until_true, which ShellCheck does
+# not follow.
+# shellcheck disable=SC2317
 set -euo pipefail
 
 panel=$1 case=$2
@@ -65,9 +69,9 @@ fresh() {
     export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 }
 
-# start ARGS...: a panel in the background; its pid in $started.
+# start: a panel in the background; its pid in $started.
 start() {
-    "$work/bin/$name" "$@" >>"$work/panel.out" 2>&1 &
+    "$work/bin/$name" >>"$work/panel.out" 2>&1 &
     started=$!
     pids+=("$started")
 }
@@ -89,6 +93,15 @@ map_state() { xwininfo -id "$1" 2>/dev/null | sed -n 's/^ *Map State: //p'; }
 viewable() { [[ $(map_state "$1") == IsViewable ]]; }
 unmapped() { [[ $(map_state "$1") == IsUnMapped ]]; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
+windows_gone() { [[ -z $(windows) ]]; }
+# five_ended: five of the panels in $many have ended.
+five_ended() {
+    local count=0 pid
+    for pid in "${many[@]}"; do
+        ! ended "$pid" || count=$((count + 1))
+    done
+    ((count >= 5))
+}
 
 # window_of PID: waits for the panel's window; prints its id.
 window_of() {
@@ -113,8 +126,9 @@ finish() {
 
 # position_stored: the close handler wrote the window's position.
 position_stored() {
-    grep -q '^MainLeft=-\?[0-9]' "$ini" && grep -q '^MainTop=-\?[0-9]' "$ini" ||
+    if ! grep -q '^MainLeft=-\?[0-9]' "$ini" || ! grep -q '^MainTop=-\?[0-9]' "$ini"; then
         fail "no window position in the store: $(tr '\n' ' ' <"$ini")"
+    fi
 }
 
 # snapshot: what a second start must leave as it is.
@@ -170,7 +184,6 @@ second-start)
     kill -9 "$first"
     wait "$first" 2>/dev/null || true
     compgen -G "$TMPDIR/tw-cli-ui-*" >/dev/null || fail "no socket left behind to take over"
-    windows_gone() { [[ -z $(windows) ]]; }
     until_true 300 windows_gone || fail "the killed panel's window stayed"
     start
     third=$started
@@ -185,13 +198,6 @@ second-start)
         start
         many+=("$started")
     done
-    five_ended() {
-        local count=0 pid
-        for pid in "${many[@]}"; do
-            ! ended "$pid" || count=$((count + 1))
-        done
-        ((count >= 5))
-    }
     until_true 600 five_ended || fail "of six starts at once, fewer than five ended"
     stays=
     for pid in "${many[@]}"; do

@@ -161,8 +161,7 @@ int main() {
                 continue;
             IceConnectStatus state = IceConnectPending;
             while ((state = IceConnectionStatus(connection)) == IceConnectPending)
-                if (IceProcessMessages(connection, nullptr, nullptr) ==
-                    IceProcessMessagesIOError)
+                if (IceProcessMessages(connection, nullptr, nullptr) == IceProcessMessagesIOError)
                     break;
             if (state == IceConnectAccepted)
                 connections.push_back(connection);
@@ -172,8 +171,8 @@ int main() {
         std::vector<IceConn> open;
         for (IceConn connection : connections) {
             const bool ready = fds[at++].revents & (POLLIN | POLLHUP | POLLERR);
-            if (ready && IceProcessMessages(connection, nullptr, nullptr) ==
-                             IceProcessMessagesIOError) {
+            if (ready &&
+                IceProcessMessages(connection, nullptr, nullptr) == IceProcessMessagesIOError) {
                 // Closed without a word: the client is gone all the same.
                 if (client) {
                     SmsCleanUp(client);

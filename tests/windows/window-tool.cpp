@@ -73,9 +73,9 @@ int wmain(int argc, wchar_t* argv[]) {
     }
     if (step == L"restored")
         return within60s([&] {
-                   const std::vector<HWND> found = windowsTitled(title);
-                   return found.size() == 1 && !IsIconic(found.front());
-               })
+            const std::vector<HWND> found = windowsTitled(title);
+            return found.size() == 1 && !IsIconic(found.front());
+        })
                    ? 0
                    : 1;
     return 2;

@@ -29,7 +29,7 @@ constexpr int RetryMs = 50;
 
 Ending::Ending(app::MainWindow& window, const app::Services& services,
                platform::EndRequests& requests)
-    : window_(window), services_(services) {
+    : window_(window), services_(services), requests_(requests) {
     retry_.setInterval(RetryMs);
     connect(&retry_, &QTimer::timeout, this, &Ending::closeWhenFree);
     requests.setHandler([this](const QString& what) { request(what); });
@@ -50,6 +50,7 @@ Ending::Ending(app::MainWindow& window, const app::Services& services,
 }
 
 Ending::~Ending() {
+    requests_.setHandler({});
     if (current == this) {
         current = nullptr;
         currentWindow = nullptr;

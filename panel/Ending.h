@@ -43,6 +43,7 @@ private:
 
     app::MainWindow& window_;
     app::Services services_;
+    platform::EndRequests& requests_;
     QTimer retry_;
     bool requested_ = false;
 };

@@ -114,7 +114,12 @@ Bool anyHost(char*) {
 
 } // namespace
 
+// A connection that breaks is told by IceProcessMessages; the default
+// handler would end the program.
+void keepGoing(IceConn) {}
+
 int main() {
+    IceSetIOErrorHandler(keepGoing);
     char error[256] = "";
     if (!SmsInitialize("tw-test", "1.0", newClient, nullptr, anyHost, sizeof error, error)) {
         std::fprintf(stderr, "session-manager: SmsInitialize: %s\n", error);
@@ -151,7 +156,10 @@ int main() {
             fds.push_back({STDIN_FILENO, POLLIN, 0});
         if (::poll(fds.data(), fds.size(), 500) <= 0)
             continue;
+        // The descriptors polled, in order: the listeners, the connections
+        // that were open then, standard input.
         std::size_t at = 0;
+        std::vector<IceConn> accepted;
         for (int i = 0; i < count; ++i, ++at) {
             if (!(fds[at].revents & POLLIN))
                 continue;
@@ -164,7 +172,7 @@ int main() {
                 if (IceProcessMessages(connection, nullptr, nullptr) == IceProcessMessagesIOError)
                     break;
             if (state == IceConnectAccepted)
-                connections.push_back(connection);
+                accepted.push_back(connection);
             else
                 IceCloseConnection(connection);
         }
@@ -185,6 +193,7 @@ int main() {
             }
             open.push_back(connection);
         }
+        open.insert(open.end(), accepted.begin(), accepted.end());
         connections = open;
         if (stdinOpen && (fds[at].revents & (POLLIN | POLLHUP))) {
             char buffer[64];
@@ -202,6 +211,7 @@ int main() {
             }
         }
     }
+    IceFreeListenObjs(count, listeners);
     say("gone");
     return 0;
 }

@@ -24,6 +24,15 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# forget PID: a panel that has ended and been waited for; its number may
+# soon be another process's, which the cleanup must not kill.
+forget() {
+    local pid kept=()
+    for pid in "${pids[@]}"; do
+        [[ $pid == "$1" ]] || kept+=("$pid")
+    done
+    pids=("${kept[@]}")
+}
 failures=0
 fail() {
     echo "lifetime-windows: $*" >&2
@@ -44,6 +53,7 @@ finish() {
         sleep 0.1
     done
     wait "$pid" || status=$?
+    forget "$pid"
     [[ -n $any || $status == 0 ]] || fail "the panel $pid ended with status $status"
 }
 

@@ -1,5 +1,6 @@
-// The composition root: builds the platform, the main window and the
-// subsystems, runs the window's load, then shows it.
+// The composition root: reads the command line, builds the platform, hands
+// a start of a configuration that runs already over to its panel, builds
+// the main window and the subsystems, runs the window's load, then shows it.
 
 #include "app/Diagnostics.h"
 #include "app/MainWindow.h"
@@ -8,6 +9,9 @@
 #include "app/WindowTimer.h"
 #include "check/NodeCheck.h"
 #include "health/History.h"
+#include "panel/CommandLine.h"
+#include "panel/Ending.h"
+#include "panel/Instance.h"
 #include "panel/Panel.h"
 #include "platform/NativePlatform.h"
 
@@ -18,7 +22,7 @@
 #include <QIcon>
 #include <QStandardPaths>
 
-#include <cstring>
+#include <cstdio>
 
 namespace {
 
@@ -33,12 +37,39 @@ int check(int argc, char* argv[]) {
     return tw::check::runCheckCommand(native.platform(), arguments);
 }
 
+// Prints `text` where a command-line run reads it and ends with `status`.
+int say(std::FILE* stream, const QString& text, int status) {
+    tw::platform::NativePlatform::useStartingConsole();
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    namespace commandline = tw::panel::commandline;
+    QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--check") == 0)
-            return check(argc, argv);
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const QString program =
+        commandline::programName(argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString());
+    const commandline::Reading reading = commandline::read(arguments);
+    switch (reading.asked) {
+    case commandline::Asked::Check:
+        return check(argc, argv);
+    case commandline::Asked::Help:
+        return say(stdout, commandline::usage(program), 0);
+    case commandline::Asked::Version:
+        return say(stdout, commandline::version(), 0);
+    case commandline::Asked::Wrong:
+        return say(stderr,
+                   QStringLiteral("%1: %2\nTry \"%1 --help\" for the options.\n")
+                       .arg(program, reading.problem),
+                   2);
+    case commandline::Asked::Panel:
+        break;
+    }
 
     QApplication application(argc, argv);
     tw::app::installTranslations(application);
@@ -54,6 +85,14 @@ int main(int argc, char* argv[]) {
     tw::platform::NativePlatform native(argc > 0 ? argv[0] : "");
     tw::platform::Platform& platform = native.platform();
     const QString& executable = platform.executableName;
+
+    // A configuration whose panel runs already: that panel comes to the
+    // front and this start ends, before the store, the log or a batch file
+    // is touched.
+    const std::shared_ptr<tw::panel::Instance> instance =
+        tw::panel::Instance::claim(executable, platform.windows);
+    if (!instance)
+        return 0;
 
     tw::app::Diagnostics diagnostics(QDir(platform.stateFolder).filePath(executable + ".log"), true,
                                      &platform.files);
@@ -71,7 +110,10 @@ int main(int argc, char* argv[]) {
     tw::panel::Panel panel(window, services,
                            {tw::health::history::pathFor(platform),
                             [] { return QDateTime::currentMSecsSinceEpoch(); }, icon,
-                            native.programFile(), native.autostart()});
+                            native.programFile(), native.autostart(), instance});
+    // A signal, the session's end or the process's exit close the window as
+    // its close button does.
+    tw::panel::Ending ending(window, services, native.endRequests());
 
     if (!platform.windows.limitation().isEmpty())
         diagnostics.note(QStringLiteral("window-system"), platform.windows.limitation());

@@ -92,7 +92,7 @@ Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOption
 
     // This configuration's panel answers others: the Nodes window of another
     // panel asks whether it runs and brings it to the front.
-    instance_ = std::make_unique<Instance>(node);
+    instance_ = options.instance ? options.instance : std::make_shared<Instance>(node);
     QObject::connect(instance_.get(), &Instance::raiseRequested, health_.get(),
                      &health::HealthPanel::showPanel);
     QObject::connect(health_.get(), &health::HealthPanel::nodesRequested, health_.get(),

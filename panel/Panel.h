@@ -59,6 +59,9 @@ struct PanelOptions {
     QString program;
     // Whether this configuration starts at login (the tray's entry).
     platform::Autostart& autostart;
+    // The configuration's socket as the program's start claimed it
+    // (Instance::claim); null: the panel listens on its own.
+    std::shared_ptr<Instance> instance = {};
 };
 
 class Panel {
@@ -103,7 +106,7 @@ private:
     std::unique_ptr<fleet::MetricsServer> metricsServer_;
     std::unique_ptr<fleet::MetricsFile> metricsFile_;
     std::unique_ptr<fleet::AlertDelivery> delivery_;
-    std::unique_ptr<Instance> instance_;
+    std::shared_ptr<Instance> instance_;
     QPointer<NodesWindow> nodes_;
     platform::Platform& platform_;
     QString program_;

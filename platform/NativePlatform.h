@@ -27,6 +27,9 @@ public:
     QString programFile() const;
     // Whether this configuration's programFile() starts at login.
     Autostart& autostart();
+    // Signals that ask the program to end (POSIX); none on Windows, where
+    // the session's end comes through Qt's session management.
+    EndRequests& endRequests();
 
     // A command-line run of a windowed program (`--check`): its standard
     // output and error go to the console it was started from, where the

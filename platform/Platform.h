@@ -274,6 +274,24 @@ public:
     // One line for the diagnostics when this window system has no way to
     // place other programs' windows (empty when it has).
     virtual QString limitation() const = 0;
+    // Lets the process at the far end of a local connection (`localSocket`,
+    // a QLocalSocket's descriptor) bring its window to the front, where the
+    // system keeps that for the program the user started last; nothing to
+    // do where any program may.
+    virtual void allowForegroundTo(qintptr localSocket) { Q_UNUSED(localSocket); }
+};
+
+// Requests from outside the program to end it as its close button does: on
+// POSIX the signals SIGTERM, SIGINT and SIGHUP. Each request is told to the
+// handler on the user-interface thread's event loop, never from inside a
+// signal handler, once per signal received (a second one too). Nothing is
+// watched before the handler is set; a signal ignored since the program's
+// start (nohup) is left ignored.
+class EndRequests {
+public:
+    virtual ~EndRequests() = default;
+    // `what` names the request ("SIGTERM").
+    virtual void setHandler(std::function<void(const QString& what)> handler) = 0;
 };
 
 // Whether one configuration's program starts when the user logs in to the

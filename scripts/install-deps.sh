@@ -41,6 +41,9 @@ packages=(
     # The accessibility bus (AT-SPI, started by the private session bus) and
     # its Python client, which the screen-reader test reads the panel with
     at-spi2-core python3-pyatspi
+    # The panel's start and end tests: a window minimized as a user does,
+    # and a session manager of their own (libSM's server side)
+    xdotool libsm-dev libice-dev
     # The metrics tests: promtool reads the exposition text and the example
     # rules; the real Prometheus scrapes the panel-like fixture and the real
     # node_exporter its textfile; the alert delivery tests post to the real

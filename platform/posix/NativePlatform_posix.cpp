@@ -14,6 +14,7 @@ struct NativePlatform::Parts {
     std::unique_ptr<WindowSystem> windows = createWindowSystem();
     QString program;
     std::unique_ptr<XdgAutostart> autostart;
+    PosixEndRequests endRequests;
 };
 
 NativePlatform::NativePlatform(const char* argv0) : parts_(std::make_unique<Parts>()) {
@@ -33,6 +34,10 @@ Autostart& NativePlatform::autostart() {
 }
 
 NativePlatform::~NativePlatform() = default;
+
+EndRequests& NativePlatform::endRequests() {
+    return parts_->endRequests;
+}
 
 void NativePlatform::useStartingConsole() {}
 

@@ -314,6 +314,23 @@ private:
 // path, not its target), or, for a bare name, where PATH finds it.
 QString programFileFromArgv0(const QString& argv0);
 
+// SIGTERM, SIGINT and SIGHUP through a pipe to the event loop: the signal
+// handler writes the signal's number into the pipe (all it may do there), a
+// socket notifier reads it on the user-interface thread. The handlers and
+// the pipe stay for the rest of the process once the handler is set, so a
+// signal that comes while the program ends finds them (and is dropped).
+// A signal that the program was started with ignored (nohup) stays ignored.
+class PosixEndRequests final : public EndRequests {
+public:
+    PosixEndRequests() = default;
+    ~PosixEndRequests() override;
+    void setHandler(std::function<void(const QString& what)> handler) override;
+
+private:
+    std::function<void(const QString&)> handler_;
+    std::unique_ptr<QObject> notifier_;
+};
+
 // File name of argv[0] less a trailing ".exe" (any letter case): a copy or
 // link under another name has its own section.
 QString executableNameFromArgv0(const char* argv0);

@@ -28,6 +28,12 @@ bool isTopMost(std::uintptr_t window) {
     return (GetWindowLongPtrW(reinterpret_cast<HWND>(window), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
+void allowForegroundToPipeServer(void* pipe) {
+    ULONG server = 0;
+    if (GetNamedPipeServerProcessId(static_cast<HANDLE>(pipe), &server))
+        AllowSetForegroundWindow(server);
+}
+
 std::wstring modulePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -14,6 +14,12 @@ struct NativePlatform::Parts {
     Win32WindowSystem windows;
     QString program = windowsModulePath();
     std::unique_ptr<RunKeyAutostart> autostart;
+    // A windowed program gets no console signals; the session's end reaches
+    // it as WM_QUERYENDSESSION and WM_ENDSESSION, which Qt's session
+    // management turns into commitDataRequest and the application's quit.
+    struct : EndRequests {
+        void setHandler(std::function<void(const QString&)>) override {}
+    } endRequests;
 };
 
 NativePlatform::NativePlatform(const char*) : parts_(std::make_unique<Parts>()) {
@@ -32,6 +38,10 @@ Autostart& NativePlatform::autostart() {
 }
 
 NativePlatform::~NativePlatform() = default;
+
+EndRequests& NativePlatform::endRequests() {
+    return parts_->endRequests;
+}
 
 void NativePlatform::useStartingConsole() {
     win::attachParentConsole();

@@ -221,6 +221,10 @@ void setTopMost(std::uintptr_t window, bool topMost);
 // SetWindowPos just below `sibling`, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE.
 void placeBelow(std::uintptr_t window, std::uintptr_t sibling);
 bool isTopMost(std::uintptr_t window);
+// AllowSetForegroundWindow for the process that serves the named pipe whose
+// client end is `pipe`: the user started this process, which may hand its
+// right to the foreground on to the panel it asks to come to the front.
+void allowForegroundToPipeServer(void* pipe);
 
 // --- The program itself ---
 // The module's full path (empty when it cannot be had).

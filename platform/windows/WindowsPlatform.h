@@ -111,6 +111,7 @@ public:
     void setTopMost(WindowHandle window, bool topMost) override;
     void placeBelow(WindowHandle window, WindowHandle sibling) override;
     QString limitation() const override { return {}; }
+    void allowForegroundTo(qintptr localSocket) override;
 };
 
 // Start at login through the user's Run key: the value named after the

@@ -334,6 +334,12 @@ void Win32WindowSystem::placeBelow(WindowHandle window, WindowHandle sibling) {
         win::placeBelow(window, sibling);
 }
 
+void Win32WindowSystem::allowForegroundTo(qintptr localSocket) {
+    // A QLocalSocket's descriptor on Windows is its pipe's handle.
+    if (localSocket != -1)
+        win::allowForegroundToPipeServer(reinterpret_cast<void*>(localSocket));
+}
+
 RunKeyAutostart::RunKeyAutostart(QString configuration, QString programFile)
     : configuration_(std::move(configuration)), program_(std::move(programFile)) {}
 

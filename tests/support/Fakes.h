@@ -193,4 +193,19 @@ public:
     QString refusal; // non-empty: every change fails for this reason
 };
 
+// Requests to end the program, sent by the test as a signal would come.
+class FakeEndRequests final : public platform::EndRequests {
+public:
+    void setHandler(std::function<void(const QString&)> handler) override {
+        handler_ = std::move(handler);
+    }
+    void send(const QString& what) {
+        if (handler_)
+            handler_(what);
+    }
+
+private:
+    std::function<void(const QString&)> handler_;
+};
+
 } // namespace tw::test

@@ -1,0 +1,97 @@
+#include "panel/CommandLine.h"
+
+#include <QFileInfo>
+
+namespace tw::panel::commandline {
+
+namespace {
+
+// Qt's options as Qt 6 reads them (QGuiApplication, QApplication, the xcb
+// platform), each with one dash or two.
+const QStringList QtOptionsWithValue = {
+    QStringLiteral("platform"),      QStringLiteral("platformpluginpath"),
+    QStringLiteral("platformtheme"), QStringLiteral("qwindowgeometry"),
+    QStringLiteral("geometry"),      QStringLiteral("qwindowtitle"),
+    QStringLiteral("title"),         QStringLiteral("qwindowicon"),
+    QStringLiteral("icon"),          QStringLiteral("plugin"),
+    QStringLiteral("session"),       QStringLiteral("style"),
+    QStringLiteral("stylesheet"),    QStringLiteral("display"),
+    QStringLiteral("name"),          QStringLiteral("visual"),
+    QStringLiteral("qmljsdebugger")};
+const QStringList QtFlags = {QStringLiteral("reverse"),     QStringLiteral("testability"),
+                             QStringLiteral("widgetcount"), QStringLiteral("nograb"),
+                             QStringLiteral("dograb"),      QStringLiteral("qdevel"),
+                             QStringLiteral("qdebug")};
+// Those that also take their value after "=".
+const QStringList QtOptionsWithEquals = {QStringLiteral("style"), QStringLiteral("stylesheet"),
+                                         QStringLiteral("qmljsdebugger")};
+
+Reading wrong(const QString& problem) {
+    return {Asked::Wrong, problem};
+}
+
+} // namespace
+
+Reading read(const QStringList& arguments) {
+    if (arguments.contains(QStringLiteral("--check")))
+        return {Asked::Check, {}};
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+            return {Asked::Help, {}};
+        if (argument == QLatin1String("--version"))
+            return {Asked::Version, {}};
+        if (!argument.startsWith(QLatin1Char('-')) || argument.size() < 2)
+            return wrong(QStringLiteral("unexpected argument \"%1\"").arg(argument));
+        const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+        if (QtFlags.contains(name))
+            continue;
+        if (QtOptionsWithValue.contains(name)) {
+            if (++i == arguments.size())
+                return wrong(QStringLiteral("option %1 needs a value").arg(argument));
+            continue;
+        }
+        const qsizetype equals = name.indexOf(QLatin1Char('='));
+        if (equals > 0 && QtOptionsWithEquals.contains(name.left(equals)))
+            continue;
+        return wrong(QStringLiteral("unknown option %1").arg(argument));
+    }
+    return {};
+}
+
+QString programName(const QString& argv0) {
+    QString name = QFileInfo(argv0).fileName();
+    if (name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive) && name.size() > 4)
+        name.chop(4);
+    return name.isEmpty() ? QStringLiteral("TW-CLI-UI") : name;
+}
+
+QString usage(const QString& program) {
+    return QStringLiteral(
+               "Usage: %1 [QT-OPTION]...\n"
+               "       %1 --check\n"
+               "       %1 --help | --version\n"
+               "\n"
+               "The control panel of one node of the Bitcoin family. The configuration is\n"
+               "named after the program's file name (here \"%1\"): a copy or a link of the\n"
+               "program under another name has a configuration of its own. A second start\n"
+               "of a configuration brings its running panel to the front and ends.\n"
+               "\n"
+               "  --check     ask the node once, print one line for a monitoring system\n"
+               "              and end, with no window: status 0 OK, 1 WARNING,\n"
+               "              2 CRITICAL, 3 UNKNOWN\n"
+               "  --help      print this text and end\n"
+               "  --version   print the version and end\n"
+               "\n"
+               "Qt's own options are taken as well, for example -platform NAME,\n"
+               "-display DISPLAY, -style NAME, -geometry WxH+X+Y and -reverse.\n"
+               "SIGTERM, SIGINT and SIGHUP close the panel as its close button does.\n"
+               "An unknown option ends the program with status 2.\n")
+        .arg(program);
+}
+
+QString version() {
+    return QStringLiteral("TW-CLI-UI " TW_VERSION "\n");
+}
+
+} // namespace tw::panel::commandline

@@ -64,8 +64,11 @@ CheckResult judge(const std::optional<qint64>& blockCount, const QString& failur
     // The tip's age in seconds; -1 when the node did not tell its tip.
     // (A plain number: GCC's -O3 takes an optional here for uninitialised.)
     const qint64 tipAge = state.tipTime ? std::max<qint64>(0, nowSeconds - *state.tipTime) : -1;
-    const bool behind =
-        (state.headers && *state.headers > blocks) || state.initialBlockDownload.value_or(false);
+    // Headers one block ahead are a block being checked, or one that came
+    // between the two questions: every node has that moment, and a check
+    // that warned of it would cry wolf.
+    const bool behind = (state.headers && *state.headers > blocks + 1) ||
+                        state.initialBlockDownload.value_or(false);
 
     QStringList problems;
     Status status = Ok;

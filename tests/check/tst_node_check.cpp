@@ -57,6 +57,10 @@ private slots:
             << qint64(812345) << "headers=812400,ibd=0,tip=600,in=3,out=5" << 1
             << "WARNING - catching up: block 812345 of 812400, 8 peers, tip 10 h old | "
                "blocks=812345 headers=812400 peers=8 tip_age=36000s";
+        QTest::newRow("one header ahead: a block being checked, no warning")
+            << qint64(812399) << "headers=812400,ibd=0,tip=4,in=3,out=5" << 0
+            << "OK - block 812399 of 812400, 8 peers, tip 4 min old | blocks=812399 "
+               "headers=812400 peers=8 tip_age=240s";
         QTest::newRow("initial download, an old tip is no stall")
             << qint64(5000) << "headers=812400,ibd=1,tip=90000" << 1
             << "WARNING - initial download: block 5000 of "

@@ -1,13 +1,17 @@
 #include "settings/BatchComposer.h"
 
+#include "app/Colours.h"
 #include "app/Diagnostics.h"
 #include "app/MainWindow.h"
 #include "app/WindowTimer.h"
 #include "settings/SettingsWindow.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace tw::settings {
 
@@ -33,6 +37,9 @@ QString quotedIfBlank(const QString& path) {
         return path;
     return QLatin1Char('"') + path + QLatin1Char('"');
 }
+
+// Why a batch file had no path; the window's message knows it by this.
+const QString NoPathMark = QStringLiteral("no path (fill in the TW-CLI-UI folder)");
 
 } // namespace
 
@@ -111,9 +118,7 @@ QString BatchComposer::writeBatchFile(const QString& key, const QString& what, c
     const QString control = window_.SAVE_BATS_BUTTON->objectName();
     QString failure;
     if (path.isEmpty()) {
-        failure = QStringLiteral("%1 batch file not written: no path (fill in the TW-CLI-UI "
-                                 "folder)")
-                      .arg(what);
+        failure = QStringLiteral("%1 batch file not written: %2").arg(what, NoPathMark);
     } else {
         // One line, CR LF, in the local 8-bit encoding, written by the same
         // rules as the external file (a symbolic link only when it is the
@@ -128,6 +133,34 @@ QString BatchComposer::writeBatchFile(const QString& key, const QString& what, c
     }
     services_.diagnostics.report(key, control, failure);
     return failure;
+}
+
+void BatchComposer::showOutcome(const QStringList& shown, const QStringList& failures) {
+    // In the window itself, beside the button, where the user looks after
+    // the click: the help label in the button row gives way to what was not
+    // written and why (the whole text in its tip), on yellow; a click that
+    // writes every file brings the help back.
+    QLabel* label = window_.EXE_FILENAME_HELP_LABEL;
+    if (helpText_.isEmpty())
+        helpText_ = label->text();
+    if (shown.isEmpty()) {
+        label->setText(helpText_);
+        label->setToolTip({});
+        app::setBackground(label, app::colour::Green);
+        return;
+    }
+    QString text;
+    if (shown.size() < failures.size())
+        text = SettingsWindow::tr("NOT ALL WRITTEN: %1").arg(shown.join(QStringLiteral("; ")));
+    else if (std::all_of(failures.begin(), failures.end(),
+                         [](const QString& f) { return f.contains(NoPathMark); }))
+        text = SettingsWindow::tr("NOTHING WRITTEN: FILL IN THE TW-CLI-UI FOLDER, THEN SAVE TO .BAT "
+                                  "FILES AGAIN.");
+    else
+        text = SettingsWindow::tr("NOTHING WRITTEN: %1").arg(shown.join(QStringLiteral("; ")));
+    label->setText(text);
+    label->setToolTip(shown.join(QLatin1Char('\n')));
+    app::setBackground(label, app::colour::Yellow);
 }
 
 void BatchComposer::SAVE_BATS_BUTTON_Click() {
@@ -165,6 +198,7 @@ void BatchComposer::SAVE_BATS_BUTTON_Click() {
             shown.append(failure);
     }
     w.SAVE_BATS_BUTTON->setToolTip(shown.join(QLatin1Char('\n')));
+    showOutcome(shown, failures);
     w.CLOSE_BUTTON->setText(SettingsWindow::tr("Close"));
 }
 

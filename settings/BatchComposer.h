@@ -51,9 +51,13 @@ private:
     // The failure, or empty when the file was written.
     QString writeBatchFile(const QString& key, const QString& what, const QString& path,
                            const QString& line);
+    // The click's outcome in the button row: what was not written, or the
+    // help text again.
+    void showOutcome(const QStringList& shown, const QStringList& failures);
 
     SettingsWindow& window_;
     app::Services services_;
+    QString helpText_;
 };
 
 } // namespace tw::settings

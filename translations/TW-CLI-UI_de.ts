@@ -1075,6 +1075,18 @@
         <source>MIT Licence</source>
         <translation>MIT-Lizenz</translation>
     </message>
+    <message>
+        <source>NOT ALL WRITTEN: %1</source>
+        <translation>NICHT ALLES GESCHRIEBEN: %1</translation>
+    </message>
+    <message>
+        <source>NOTHING WRITTEN: FILL IN THE TW-CLI-UI FOLDER, THEN SAVE TO .BAT FILES AGAIN.</source>
+        <translation>NICHTS GESCHRIEBEN: ERST DEN TW-CLI-UI-ORDNER EINTRAGEN, DANN ERNEUT IN .BAT SICHERN.</translation>
+    </message>
+    <message>
+        <source>NOTHING WRITTEN: %1</source>
+        <translation>NICHTS GESCHRIEBEN: %1</translation>
+    </message>
 </context>
 <context>
     <name>Tray</name>

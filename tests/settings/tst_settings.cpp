@@ -9,6 +9,7 @@
 #include "tests/support/TestRig.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -183,6 +184,13 @@ private slots:
         w->SAVE_BATS_BUTTON->click();
         QCOMPARE(rig.files.writes, QStringList({"/run/CLI-UI-STOP.BAT", "/run/CLI-UI-GCC.BAT"}));
         QCOMPARE(rig.diagnostics.failureCount(), 1);
+        const QString help = "FOR MULTIPLE CONFIGURATIONS, COPY TO A NEW FOLDER AND NEW FILENAME, "
+                             "RUN, AND CONFIGURE.";
+        QLabel* outcome = w->EXE_FILENAME_HELP_LABEL;
+        QVERIFY2(outcome->text().startsWith("NOT ALL WRITTEN: block-count batch file "
+                                            "/run/CLI-UI-GBC.BAT not written"),
+                 qPrintable(outcome->text()));
+        QCOMPARE(app::background(outcome), app::colour::Yellow);
         w->SAVE_REGISTRY_BUTTON->click();
         QCOMPARE(w->CLOSE_BUTTON->text(), "Close");
         QCOMPARE(rig.stored("P4P_TICKBOX"), "1");
@@ -199,6 +207,9 @@ private slots:
         for (int i = 0; i < 3; ++i)
             QCOMPARE(rig.files.files.value("/TW_CLI_UI_LOCATION" + Separator + Files[i]),
                      lines(*w)[i].toLocal8Bit() + "\r\n");
+        QCOMPARE(outcome->text(), help); // all written: the help is back
+        QCOMPARE(app::background(outcome), app::colour::Green);
+        QVERIFY(outcome->toolTip().isEmpty());
         w->CLOSE_BUTTON->click();
 
         w = open(rig);
@@ -221,6 +232,10 @@ private slots:
         auto w = open(rig, true);
         w->SAVE_BATS_BUTTON->click(); // no folder, nothing saved: no path to write to
         QCOMPARE(rig.diagnostics.failureCount(), 3);
+        // Said in the window, not only in the diagnostics.
+        QCOMPARE(w->EXE_FILENAME_HELP_LABEL->text(),
+                 "NOTHING WRITTEN: FILL IN THE TW-CLI-UI FOLDER, THEN SAVE TO .BAT FILES AGAIN.");
+        QCOMPARE(w->EXE_FILENAME_HELP_LABEL->toolTip().count("no path"), 3);
         // The store refuses the save (one write for all its values): nothing
         // is saved, the button says so, and the main window still uses the
         // values until it closes.

@@ -154,8 +154,9 @@ void BatchComposer::showOutcome(const QStringList& shown, const QStringList& fai
         text = SettingsWindow::tr("NOT ALL WRITTEN: %1").arg(shown.join(QStringLiteral("; ")));
     else if (std::all_of(failures.begin(), failures.end(),
                          [](const QString& f) { return f.contains(NoPathMark); }))
-        text = SettingsWindow::tr("NOTHING WRITTEN: FILL IN THE TW-CLI-UI FOLDER, THEN SAVE TO .BAT "
-                                  "FILES AGAIN.");
+        text =
+            SettingsWindow::tr("NOTHING WRITTEN: FILL IN THE TW-CLI-UI FOLDER, THEN SAVE TO .BAT "
+                               "FILES AGAIN.");
     else
         text = SettingsWindow::tr("NOTHING WRITTEN: %1").arg(shown.join(QStringLiteral("; ")));
     label->setText(text);

@@ -13,7 +13,10 @@ build=$(cd "$1" && pwd)
 bin=$build/bin
 section=TW-CLI-UI-E2E
 key="HKCU\\Software\\VB and VBA Program Settings\\TW-CLI-UI\\$section"
-work=$(mktemp -d)
+# A folder with a blank, as "C:\TW Work\BTC A" is on many Windows machines:
+# the batch line quotes such paths as the settings window composes them.
+root=$(mktemp -d)
+work="$root/TW Work"
 node=$work/node
 mkdir -p "$node"
 printf '# the end-to-end run'"'"'s demo node\n' >"$node/twdemo.conf"
@@ -28,7 +31,7 @@ fail() {
 cleanup() {
     "${cli[@]}" stop >/dev/null 2>&1 || true
     wine reg delete "$key" /f >/dev/null 2>&1 || true
-    rm -rf "$work"
+    rm -rf "$root"
 }
 trap cleanup EXIT
 
@@ -44,7 +47,7 @@ cp "$bin/TW-CLI-UI.exe" "$work/$section.exe"
 log=$(win "$work")\\CLI-UI-GBC.LOG
 batch=$(win "$work")\\CLI-UI-GBC.BAT
 external=$(win "$work")\\height.txt
-printf 'call "%s" -conf=%s getblockcount > %s\r\n' "$(win "$bin/twdemo-cli.exe")" \
+printf 'call "%s" -conf="%s" getblockcount > "%s"\r\n' "$(win "$bin/twdemo-cli.exe")" \
     "$(win "$node/twdemo.conf")" "$log" >"$work/CLI-UI-GBC.BAT"
 set_value() { wine reg add "$key" /v "$1" /t REG_SZ /d "$2" /f >/dev/null; }
 wine reg delete "$key" /f >/dev/null 2>&1 || true
@@ -110,5 +113,5 @@ check_status=0
 check=$(wine "$work/$section.exe" --check 2>/dev/null | tr -d '\r') || check_status=$?
 [[ $check_status == 0 && $check =~ ^OK\ -\ block\ 8[0-9]{5},\ [0-9]+\ peers,\ tip ]] ||
     fail "--check said \"$check\" with status $check_status"
-echo "e2e-windows: the panel counted down, queried, wrote $height (external file and history, with the node's state), served and wrote its metrics and closed itself in $took s; --check: $check"
+echo "e2e-windows: the panel counted down, queried, wrote $height (external file and history, with the node's state), served and wrote its metrics and closed itself in $took s, in a folder with a blank; --check: $check"
 echo "1 passed, 0 failed"

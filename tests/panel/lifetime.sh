@@ -34,29 +34,15 @@ fi
 name=TW-CLI-UI-LIFE
 title="TARN-WICK - TW-CLI-UI - $name"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tw-life.XXXXXX")
-pids=()
+label="lifetime: $case"
+# shellcheck source=tests/support/processes.sh
+source "$(dirname "$0")/../support/processes.sh"
 # shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
-    for pid in "${pids[@]}"; do
-        kill -9 "$pid" 2>/dev/null || true
-    done
+    kill_started
     rm -rf "$work"
 }
 trap cleanup EXIT
-# forget PID: a panel that has ended and been waited for; its number may
-# soon be another process's, which the cleanup must not kill.
-forget() {
-    local pid kept=()
-    for pid in "${pids[@]}"; do
-        [[ $pid == "$1" ]] || kept+=("$pid")
-    done
-    pids=("${kept[@]}")
-}
-failures=0
-fail() {
-    echo "lifetime: $case: $*" >&2
-    failures=$((failures + 1))
-}
 # passed TEXT: says what was seen, when nothing failed so far.
 passed() {
     ((failures > 0)) || echo "lifetime: $*"
@@ -85,23 +71,11 @@ start() {
     pids+=("$started")
 }
 
-# until_true TRIES COMMAND...: runs COMMAND every 0.1 s until it succeeds.
-until_true() {
-    local tries=$1
-    shift
-    until "$@"; do
-        tries=$((tries - 1))
-        ((tries > 0)) || return 1
-        sleep 0.1
-    done
-}
-
 windows() { xwininfo -root -tree 2>/dev/null | grep -F "\"$title\":" | awk '{ print $1 }' || true; }
 one_window() { [[ $(windows | wc -l) == 1 ]]; }
 map_state() { xwininfo -id "$1" 2>/dev/null | sed -n 's/^ *Map State: //p'; }
 viewable() { [[ $(map_state "$1") == IsViewable ]]; }
 unmapped() { [[ $(map_state "$1") == IsUnMapped ]]; }
-ended() { ! kill -0 "$1" 2>/dev/null; }
 windows_gone() { [[ -z $(windows) ]]; }
 # five_ended: five of the panels in $many have ended.
 five_ended() {
@@ -120,18 +94,6 @@ window_of() {
     fi
     kill -0 "$1" 2>/dev/null || fail "the panel $1 ended"
     windows
-}
-
-# finish PID WANT: waits (bounded) for the panel to end with status WANT.
-finish() {
-    local pid=$1 want=$2 status=0
-    if ! until_true 300 ended "$pid"; then
-        fail "the panel did not end"
-        kill -9 "$pid"
-    fi
-    wait "$pid" || status=$?
-    forget "$pid"
-    [[ $status == "$want" ]] || fail "the panel ended with status $status (want $want)"
 }
 
 # position_stored: the close handler wrote the window's position.

@@ -14,48 +14,16 @@ section=TW-CLI-UI-LIFE
 title="TARN-WICK - TW-CLI-UI - $section"
 key="HKCU\\Software\\VB and VBA Program Settings\\TW-CLI-UI\\$section"
 work=$(mktemp -d)
-pids=()
+label=lifetime-windows
+# shellcheck source=tests/support/processes.sh
+source "$(dirname "$0")/../support/processes.sh"
 # shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
-    for pid in "${pids[@]}"; do
-        kill -9 "$pid" 2>/dev/null || true
-    done
+    kill_started
     wine reg delete "$key" /f >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
-# forget PID: a panel that has ended and been waited for; its number may
-# soon be another process's, which the cleanup must not kill.
-forget() {
-    local pid kept=()
-    for pid in "${pids[@]}"; do
-        [[ $pid == "$1" ]] || kept+=("$pid")
-    done
-    pids=("${kept[@]}")
-}
-failures=0
-fail() {
-    echo "lifetime-windows: $*" >&2
-    failures=$((failures + 1))
-}
-ended() { ! kill -0 "$1" 2>/dev/null; }
-# finish PID [ANY]: waits up to 60 s for the panel to end, with status 0
-# unless ANY is given.
-finish() {
-    local pid=$1 any=${2:-} status=0 tries=600
-    until ended "$pid"; do
-        tries=$((tries - 1))
-        if ((tries == 0)); then
-            fail "the panel $pid did not end"
-            kill -9 "$pid"
-            break
-        fi
-        sleep 0.1
-    done
-    wait "$pid" || status=$?
-    forget "$pid"
-    [[ -n $any || $status == 0 ]] || fail "the panel $pid ended with status $status"
-}
 
 cp "$panel" "$work/$section.exe"
 wine reg delete "$key" /f >/dev/null 2>&1 || true
@@ -71,7 +39,7 @@ before=$(wine reg query "$key" 2>/dev/null | tr -d '\r')
 wine "$work/$section.exe" >"$work/second.log" 2>&1 &
 second=$!
 pids+=("$second")
-finish "$second"
+finish "$second" 0
 wine "$tool" restored "$title" || fail "the running panel's window did not come up"
 count=$(wine "$tool" count "$title" | tr -d '\r')
 [[ $count == 1 ]] || fail "$count windows titled \"$title\""

@@ -9,6 +9,16 @@
 //                                   not minimized
 //   tw-test-window count TITLE      prints how many shown windows have that
 //                                   title
+//   tw-test-window topmost TITLE    prints 1 when it is in the always-on-top
+//                                   band, else 0
+//   tw-test-window click TITLE X Y  a real left click (SendInput) at X, Y
+//                                   pixels of its client area
+//   tw-test-window type TEXT        real key presses (SendInput) for each
+//                                   letter and digit of TEXT, 150 ms apart,
+//                                   into whatever has the keyboard
+//   tw-test-window text TITLE       prints the text of its first edit
+//                                   control (Notepad's page)
+//   tw-test-window close TITLE      asks it to close, as its close box does
 //
 // Status 0 when the step came about, 1 otherwise, 2 for a wrong call.
 
@@ -49,23 +59,86 @@ template <class Check> bool within60s(Check done) {
     return false;
 }
 
+void key(WORD vk, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &input, sizeof input);
+}
+
+void typeText(const std::wstring& text) {
+    for (wchar_t c : text) {
+        const SHORT scan = VkKeyScanW(c);
+        const bool shift = (scan >> 8) & 1;
+        if (shift)
+            key(VK_SHIFT, false);
+        key(LOBYTE(scan), false);
+        key(LOBYTE(scan), true);
+        if (shift)
+            key(VK_SHIFT, true);
+        Sleep(150);
+    }
+}
+
+bool click(HWND window, int x, int y) {
+    POINT point{x, y};
+    if (!ClientToScreen(window, &point) || !SetCursorPos(point.x, point.y))
+        return false;
+    INPUT input[2]{};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    return SendInput(2, input, sizeof input[0]) == 2;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: tw-test-window wait|minimize|restored|count TITLE\n");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: tw-test-window STEP TITLE|TEXT [X Y]\n");
         return 2;
     }
     const std::wstring step = argv[1];
     const std::wstring title = argv[2];
+    if (step == L"type") {
+        typeText(title);
+        return 0;
+    }
+    const std::vector<HWND> found = windowsTitled(title);
+    if (step == L"click" && argc == 5)
+        return found.size() == 1 && click(found.front(), _wtoi(argv[3]), _wtoi(argv[4])) ? 0 : 1;
+    if (argc != 3)
+        return 2;
+    if (step == L"topmost") {
+        if (found.size() != 1)
+            return 1;
+        std::printf("%d\n", (GetWindowLongW(found.front(), GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+        return 0;
+    }
+    if (step == L"text") {
+        const HWND edit =
+            found.size() == 1 ? FindWindowExW(found.front(), nullptr, L"Edit", nullptr) : nullptr;
+        if (!edit)
+            return 1;
+        wchar_t text[4096] = L"";
+        SendMessageW(edit, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
+        std::printf("%ls\n", text);
+        return 0;
+    }
+    if (step == L"close") {
+        if (found.size() != 1)
+            return 1;
+        PostMessageW(found.front(), WM_CLOSE, 0, 0);
+        return 0;
+    }
     if (step == L"wait")
         return within60s([&] { return !windowsTitled(title).empty(); }) ? 0 : 1;
     if (step == L"count") {
-        std::printf("%u\n", static_cast<unsigned>(windowsTitled(title).size()));
+        std::printf("%u\n", static_cast<unsigned>(found.size()));
         return 0;
     }
     if (step == L"minimize") {
-        const std::vector<HWND> found = windowsTitled(title);
         if (found.size() != 1)
             return 1;
         PostMessageW(found.front(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -73,8 +146,8 @@ int wmain(int argc, wchar_t* argv[]) {
     }
     if (step == L"restored")
         return within60s([&] {
-            const std::vector<HWND> found = windowsTitled(title);
-            return found.size() == 1 && !IsIconic(found.front());
+            const std::vector<HWND> now = windowsTitled(title);
+            return now.size() == 1 && !IsIconic(now.front());
         })
                    ? 0
                    : 1;

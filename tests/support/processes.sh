@@ -29,6 +29,7 @@ forget() {
     pids=("${kept[@]}")
 }
 
+# shellcheck disable=SC2154 # label is the sourcing script's
 fail() {
     echo "$label: $*" >&2
     failures=$((failures + 1))

@@ -32,10 +32,15 @@ middle() { echo "$((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15))"; }
 # shellcheck disable=SC2046 # the two numbers of middle
 click() { wine "$tool" click "$1" $(middle "${@:2}") || fail "no click into \"$1\""; }
 topmost() { [[ $(wine "$tool" topmost "$title" | tr -d '\r') == 1 ]]; }
+in_front() { [[ $(wine "$tool" foreground - | tr -d '\r') == "$1" ]]; }
 
 cp "$panel" "$work/$section.exe"
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 wine reg add "$key" /v AlwaysOnTopTimer_TICKBOX /t REG_SZ /d 1 /f >/dev/null
+# The panel low on the screen (in twips), clear of where Notepad opens: a
+# click into Notepad must not land on the panel above it.
+wine reg add "$key" /v MainLeft /t REG_SZ /d 9000 /f >/dev/null
+wine reg add "$key" /v MainTop /t REG_SZ /d 9000 /f >/dev/null
 wine "$work/$section.exe" >"$work/panel.log" 2>&1 &
 pids+=("$!")
 panel_pid=$!
@@ -47,18 +52,22 @@ pids+=("$!")
 notepad_pid=$!
 wine "$tool" wait "$notepad" || fail "no Notepad window"
 wine "$tool" click "$notepad" 200 100 || fail "no click into Notepad"
+until_true 50 in_front "$notepad" || fail "Notepad did not come to the front"
 typed=intothenotepad2026
 wine "$tool" type "$typed"
 until_true 50 topmost || fail "the keeper did not put the panel on top while Notepad was in front"
 got=$(wine "$tool" text "$notepad" | tr -d '\r')
-[[ $got == "$typed" ]] || fail "Notepad got \"$got\" of \"$typed\""
-wine "$tool" close "$notepad"
+[[ $got == "$typed" ]] ||
+    fail "Notepad got \"$got\" of \"$typed\"; in front: $(wine "$tool" foreground - | tr -d '\r')"
+# Notepad would ask whether to save the typed text.
+kill -9 "$notepad_pid"
 finish "$notepad_pid" any
 
 # The settings window, opened by its button, and its folder field.
 click "$title" 240 2640 855 495
 wine "$tool" wait "$settings" || fail "no settings window"
 click "$settings" 120 1200 5775 375
+until_true 50 in_front "$settings" || fail "the settings window is not in front"
 folder=ctypedfolder42
 wine "$tool" type "$folder"
 click "$settings" 6120 7080 1455 615 # Save To Registry

@@ -19,6 +19,7 @@
 //   tw-test-window text TITLE       prints the text of its first edit
 //                                   control (Notepad's page)
 //   tw-test-window close TITLE      asks it to close, as its close box does
+//   tw-test-window foreground -     prints the foreground window's title
 //
 // Status 0 when the step came about, 1 otherwise, 2 for a wrong call.
 
@@ -101,6 +102,12 @@ int wmain(int argc, wchar_t* argv[]) {
     }
     const std::wstring step = argv[1];
     const std::wstring title = argv[2];
+    if (step == L"foreground") {
+        wchar_t text[512] = L"";
+        GetWindowTextW(GetForegroundWindow(), text, 512);
+        std::printf("%ls\n", text);
+        return 0;
+    }
     if (step == L"type") {
         typeText(title);
         return 0;

@@ -20,11 +20,9 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-fail() {
-    echo "check-command: $*" >&2
-    failures=$((failures + 1))
-}
+label="check-command"
+# shellcheck source=tests/support/processes.sh
+source "$(dirname "$0")/../support/processes.sh"
 
 mkdir -p "$work/node" "$work/config/TW-CLI-UI" "$work/state" "$work/bin"
 echo "# demo node" >"$work/node/twdemo.conf"

@@ -16,11 +16,9 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-fail() {
-    echo "manual-wrapper: $*" >&2
-    failures=$((failures + 1))
-}
+label="manual-wrapper"
+# shellcheck source=tests/support/processes.sh
+source "$(dirname "$0")/../support/processes.sh"
 
 # The first Python block after the section's heading.
 mkdir -p "$work/bin" "$work/config/TW-CLI-UI" "$work/state"

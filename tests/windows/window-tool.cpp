@@ -89,7 +89,8 @@ bool readShortcut(const std::wstring& file, std::wstring& target, std::wstring& 
 
 // A line of text in UTF-8.
 void printLine(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
     std::printf("%s\n", bytes.c_str());

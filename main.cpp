@@ -12,8 +12,10 @@
 #include "panel/CommandLine.h"
 #include "panel/Ending.h"
 #include "panel/Instance.h"
+#include "panel/NodeCommand.h"
 #include "panel/Panel.h"
 #include "platform/NativePlatform.h"
+#include "platform/NodeLinks.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -45,6 +47,18 @@ int say(std::FILE* stream, const QString& text, int status) {
     return status;
 }
 
+// `--add-node NAME` and the other node options, with no display.
+int nodes(int argc, char* argv[], const tw::panel::commandline::Reading& reading,
+          const QString& program) {
+    tw::platform::NativePlatform::useStartingConsole();
+    QCoreApplication application(argc, argv);
+    tw::app::installTranslations(application);
+    const std::unique_ptr<tw::platform::NodeLinks> links = tw::platform::createNodeLinks();
+    const tw::panel::CommandRun run = tw::panel::runNodeCommand(*links, reading, program);
+    say(stdout, run.out, 0);
+    return say(stderr, run.err, run.status);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -67,6 +81,11 @@ int main(int argc, char* argv[]) {
                    QStringLiteral("%1: %2\nTry \"%1 --help\" for the options.\n")
                        .arg(program, reading.problem),
                    2);
+    case commandline::Asked::AddNode:
+    case commandline::Asked::RemoveNode:
+    case commandline::Asked::ListNodes:
+    case commandline::Asked::NodeAutostart:
+        return nodes(argc, argv, reading, program);
     case commandline::Asked::Panel:
         break;
     }

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <optional>
+
 namespace tw::panel::commandline {
 
 namespace {
@@ -27,20 +29,56 @@ const QStringList QtOptionsWithEquals = {QStringLiteral("style"), QStringLiteral
                                          QStringLiteral("qmljsdebugger")};
 
 Reading wrong(const QString& problem) {
-    return {Asked::Wrong, problem};
+    return {Asked::Wrong, problem, {}};
+}
+
+struct NodeOption {
+    QLatin1String name;
+    Asked asked;
+    QLatin1String values; // as the usage names them
+};
+const NodeOption NodeOptions[] = {
+    {QLatin1String("--add-node"), Asked::AddNode, QLatin1String("NAME")},
+    {QLatin1String("--remove-node"), Asked::RemoveNode, QLatin1String("NAME")},
+    {QLatin1String("--list-nodes"), Asked::ListNodes, QLatin1String("")},
+    {QLatin1String("--node-autostart"), Asked::NodeAutostart, QLatin1String("NAME on|off")},
+};
+
+// A node option, which takes the whole command line: the option first, then
+// exactly its values.
+std::optional<Reading> readNodeOption(const QStringList& arguments) {
+    for (const NodeOption& option : NodeOptions) {
+        if (!arguments.contains(option.name))
+            continue;
+        const qsizetype wanted = option.values.isEmpty() ? 0 : option.values.count(u' ') + 1;
+        const QStringList values = arguments.mid(1);
+        if (arguments.first() != option.name || values.size() != wanted ||
+            (option.asked == Asked::NodeAutostart && values.at(1) != QLatin1String("on") &&
+             values.at(1) != QLatin1String("off"))) {
+            const QString use = option.values.isEmpty()
+                                    ? QString(option.name)
+                                    : QStringLiteral("%1 %2").arg(option.name, option.values);
+            return wrong(QStringLiteral("%1 is used as \"%2\", with no other argument")
+                             .arg(option.name, use));
+        }
+        return Reading{option.asked, {}, values};
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
 Reading read(const QStringList& arguments) {
+    if (const std::optional<Reading> node = readNodeOption(arguments))
+        return *node;
     if (arguments.contains(QStringLiteral("--check")))
-        return {Asked::Check, {}};
+        return {Asked::Check, {}, {}};
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
-            return {Asked::Help, {}};
+            return {Asked::Help, {}, {}};
         if (argument == QLatin1String("--version"))
-            return {Asked::Version, {}};
+            return {Asked::Version, {}, {}};
         if (!argument.startsWith(QLatin1Char('-')) || argument.size() < 2)
             return wrong(QStringLiteral("unexpected argument \"%1\"").arg(argument));
         const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
@@ -70,6 +108,8 @@ QString usage(const QString& program) {
     return QStringLiteral(
                "Usage: %1 [QT-OPTION]...\n"
                "       %1 --check\n"
+               "       %1 --add-node NAME | --remove-node NAME | --list-nodes\n"
+               "       %1 --node-autostart NAME on|off\n"
                "       %1 --help | --version\n"
                "\n"
                "The control panel of one node of the Bitcoin family. The configuration is\n"
@@ -80,6 +120,20 @@ QString usage(const QString& program) {
                "  --check     ask the node once, print one line for a monitoring system\n"
                "              and end, with no window: status 0 OK, 1 WARNING,\n"
                "              2 CRITICAL, 3 UNKNOWN\n"
+               "  --add-node NAME\n"
+               "              make the program TW-CLI-UI-NAME for one more node, with a\n"
+               "              configuration of its own, and its menu entry \"TW-CLI-UI - NAME\":\n"
+               "              on Linux a link in ~/.local/bin, on Windows a hard link\n"
+               "              TW-CLI-UI-NAME.exe beside the program and a Start menu shortcut\n"
+               "  --remove-node NAME\n"
+               "              take them away again, and the node's start at login; its\n"
+               "              settings stay for a later --add-node NAME\n"
+               "  --list-nodes\n"
+               "              the nodes' names, \"(starts at login)\" after those that do\n"
+               "  --node-autostart NAME on|off\n"
+               "              the node's program starts at login, or no longer does\n"
+               "              NAME: letters, digits, \".\", \"_\" and \"-\", starting with a\n"
+               "              letter or digit, at most 64 characters\n"
                "  --help      print this text and end\n"
                "  --version   print the version and end\n"
                "\n"

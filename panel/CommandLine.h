@@ -14,11 +14,18 @@ enum class Asked {
     Help,    // --help, -h
     Version, // --version
     Wrong,   // an option nobody takes, a stray argument, a missing value
+    // The nodes' program files (panel/NodeCommand.h); each option is the
+    // whole command line, with its values after it.
+    AddNode,       // --add-node NAME
+    RemoveNode,    // --remove-node NAME
+    ListNodes,     // --list-nodes
+    NodeAutostart, // --node-autostart NAME on|off
 };
 
 struct Reading {
     Asked asked = Asked::Panel;
-    QString problem; // Wrong: what is wrong, one line
+    QString problem;    // Wrong: what is wrong, one line
+    QStringList values; // the node options' values: NAME, then on or off
 };
 
 // `arguments`: the command line after the program's own name.

@@ -66,6 +66,8 @@ if [[ "${1:-}" == --windows ]]; then
         # The end-to-end run scrapes the panel's metrics endpoint and picks
         # a free port for it
         curl python3
+        # The setup program: makensis builds it on this machine
+        nsis
     )
 fi
 

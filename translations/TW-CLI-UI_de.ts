@@ -705,6 +705,53 @@
     </message>
 </context>
 <context>
+    <name>NodeCommand</name>
+    <message>
+        <source>%1 is there and is no link to the program; left alone</source>
+        <translation>%1 ist vorhanden und kein Link auf das Programm; bleibt unberührt</translation>
+    </message>
+    <message>
+        <source>there is no node &quot;%1&quot; (--list-nodes shows the names made)</source>
+        <translation>es gibt keinen Knoten „%1“ (--list-nodes zeigt die angelegten Namen)</translation>
+    </message>
+    <message>
+        <source>TW-CLI-UI-%1 is ready: %2 and its menu entry</source>
+        <translation>TW-CLI-UI-%1 ist bereit: %2 und sein Menüeintrag</translation>
+    </message>
+    <message>
+        <source>note: %1 is a copy, as its drive takes no hard link: add the node again after each update of the program</source>
+        <translation>Hinweis: %1 ist eine Kopie, da sein Laufwerk keine festen Links kennt: legen Sie den Knoten nach jedem Update des Programms neu an</translation>
+    </message>
+    <message>
+        <source>note: %1 is not on your PATH; the menu entry works all the same</source>
+        <translation>Hinweis: %1 ist nicht in Ihrem PATH; der Menüeintrag funktioniert trotzdem</translation>
+    </message>
+    <message>
+        <source>TW-CLI-UI-%1 removed (its settings stay, under the name TW-CLI-UI-%1)</source>
+        <translation>TW-CLI-UI-%1 entfernt (seine Einstellungen bleiben, unter dem Namen TW-CLI-UI-%1)</translation>
+    </message>
+    <message>
+        <source>%1 (starts at login)</source>
+        <translation>%1 (startet bei der Anmeldung)</translation>
+    </message>
+    <message>
+        <source>there is no TW-CLI-UI-%1 at %2 (--add-node %1 makes it)</source>
+        <translation>es gibt kein TW-CLI-UI-%1 unter %2 (--add-node %1 legt es an)</translation>
+    </message>
+    <message>
+        <source>TW-CLI-UI-%1 starts at login</source>
+        <translation>TW-CLI-UI-%1 startet bei der Anmeldung</translation>
+    </message>
+    <message>
+        <source>TW-CLI-UI-%1 no longer starts at login</source>
+        <translation>TW-CLI-UI-%1 startet nicht mehr bei der Anmeldung</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no usable name: letters, digits, &quot;.&quot;, &quot;_&quot; and &quot;-&quot; only, starting with a letter or digit, at most %2 characters</source>
+        <translation>„%1“ ist kein brauchbarer Name: nur Buchstaben, Ziffern, „.“, „_“ und „-“, am Anfang ein Buchstabe oder eine Ziffer, höchstens %2 Zeichen</translation>
+    </message>
+</context>
+<context>
     <name>NodeText</name>
     <message>
         <source>yes</source>

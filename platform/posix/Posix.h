@@ -1,6 +1,7 @@
 #pragma once
 // POSIX (Linux first) implementations of the platform interfaces.
 
+#include "platform/NodeLinks.h"
 #include "platform/Platform.h"
 
 #include <QHash>
@@ -285,6 +286,18 @@ WriteWay chooseWriteWay(bool exists, unsigned links, bool folderRefusesNewFile);
 // program's own windows the stay-on-top hint.
 std::unique_ptr<WindowSystem> createWindowSystem();
 
+// The id of the program's menu entry, which its other desktop entries (the
+// nodes', the autostart entries) carry in their names, so that they never
+// take the place of another program's.
+inline QString desktopAppId() {
+    return QStringLiteral("io.github.tw_cli_ui.TWCLIUI");
+}
+// A desktop entry's Exec value that runs `program` with no arguments: in
+// double quotes, with '"', '`', '$' and '\' escaped by a backslash and '%'
+// doubled, as field codes take it; then the whole value escaped as a string
+// (a backslash of the path ends as four, one of the quoting as two).
+QString desktopExecValue(const QString& program);
+
 // Start at login through an XDG autostart entry, the file
 // <folder>/io.github.tw_cli_ui.TWCLIUI-<configuration>.desktop, whose Exec
 // runs the configuration's program file (quoted by the desktop entry rules).
@@ -308,6 +321,40 @@ private:
     QString configuration_;
     QString program_;
     QString folder_;
+};
+
+// The nodes' links (NodeLinks.h): <bin>/TW-CLI-UI-NAME, a symbolic link to
+// the program, and <applications>/io.github.tw_cli_ui.TWCLIUI.node-NAME.desktop,
+// the text packaging/tw-cli-ui-node wrote before the program took the work
+// over, byte for byte, so entries made by either are the same; the start at
+// login is the configuration's XdgAutostart entry in <autostart>. A link's
+// place taken by anything but a symbolic link is left alone. The names are
+// those of the menu entries.
+class PosixNodeLinks final : public NodeLinks {
+public:
+    // The folders as defaultBinFolder(), xdgFolder("XDG_DATA_HOME", ...)
+    // + "/applications" and XdgAutostart::defaultFolder() give them, unless
+    // a test gives others.
+    PosixNodeLinks(QString program, QString bin, QString applications, QString autostart);
+    // $TW_CLI_UI_BIN_DIR when set and not empty, else ~/.local/bin.
+    static QString defaultBinFolder();
+    // The menu entry of node `name`.
+    QString entryOf(const QString& name) const;
+    static QByteArray entry(const QString& name, const QString& link);
+
+    QString programOf(const QString& name) const override;
+    bool hasProgram(const QString& name) const override;
+    NodeChange add(const QString& name) override;
+    NodeChange remove(const QString& name) override;
+    QStringList names() const override;
+    std::unique_ptr<Autostart> autostart(const QString& name) const override;
+    QString folderOffPath() const override;
+
+private:
+    QString program_;
+    QString bin_;
+    QString applications_;
+    QString autostart_;
 };
 
 // The program file as it was started: argv[0] made absolute (a link's own

@@ -16,7 +16,7 @@ namespace {
 
 // The id of the program's menu entry, which its autostart entries carry in
 // their names, so that they never take the place of another program's.
-const QString AppId = QStringLiteral("io.github.tw_cli_ui.TWCLIUI");
+const QString AppId = desktopAppId();
 // An entry is a few hundred bytes.
 constexpr qint64 MaxEntryBytes = 64 * 1024;
 
@@ -41,11 +41,9 @@ QString stringValue(const QString& text) {
     return value;
 }
 
-// Exec's program as one quoted argument: inside the double quotes '"', '`',
-// '$' and '\' get a backslash, and '%' is doubled, as field codes take it;
-// then the whole value is escaped as a string, so a backslash of the path
-// ends as four and one of the quoting as two.
-QString execValue(const QString& program) {
+} // namespace
+
+QString desktopExecValue(const QString& program) {
     QString quoted = QStringLiteral("\"");
     for (const QChar c : program) {
         if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
@@ -57,8 +55,6 @@ QString execValue(const QString& program) {
     quoted += u'"';
     return stringValue(quoted);
 }
-
-} // namespace
 
 XdgAutostart::XdgAutostart(QString configuration, QString programFile, QString folder)
     : configuration_(std::move(configuration)), program_(std::move(programFile)),
@@ -80,7 +76,7 @@ QByteArray XdgAutostart::entry(const QString& configuration, const QString& prog
                           "Exec=%2\n"
                           "Icon=%3\n"
                           "Terminal=false\n")
-        .arg(stringValue(configuration), execValue(programFile), AppId)
+        .arg(stringValue(configuration), desktopExecValue(programFile), AppId)
         .toUtf8();
 }
 

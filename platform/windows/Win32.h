@@ -237,4 +237,29 @@ std::wstring stateFolder();
 // and error that are not redirected already go to the parent's console.
 void attachParentConsole();
 
+// --- A node's program file and Start-menu shortcut ---
+// The user's Start menu Programs folder (FOLDERID_Programs); empty when it
+// cannot be had.
+std::wstring programsFolder();
+// Whether the two paths name one file (the same volume and file index: a
+// hard link of it, or the same name); false when either cannot be opened.
+bool sameFile(const std::wstring& a, const std::wstring& b);
+// `link` as a second name of the file `existing` (CreateHardLinkW), or, on
+// a file system without hard links, a copy of it. `copied` says which.
+// Fails when `link` exists.
+Outcome linkOrCopy(const std::wstring& existing, const std::wstring& link, bool& copied);
+// Deletes a file; no such file is no failure.
+Outcome deleteFile(const std::wstring& path);
+// Gives a file another name in the same folder (MoveFileExW, no copy) and
+// hides it; for a name of a program file whose image runs, which Windows
+// keeps from being deleted but not from being renamed.
+Outcome renameHidden(const std::wstring& from, const std::wstring& to);
+// Whether a file or folder is at `path`.
+bool exists(const std::wstring& path);
+// Writes the shell link (.lnk) `shortcut` that starts `target` in
+// `workingFolder` with its first icon, `description` as its tooltip
+// (IShellLinkW saved through IPersistFile).
+Outcome writeShortcut(const std::wstring& shortcut, const std::wstring& target,
+                      const std::wstring& workingFolder, const std::wstring& description);
+
 } // namespace tw::platform::win

@@ -2,6 +2,7 @@
 // Windows implementations of the platform interfaces: thin Qt adapters over
 // the plain Win32 cores of Win32.h.
 
+#include "platform/NodeLinks.h"
 #include "platform/Platform.h"
 #include "platform/windows/Win32.h"
 
@@ -129,6 +130,43 @@ public:
 private:
     QString configuration_;
     QString program_;
+};
+
+// The nodes' program files and shortcuts (NodeLinks.h): TW-CLI-UI-NAME.exe
+// beside the program, a hard link of it (a copy where the file system takes
+// none), and "TW-CLI-UI – NAME.lnk" in the Start menu folder `shortcuts`
+// (<Programs>\TW-CLI-UI, where the setup program puts the program's own);
+// the start at login is the configuration's RunKeyAutostart value. The
+// program's folder holds nothing else of that name, so an existing
+// TW-CLI-UI-NAME.exe that is another file (an older copy) is replaced by
+// the link. A name of the program file whose image runs cannot be deleted:
+// remove hides it under TW-CLI-UI-NAME.exe.<pid>.removed, deleted by a
+// later add or remove where it can be, and by the uninstaller. The names
+// are those of the program files and shortcuts.
+class WinNodeLinks final : public NodeLinks {
+public:
+    // program: the module's path; shortcuts: defaultShortcutFolder() unless
+    // a test gives another.
+    WinNodeLinks(QString program, QString shortcuts);
+    static QString defaultShortcutFolder();
+    QString shortcutOf(const QString& name) const;
+
+    QString programOf(const QString& name) const override;
+    bool hasProgram(const QString& name) const override;
+    NodeChange add(const QString& name) override;
+    NodeChange remove(const QString& name) override;
+    QStringList names() const override;
+    std::unique_ptr<Autostart> autostart(const QString& name) const override;
+    QString folderOffPath() const override { return {}; }
+
+private:
+    // Deletes the names of the program file that a remove hid while the
+    // program ran, where it can now.
+    void sweep() const;
+
+    QString program_;
+    QString folder_; // the program's
+    QString shortcuts_;
 };
 
 // The module's full path.

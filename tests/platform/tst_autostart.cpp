@@ -201,7 +201,7 @@ private:
             environment_.insert(QStringLiteral("XDG_DATA_HOME"), folder + QStringLiteral("/share"));
             environment_.insert(QStringLiteral("TW_CLI_UI_BIN_DIR"), bin());
             environment_.insert(QStringLiteral("TW_CLI_UI_PROGRAM"),
-                                QCoreApplication::applicationFilePath());
+                                QStringLiteral(TW_PANEL_PROGRAM));
         }
         QString bin() const { return folder_ + QStringLiteral("/my bin $HOME"); }
         QString link(const QString& name) const {

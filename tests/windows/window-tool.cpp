@@ -18,12 +18,21 @@
 //                                   into whatever has the keyboard
 //   tw-test-window text TITLE       prints the text of its first edit
 //                                   control (Notepad's page)
-//   tw-test-window close TITLE      asks it to close, as its close box does
 //   tw-test-window foreground -     prints the foreground window's title
+//   tw-test-window close TITLE      closes it as its close button does
+//                                   (WM_CLOSE) and waits until it is gone
+//   tw-test-window shortcut FILE    prints the target and the working folder
+//                                   of the shell link FILE (.lnk), as the
+//                                   Start menu reads them, a line each
 //
 // Status 0 when the step came about, 1 otherwise, 2 for a wrong call.
 
 #include <windows.h>
+
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -93,11 +102,48 @@ bool click(HWND window, int x, int y) {
     return SendInput(2, input, sizeof input[0]) == 2;
 }
 
+// The shell link's target and working folder through the shell's own
+// reader; false when it cannot be read.
+bool readShortcut(const std::wstring& file, std::wstring& target, std::wstring& folder) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return false;
+    bool read = false;
+    IShellLinkW* link = nullptr;
+    IPersistFile* persist = nullptr;
+    wchar_t path[MAX_PATH] = L"";
+    wchar_t working[MAX_PATH] = L"";
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
+        SUCCEEDED(persist->Load(file.c_str(), STGM_READ)) &&
+        SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH)) &&
+        SUCCEEDED(link->GetWorkingDirectory(working, MAX_PATH))) {
+        target = path;
+        folder = working;
+        read = true;
+    }
+    if (persist)
+        persist->Release();
+    if (link)
+        link->Release();
+    CoUninitialize();
+    return read;
+}
+
+// A line of text in UTF-8.
+void printLine(const std::wstring& text) {
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
+    std::printf("%s\n", bytes.c_str());
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: tw-test-window STEP TITLE|TEXT [X Y]\n");
+        std::fprintf(stderr, "usage: tw-test-window STEP TITLE|TEXT|FILE [X Y]\n");
         return 2;
     }
     const std::wstring step = argv[1];
@@ -133,12 +179,6 @@ int wmain(int argc, wchar_t* argv[]) {
         std::printf("%ls\n", text);
         return 0;
     }
-    if (step == L"close") {
-        if (found.size() != 1)
-            return 1;
-        PostMessageW(found.front(), WM_CLOSE, 0, 0);
-        return 0;
-    }
     if (step == L"wait")
         return within60s([&] { return !windowsTitled(title).empty(); }) ? 0 : 1;
     if (step == L"count") {
@@ -150,6 +190,20 @@ int wmain(int argc, wchar_t* argv[]) {
             return 1;
         PostMessageW(found.front(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
         return within60s([&] { return IsIconic(found.front()) != 0; }) ? 0 : 1;
+    }
+    if (step == L"close") {
+        if (found.size() != 1)
+            return 1;
+        PostMessageW(found.front(), WM_CLOSE, 0, 0);
+        return within60s([&] { return IsWindow(found.front()) == 0; }) ? 0 : 1;
+    }
+    if (step == L"shortcut") {
+        std::wstring target, folder;
+        if (!readShortcut(title, target, folder))
+            return 1;
+        printLine(target);
+        printLine(folder);
+        return 0;
     }
     if (step == L"restored")
         return within60s([&] {

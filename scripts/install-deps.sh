@@ -64,7 +64,8 @@ if [[ "${1:-}" == --windows ]]; then
         # Unpacking and patching Debian's qt6-base source
         xz-utils patch zip
         # The end-to-end run scrapes the panel's metrics endpoint and picks
-        # a free port for it
+        # a free port for it; the program's icon file is made from its
+        # pictures with Python too
         curl python3
         # The setup program: makensis builds it on this machine
         nsis

@@ -122,6 +122,9 @@ check "README.txt has every line ended by CR LF" \
 check "the installed program runs" \
     equal "TW-CLI-UI $version" "$(wine "$program" --version 2>/dev/null | tr -d '\r')"
 
+check "the installed program carries its icon (the shortcuts and the apps list show it)" \
+    test "$(wine "$tool" icons "$(win "$program")" 2>/dev/null | tr -d '\r')" -ge 1
+
 check "the Start menu shortcut is there" test -f "$shortcuts/TW-CLI-UI.lnk"
 check "it starts the installed program in its folder" \
     equal "$(win "$program")"$'\n'"$(win "$program_folder")" \

@@ -21,6 +21,8 @@
 //   tw-test-window foreground -     prints the foreground window's title
 //   tw-test-window close TITLE      closes it as its close button does
 //                                   (WM_CLOSE) and waits until it is gone
+//   tw-test-window icons FILE       prints how many icons the program FILE
+//                                   carries, as Explorer finds them
 //   tw-test-window shortcut FILE    prints the target and the working folder
 //                                   of the shell link FILE (.lnk), as the
 //                                   Start menu reads them, a line each
@@ -31,6 +33,7 @@
 
 #include <objbase.h>
 #include <objidl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -196,6 +199,10 @@ int wmain(int argc, wchar_t* argv[]) {
             return 1;
         PostMessageW(found.front(), WM_CLOSE, 0, 0);
         return within60s([&] { return IsWindow(found.front()) == 0; }) ? 0 : 1;
+    }
+    if (step == L"icons") {
+        std::printf("%u\n", ExtractIconExW(title.c_str(), -1, nullptr, nullptr, 0));
+        return 0;
     }
     if (step == L"shortcut") {
         std::wstring target, folder;

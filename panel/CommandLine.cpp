@@ -1,6 +1,7 @@
 #include "panel/CommandLine.h"
 
 #include <QFileInfo>
+#include <QtGui/qtguiglobal.h>
 
 #include <optional>
 
@@ -66,6 +67,20 @@ std::optional<Reading> readNodeOption(const QStringList& arguments) {
     return std::nullopt;
 }
 
+// The option's name without its one or two dashes.
+QString optionName(const QString& argument) {
+    return argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+}
+
+// "-platform=NAME" or "--platform=NAME": the position of NAME, else -1.
+qsizetype platformValueAt(const QString& argument) {
+    for (const QLatin1String form : {QLatin1String("-platform="), QLatin1String("--platform=")}) {
+        if (argument.startsWith(form))
+            return form.size();
+    }
+    return -1;
+}
+
 } // namespace
 
 Reading read(const QStringList& arguments) {
@@ -81,7 +96,7 @@ Reading read(const QStringList& arguments) {
             return {Asked::Version, {}, {}};
         if (!argument.startsWith(QLatin1Char('-')) || argument.size() < 2)
             return wrong(QStringLiteral("unexpected argument \"%1\"").arg(argument));
-        const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+        const QString name = optionName(argument);
         if (QtFlags.contains(name))
             continue;
         if (QtOptionsWithValue.contains(name)) {
@@ -92,6 +107,11 @@ Reading read(const QStringList& arguments) {
         const qsizetype equals = name.indexOf(QLatin1Char('='));
         if (equals > 0 && QtOptionsWithEquals.contains(name.left(equals)))
             continue;
+        if (const qsizetype value = platformValueAt(argument); value > 0) {
+            if (value == argument.size())
+                return wrong(QStringLiteral("option %1 needs a value").arg(argument));
+            continue;
+        }
         return wrong(QStringLiteral("unknown option %1").arg(argument));
     }
     return {};
@@ -139,6 +159,9 @@ QString usage(const QString& program) {
                "\n"
                "Qt's own options are taken as well, for example -platform NAME,\n"
                "-display DISPLAY, -style NAME, -geometry WxH+X+Y and -reverse.\n"
+               "On a Wayland session that offers XWayland the panel runs as an X11\n"
+               "client, so that Always On Top can keep it above other windows; -platform\n"
+               "wayland (or QT_QPA_PLATFORM=wayland) keeps it on Wayland.\n"
                "SIGTERM, SIGINT and SIGHUP close the panel as its close button does.\n"
                "An unknown option ends the program with status 2.\n")
         .arg(program);
@@ -146,6 +169,68 @@ QString usage(const QString& program) {
 
 QString version() {
     return QStringLiteral("TW-CLI-UI " TW_VERSION "\n");
+}
+
+QString chosenPlatform(const QStringList& arguments, const QProcessEnvironment& environment,
+                       bool hasXcb) {
+    if (!hasXcb || !environment.value(QStringLiteral("QT_QPA_PLATFORM")).isEmpty())
+        return {};
+    // The options as read() walks them: a value is never an option.
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (!argument.startsWith(QLatin1Char('-')))
+            continue;
+        const QString name = optionName(argument);
+        if (name == QLatin1String("platform") || platformValueAt(argument) > 0)
+            return {};
+        if (QtOptionsWithValue.contains(name))
+            ++i;
+    }
+    if (environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty() ||
+        environment.value(QStringLiteral("DISPLAY")).isEmpty())
+        return {};
+    return QStringLiteral("xcb;wayland");
+}
+
+bool qtHasXcb() {
+#if QT_CONFIG(xcb)
+    return true;
+#else
+    return false;
+#endif
+}
+
+std::vector<char*> qtCommandLine(int argc, char* argv[], const QString& platform,
+                                 std::vector<QByteArray>& storage) {
+    // Each entry: an argument of argv's, or (-1 - n) for storage's n-th.
+    std::vector<qsizetype> entries;
+    const auto store = [&](const QByteArray& bytes) {
+        storage.push_back(bytes);
+        entries.push_back(-static_cast<qsizetype>(storage.size()));
+    };
+    for (int i = 0; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        // The form's dashes and name are ASCII: NAME starts at the same
+        // offset in the bytes.
+        const qsizetype value = i > 0 ? platformValueAt(QString::fromLocal8Bit(argument)) : -1;
+        if (value > 0) {
+            store(QByteArrayLiteral("-platform"));
+            // NAME's own bytes, as the user gave them.
+            store(argument.mid(value));
+        } else {
+            entries.push_back(i);
+        }
+    }
+    if (!platform.isEmpty()) {
+        store(QByteArrayLiteral("-platform"));
+        store(platform.toLocal8Bit());
+    }
+    // The pointers only now that storage holds all it will.
+    std::vector<char*> line;
+    for (const qsizetype entry : entries)
+        line.push_back(entry >= 0 ? argv[entry] : storage[std::size_t(-entry - 1)].data());
+    line.push_back(nullptr);
+    return line;
 }
 
 } // namespace tw::panel::commandline

@@ -44,6 +44,10 @@ packages=(
     # The panel's start and end tests: a window minimized as a user does,
     # and a session manager of their own (libSM's server side)
     xdotool libsm-dev libice-dev
+    # Always On Top on a Wayland session: GNOME's compositor run headless
+    # with XWayland, and Qt's Wayland platform for the panel run on Wayland
+    # by the user's choice
+    mutter xwayland qt6-wayland
     # The metrics tests: promtool reads the exposition text and the example
     # rules; the real Prometheus scrapes the panel-like fixture and the real
     # node_exporter its textfile; the alert delivery tests post to the real

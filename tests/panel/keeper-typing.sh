@@ -34,20 +34,15 @@ title="TARN-WICK - TW-CLI-UI - $name"
 settings_title="TARN-WICK - TW-CLI-UI - SETTINGS"
 other_title="TW typing target"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tw-keys.XXXXXX")
-pids=()
+label=keeper-typing
+# shellcheck source=tests/support/processes.sh
+source "$(dirname "$0")/../support/processes.sh"
 # shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
-    for pid in "${pids[@]}"; do
-        kill -9 "$pid" 2>/dev/null || true
-    done
+    kill_started
     rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-fail() {
-    echo "keeper-typing: $*" >&2
-    failures=$((failures + 1))
-}
 
 mkdir -p "$work/home" "$work/tmp" "$work/config/TW-CLI-UI" "$work/state"
 ln -s "$panel" "$work/$name"
@@ -57,16 +52,6 @@ ini=$work/config/TW-CLI-UI/TW-CLI-UI.ini
 # Always On Top on: the keeper runs from the start.
 printf '[%s]\nAlwaysOnTopTimer_TICKBOX=1\n' "$name" >"$ini"
 
-# until_true TRIES COMMAND...: runs COMMAND every 0.1 s until it succeeds.
-until_true() {
-    local tries=$1
-    shift
-    until "$@"; do
-        tries=$((tries - 1))
-        ((tries > 0)) || return 1
-        sleep 0.1
-    done
-}
 # window TITLE: the id of the one shown window of that title, once it shows.
 found=
 find_window() {
@@ -148,8 +133,7 @@ for chunk in "${chunks[@]}"; do
 done
 ((ticks == ${#chunks[@]})) || fail "the keeper put the panel back above after $ticks of ${#chunks[@]} chunks"
 xdotool key Return
-ended() { ! kill -0 "$typer_pid" 2>/dev/null; }
-if until_true 100 ended; then
+if until_true 100 ended "$typer_pid"; then
     wait "$typer_pid" || fail "the other program ended with status $?"
 else
     fail "the other program did not end at Return"
@@ -164,8 +148,7 @@ else
 fi
 
 kill -TERM "$panel_pid"
-panel_ended() { ! kill -0 "$panel_pid" 2>/dev/null; }
-if until_true 300 panel_ended; then
+if until_true 300 ended "$panel_pid"; then
     wait "$panel_pid" || fail "the panel ended with status $?"
 else
     fail "the panel did not end at SIGTERM"

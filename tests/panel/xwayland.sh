@@ -27,16 +27,9 @@ name=TW-CLI-UI-WAYLAND
 title="TARN-WICK - TW-CLI-UI - $name"
 other_title="TW other X11 window"
 
-# until_true TRIES COMMAND...: runs COMMAND every 0.1 s until it succeeds.
-until_true() {
-    local tries=$1
-    shift
-    until "$@"; do
-        tries=$((tries - 1))
-        ((tries > 0)) || return 1
-        sleep 0.1
-    done
-}
+label=xwayland
+# shellcheck source=tests/support/processes.sh
+source "$(dirname "$0")/../support/processes.sh"
 
 if [[ ${1:-} != --inside ]]; then
     panel=$(realpath "$1") typer=$(realpath "$2")
@@ -82,20 +75,12 @@ fi
 
 # Inside: mutter's child.
 panel=$2 typer=$3 work=$4
-pids=()
-failures=0
 # shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
-    for pid in "${pids[@]}"; do
-        kill -9 "$pid" 2>/dev/null || true
-    done
+    kill_started
     echo $((failures > 0)) >"$work/result"
 }
 trap cleanup EXIT
-fail() {
-    echo "xwayland: $*"
-    failures=$((failures + 1))
-}
 
 if [[ -z ${WAYLAND_DISPLAY:-} || -z ${DISPLAY:-} ]]; then
     fail "mutter gave WAYLAND_DISPLAY=\"${WAYLAND_DISPLAY:-}\" and DISPLAY=\"${DISPLAY:-}\""
@@ -138,7 +123,6 @@ start_panel() {
     pids+=("$started")
 }
 alive() { kill -0 "$1" 2>/dev/null; }
-ended() { ! alive "$1"; }
 # stop_panel PID: SIGTERM, and the end waited for (bounded).
 stop_panel() {
     kill -TERM "$1" 2>/dev/null || true

@@ -401,8 +401,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     {
         const SettingsStore::Batch batch(store, QStringLiteral("the main window's close"),
                                          storeWasRead_);
-        store.saveGeometry(QStringLiteral("MainLeft"), leftTwips());
-        store.saveGeometry(QStringLiteral("MainTop"), topTwips());
+        if (windowPositionsKnown()) {
+            store.saveGeometry(QStringLiteral("MainLeft"), leftTwips());
+            store.saveGeometry(QStringLiteral("MainTop"), topTwips());
+        }
         for (QCheckBox* box : {CLI_GBC_BAT_TICKBOX, CLI_GCC_BAT_TICKBOX, CLI_STOP_BAT_TICKBOX,
                                AUTOSTART_TICKBOX, AUTOCLOSE_TIMER_TICKBOX, P4P_TICKBOX})
             store.saveTickState(box->objectName(), ticked(box));

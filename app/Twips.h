@@ -1,5 +1,7 @@
 #pragma once
+#include <QGuiApplication>
 #include <QRect>
+#include <QString>
 #include <cmath>
 
 namespace tw::app {
@@ -22,5 +24,13 @@ inline QRect twipsRect(int left, int top, int width, int height) {
 // sizes, title bar and borders included.
 constexpr int FrameWidthTwips = 90;
 constexpr int FrameHeightTwips = 390;
+
+// Whether the window system tells a program where its windows are. On
+// Wayland it does not (a window's position reads as an arbitrary offset), so
+// a position read there would overwrite the stored one with nonsense: the
+// close keeps the stored position instead.
+inline bool windowPositionsKnown(const QString& platformName = QGuiApplication::platformName()) {
+    return !platformName.startsWith(QStringLiteral("wayland"));
+}
 
 } // namespace tw::app

@@ -3,6 +3,7 @@
 #include "app/Diagnostics.h"
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
+#include "app/Twips.h"
 #include "settings/BatchComposer.h"
 #include "settings/SettingsWindow.h"
 
@@ -40,8 +41,10 @@ void SettingsSaver::SAVE_REGISTRY_BUTTON_Click() {
     };
 
     // 1. Position.
-    store.saveGeometry(QStringLiteral("SETTINGS-Left"), w.leftTwips());
-    store.saveGeometry(QStringLiteral("SETTINGS-Top"), w.topTwips());
+    if (app::windowPositionsKnown()) {
+        store.saveGeometry(QStringLiteral("SETTINGS-Left"), w.leftTwips());
+        store.saveGeometry(QStringLiteral("SETTINGS-Top"), w.topTwips());
+    }
     // 2.
     saveText(w.TW_CLI_UI_LOCATION_TEXTBOX);
     saveText(w.CONF_LOCATION_TEXTBOX);

@@ -287,8 +287,10 @@ void SettingsWindow::Form_Unload() {
     app::SettingsStore& store = services_.store;
     const app::SettingsStore::Batch batch(store, QStringLiteral("the settings window's close"),
                                           storeWasRead_);
-    store.saveGeometry(QStringLiteral("SETTINGS-Left"), leftTwips());
-    store.saveGeometry(QStringLiteral("SETTINGS-Top"), topTwips());
+    if (app::windowPositionsKnown()) {
+        store.saveGeometry(QStringLiteral("SETTINGS-Left"), leftTwips());
+        store.saveGeometry(QStringLiteral("SETTINGS-Top"), topTwips());
+    }
 }
 
 app::MainWindow::SettingsWindowFactory settingsWindowFactory(const app::Services& services) {

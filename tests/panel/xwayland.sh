@@ -99,12 +99,13 @@ mkdir -p "$work/bin"
 ln -s "$panel" "$work/bin/$name"
 log=$work/state/TW-CLI-UI/$name.log
 hint_line="stay-on-top hint only: the wayland platform"
+ini=$work/config/TW-CLI-UI/TW-CLI-UI.ini
 
 # fresh: an empty home whose store has Always On Top on.
 fresh() {
     rm -rf "${work:?}/home" "$work/config" "$work/state" "$work/tmp"
     mkdir -p "$work/home" "$work/config/TW-CLI-UI" "$work/state" "$work/tmp"
-    printf '[%s]\nAlwaysOnTopTimer_TICKBOX=1\n' "$name" >"$work/config/TW-CLI-UI/TW-CLI-UI.ini"
+    printf '[%s]\nAlwaysOnTopTimer_TICKBOX=1\nMainLeft=7500\nMainTop=4500\n' "$name" >"$ini"
 }
 # start_panel [ENV-ASSIGNMENT...] -- [ARGUMENT...]: the panel in its home,
 # with the session's WAYLAND_DISPLAY and DISPLAY and no QT_QPA_PLATFORM of
@@ -220,6 +221,10 @@ for row in "${rows[@]}"; do
             echo "xwayland: $what: kept on Wayland (no X11 window), the diagnostics say \"$(grep -F "$hint_line" "$log" | sed 's/^.*NOTE //')\""
     fi
     stop_panel "$pid"
+    # Wayland tells no program where its window is: the close keeps the
+    # stored position rather than writing an offset that means nothing.
+    grep -qx 'MainLeft=7500' "$ini" && grep -qx 'MainTop=4500' "$ini" ||
+        fail "$what: the stored position changed: $(grep '^Main' "$ini" | tr '\n' ' ')"
 done
 
 if ((failures > 0)); then

@@ -223,8 +223,9 @@ for row in "${rows[@]}"; do
     stop_panel "$pid"
     # Wayland tells no program where its window is: the close keeps the
     # stored position rather than writing an offset that means nothing.
-    grep -qx 'MainLeft=7500' "$ini" && grep -qx 'MainTop=4500' "$ini" ||
+    if ! grep -qx 'MainLeft=7500' "$ini" || ! grep -qx 'MainTop=4500' "$ini"; then
         fail "$what: the stored position changed: $(grep '^Main' "$ini" | tr '\n' ' ')"
+    fi
 done
 
 if ((failures > 0)); then

@@ -104,8 +104,9 @@ bool SessionStop::sendStop() {
     if (started.skipped.isEmpty())
         services_.diagnostics.clear(StopBatchFailure);
     else
-        services_.diagnostics.report(StopBatchFailure, QString(),
-                                     QStringLiteral("stop batch file %1: %2").arg(path, started.skipped));
+        services_.diagnostics.report(
+            StopBatchFailure, QString(),
+            QStringLiteral("stop batch file %1: %2").arg(path, started.skipped));
     return true;
 }
 

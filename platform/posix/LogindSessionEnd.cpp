@@ -128,8 +128,12 @@ public:
                 });
     }
 
-    void release() { inhibitor = QDBusUnixFileDescriptor(); }
-    bool holds() const { return inhibitor.isValid(); }
+    void release() {
+        inhibitor = QDBusUnixFileDescriptor();
+    }
+    bool holds() const {
+        return inhibitor.isValid();
+    }
 
 public slots:
     void prepareForShutdown(bool start) {
@@ -153,7 +157,9 @@ public slots:
                                      "machine shuts down"));
     }
     void release() {}
-    bool holds() const { return false; }
+    bool holds() const {
+        return false;
+    }
 #endif
 };
 

@@ -84,7 +84,7 @@ bool WinSessionEnd::nativeEventFilter(const QByteArray&, void* message, qintptr*
         true);
     const Work work = work_;
     work(query->logOff ? QStringLiteral("the session ends (log off)")
-                                : QStringLiteral("the system shuts down"));
+                       : QStringLiteral("the system shuts down"));
     if (blocked.ok) {
         const win::Outcome unblocked = win::unblockSessionEnd(window);
         if (!unblocked.ok)

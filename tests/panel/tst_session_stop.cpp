@@ -125,9 +125,8 @@ private slots:
         QTest::newRow("the daemon never exits: 10 minutes")
             << StopBatch << Daemon << false << false << qint64(-1) << true << limit
             << SessionStop::WaitFailure << "twdemo-wallet, twdemo-daemon still running 10 minutes";
-        QTest::newRow("it exits on the last look")
-            << StopBatch << Daemon << false << false << limit << true << limit << QString()
-            << QString();
+        QTest::newRow("it exits on the last look") << StopBatch << Daemon << false << false << limit
+                                                   << true << limit << QString() << QString();
         QTest::newRow("no stop batch file in the settings")
             << QString() << Daemon << false << false << qint64(-1) << false << qint64(0)
             << SessionStop::StopBatchFailure << "no stop batch file in the settings";

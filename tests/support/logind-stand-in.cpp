@@ -67,7 +67,8 @@ class Manager : public QDBusAbstractAdaptor {
     Q_PROPERTY(qulonglong InhibitDelayMaxSec READ inhibitDelayMaxSec)
 
 public:
-    Manager(QObject* object, qulonglong delayUsec) : QDBusAbstractAdaptor(object), delay_(delayUsec) {}
+    Manager(QObject* object, qulonglong delayUsec)
+        : QDBusAbstractAdaptor(object), delay_(delayUsec) {}
     qulonglong inhibitDelayMaxSec() const { return delay_; }
     pid_t watched = 0;
 

@@ -108,7 +108,7 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
     form->addRow(QString(),
                  hint(tr("Runs the stop batch file, then waits up to 10 minutes for the wallet "
                          "and the daemon named in the settings to exit before the session or "
-                         "the machine ends. Not at a suspend.")));
+                         "the machine ends. Not when the machine goes to sleep.")));
 
     // The form's labels name their fields; each hint describes the field
     // (or tick box) above it.

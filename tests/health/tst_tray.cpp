@@ -211,10 +211,10 @@ void TestTray::menuEntries() {
     QFETCH(QByteArray, signal);
 
     Tray tray(programIcon());
-    QCOMPARE(entryTexts(tray.menu()),
-             QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "Node…", "Nodes…", "History…",
-                          "Alerts…", "Start at login", "Stop the node when I log off or shut down",
-                          "Quit"}));
+    QCOMPARE(
+        entryTexts(tray.menu()),
+        QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "Node…", "Nodes…", "History…", "Alerts…",
+                     "Start at login", "Stop the node when I log off or shut down", "Quit"}));
     QList<QAction*> entries;
     for (QAction* action : tray.menu()->actions()) {
         if (!action->isSeparator())
@@ -222,11 +222,10 @@ void TestTray::menuEntries() {
     }
     QCOMPARE(entries[entry]->text(), text);
 
-    const QList<QByteArray> signalNames{SIGNAL(showRequested()),   SIGNAL(gbcRequested()),
-                                        SIGNAL(gccRequested()),    SIGNAL(nodeRequested()),
-                                        SIGNAL(nodesRequested()),  SIGNAL(historyRequested()),
-                                        SIGNAL(alertsRequested()), SIGNAL(quitRequested()),
-                                        SIGNAL(stopNodeSet(bool))};
+    const QList<QByteArray> signalNames{
+        SIGNAL(showRequested()),   SIGNAL(gbcRequested()),   SIGNAL(gccRequested()),
+        SIGNAL(nodeRequested()),   SIGNAL(nodesRequested()), SIGNAL(historyRequested()),
+        SIGNAL(alertsRequested()), SIGNAL(quitRequested()),  SIGNAL(stopNodeSet(bool))};
     QList<std::shared_ptr<QSignalSpy>> spies;
     for (const QByteArray& name : signalNames)
         spies << std::make_shared<QSignalSpy>(&tray, name.constData());

@@ -11,10 +11,10 @@ namespace tw::platform {
 //   Windows waits: after 5 s it shows its full-screen list of the programs
 //   that hold the end back, each with the reason given by
 //   ShutdownBlockReasonCreate, where the user may end them anyway; once the
-//   answer is TRUE the end goes on by itself. Only after the question do
-//   the programs hear that the session ends: a console program such as a
-//   node's daemon gets CTRL_LOGOFF_EVENT or CTRL_SHUTDOWN_EVENT and is
-//   ended a few seconds later, whatever it was doing.
+//   answer is TRUE the end goes on by itself. The programs asked after the
+//   panel hear of the end only then: a console program such as a node's
+//   daemon gets CTRL_LOGOFF_EVENT or CTRL_SHUTDOWN_EVENT and is ended a few
+//   seconds later, whatever it was doing.
 // - Answering FALSE cancels the end (the program is listed as the one that
 //   stopped it): the node would be stopped, but the user would have to log
 //   off or shut down again.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The node's stop before a shut down, with the real panel and the demo node
 # in a private home, against a stand-in for systemd-logind (tw-test-logind)
-# on a private system bus: a dbus-daemon of the test's own, whose policy is
-# a system bus's (only the test's user may own org.freedesktop.login1, the
-# way logind's own policy lets only root).
+# on a private system bus: a dbus-daemon of the test's own
+# (tests/support/system-bus.sh), whose policy is a system bus's (only the
+# test's user may own org.freedesktop.login1, the way logind's own policy
+# lets only root).
 #
 #   session-stop.sh PANEL TW-TEST-LOGIND CASE       (under run-under-xvfb.sh)
 #
@@ -35,6 +36,7 @@ command -v dbus-daemon >/dev/null || {
     exit 77
 }
 bin=$(cd "$(dirname "$panel")" && pwd)
+support=$(cd "$(dirname "$0")/../support" && pwd)
 name=TW-CLI-UI-STOP
 work=$(mktemp -d "${TMPDIR:-/tmp}/tw-stop.XXXXXX")
 pids=()
@@ -86,50 +88,13 @@ conf=$node/twdemo.conf
 : >"$conf"
 cli=("$bin/twdemo-cli" "-conf=$conf")
 
-# The system bus: its socket in the work folder.
+# The system bus: tests/support/system-bus.sh's, its socket in the work
+# folder.
 system_bus() {
-    cat >"$work/system.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$work/system_bus_socket</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <deny own="*"/>
-    <deny send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_requested_reply="true" send_type="method_return"/>
-    <allow send_requested_reply="true" send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
-    <allow receive_type="signal"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
-    <allow send_destination="org.freedesktop.DBus"
-           send_interface="org.freedesktop.DBus.Introspectable"/>
-    <allow send_destination="org.freedesktop.DBus"
-           send_interface="org.freedesktop.DBus.Properties"/>
-  </policy>
-  <policy user="$(id -un)">
-    <allow own="org.freedesktop.login1"/>
-  </policy>
-  <policy context="default">
-    <allow send_destination="org.freedesktop.login1"
-           send_interface="org.freedesktop.login1.Manager"/>
-    <allow send_destination="org.freedesktop.login1"
-           send_interface="org.freedesktop.DBus.Properties"/>
-    <allow send_destination="org.freedesktop.login1"
-           send_interface="org.freedesktop.DBus.Introspectable"/>
-  </policy>
-</busconfig>
-EOF
-    dbus-daemon --config-file="$work/system.conf" --nofork --print-address=3 \
-        3>"$work/bus-address" >>"$work/bus.out" 2>&1 &
-    pids+=($!)
-    until_true 100 test -s "$work/bus-address" || fail "the system bus did not come up"
-    DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$work/bus-address")
+    local said
+    said=$("$support/system-bus.sh" --address "$work") || fail "the system bus did not come up"
+    DBUS_SYSTEM_BUS_ADDRESS=$(sed -n 1p <<<"$said")
+    pids+=("$(sed -n 2p <<<"$said")")
     export DBUS_SYSTEM_BUS_ADDRESS
 }
 

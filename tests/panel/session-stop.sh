@@ -116,16 +116,24 @@ hear() {
 
 # The demo node, and the configuration as the demo's configurer makes it:
 # the batch files in the node's folder, the wallet and the daemon named.
+# Its programs under names of this run's own: the panel waits for every
+# process of the names it is given, and other tests run demo nodes too.
 demo_node() {
-    "$bin/twdemo-daemon" "-conf=$conf" >>"$work/daemon.out" 2>&1 &
+    daemon_name=twdaemon-$$ wallet_name=twwallet-$$
+    cp "$bin/twdemo-daemon" "$work/bin/$daemon_name"
+    cp "$bin/twdemo-wallet" "$work/bin/$wallet_name"
+    "$work/bin/$daemon_name" "-conf=$conf" >>"$work/daemon.out" 2>&1 &
     daemon=$!
     pids+=("$daemon")
-    "$bin/twdemo-wallet" "-conf=$conf" >>"$work/wallet.out" 2>&1 &
+    "$work/bin/$wallet_name" "-conf=$conf" >>"$work/wallet.out" 2>&1 &
     wallet=$!
     pids+=("$wallet")
     until_true 100 "${cli[@]}" getblockcount >/dev/null 2>&1 || fail "the demo node did not come up"
     "$bin/twdemo-configure" "$name" "$node" "$bin" >>"$work/configure.out" 2>&1 ||
         fail "twdemo-configure: $(cat "$work/configure.out")"
+    sed -i -e "s/^QT_EXE_TEXTBOX=.*/QT_EXE_TEXTBOX=$wallet_name/" \
+        -e "s/^DAEMON_EXE_TEXTBOX=.*/DAEMON_EXE_TEXTBOX=$daemon_name/" "$ini"
+    grep -q "^DAEMON_EXE_TEXTBOX=$daemon_name\$" "$ini" || fail "no daemon named in the store"
     printf 'AlwaysOnTopTimer_TICKBOX=0\n' >>"$ini"
 }
 
@@ -179,7 +187,7 @@ on)
     position_stored
     [[ $(count_logged "systemd-logind waits at most") == 1 ]] || fail "logind's delay said more than once"
     logged "the machine shuts down: stopping the node first" || fail "the log does not say the stop"
-    logged "the wallet and the daemon (twdemo-wallet, twdemo-daemon) run no more" ||
+    logged "the wallet and the daemon ($wallet_name, $daemon_name) run no more" ||
         fail "the log does not say the node stopped: $(cat "$log")"
     logged "the machine shuts down: the panel closes" || fail "the log does not say the close"
     grep -q stopping "$work/daemon.out" ||

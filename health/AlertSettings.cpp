@@ -12,6 +12,7 @@ const QString AlertSettings::MetricsListenKey = QStringLiteral("HEALTH_METRICS_L
 const QString AlertSettings::MetricsFolderKey = QStringLiteral("HEALTH_METRICS_FOLDER");
 const QString AlertSettings::WebhookKey = QStringLiteral("HEALTH_ALERT_WEBHOOK");
 const QString AlertSettings::AlertmanagerUrlKey = QStringLiteral("HEALTH_ALERTMANAGER_URL");
+const QString AlertSettings::StopNodeKey = QStringLiteral("STOP_NODE_AT_SESSION_END_TICKBOX");
 
 namespace {
 
@@ -42,6 +43,7 @@ AlertSettings AlertSettings::load(const app::SettingsStore& store) {
     settings.metricsFolder = store.GetSetting(MetricsFolderKey, QString());
     settings.webhook = store.GetSetting(WebhookKey, QString()).trimmed();
     settings.alertmanagerUrl = store.GetSetting(AlertmanagerUrlKey, QString()).trimmed();
+    settings.stopNodeAtSessionEnd = store.tickState(StopNodeKey, 0) == 1;
     return settings;
 }
 
@@ -54,6 +56,7 @@ void AlertSettings::save(app::SettingsStore& store) const {
     store.SaveSetting(MetricsFolderKey, metricsFolder);
     store.SaveSetting(WebhookKey, webhook);
     store.SaveSetting(AlertmanagerUrlKey, alertmanagerUrl);
+    store.saveTickState(StopNodeKey, stopNodeAtSessionEnd);
 }
 
 } // namespace tw::health

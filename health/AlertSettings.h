@@ -18,6 +18,7 @@ struct AlertSettings {
     static const QString MetricsFolderKey;   // HEALTH_METRICS_FOLDER
     static const QString WebhookKey;         // HEALTH_ALERT_WEBHOOK
     static const QString AlertmanagerUrlKey; // HEALTH_ALERTMANAGER_URL
+    static const QString StopNodeKey;        // STOP_NODE_AT_SESSION_END_TICKBOX, "1" or "0"
 
     static constexpr int DefaultStallMinutes = 90;
     static constexpr int DefaultFailureCount = 3;
@@ -41,6 +42,10 @@ struct AlertSettings {
     QString metricsFolder;
     QString webhook;
     QString alertmanagerUrl;
+    // Stop the node (the stop batch file, then the wait for the wallet and
+    // the daemon) before the desktop session or the machine ends. Off in a
+    // store that has no such key.
+    bool stopNodeAtSessionEnd = false;
 
     // A missing or unusable value (not a number, out of range) reads as its
     // default.

@@ -97,15 +97,31 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
         hint(tr("After each answer the panel writes <name>.prom there, for node_exporter's "
                 "textfile collector. Empty: off.")));
 
+    // Not an alert: greyed by nothing above.
+    stopNode_ = new QCheckBox(tr("Stop the node when I log off or shut down"), this);
+    stopNode_->setObjectName(AlertSettings::StopNodeKey);
+    stopNode_->setChecked(settings.stopNodeAtSessionEnd);
+    auto* sessionTitle = new QLabel(tr("<b>When the session ends</b>"), this);
+    form->addItem(new QSpacerItem(0, 8));
+    form->addRow(sessionTitle);
+    form->addRow(stopNode_);
+    form->addRow(QString(),
+                 hint(tr("Runs the stop batch file, then waits up to 10 minutes for the wallet "
+                         "and the daemon named in the settings to exit before the session or "
+                         "the machine ends. Not when the machine goes to sleep.")));
+
     // The form's labels name their fields; each hint describes the field
-    // above it.
+    // (or tick box) above it.
     QWidget* described = nullptr;
     for (int row = 0; row < form->rowCount(); ++row) {
         const QLayoutItem* label = form->itemAt(row, QFormLayout::LabelRole);
         const QLayoutItem* field = form->itemAt(row, QFormLayout::FieldRole);
         QWidget* widget = field ? field->widget() : nullptr;
+        const QLayoutItem* spanning = form->itemAt(row, QFormLayout::SpanningRole);
         if (label && label->widget())
             described = widget;
+        else if (auto* box = spanning ? qobject_cast<QCheckBox*>(spanning->widget()) : nullptr)
+            described = box;
         else if (auto* hint = qobject_cast<QLabel*>(widget); hint && described)
             described->setAccessibleDescription(hint->text());
     }
@@ -143,6 +159,7 @@ AlertSettings AlertsDialog::settings() const {
     settings.metricsFolder = metricsFolder_->text();
     settings.webhook = webhook_->text().trimmed();
     settings.alertmanagerUrl = alertmanagerUrl_->text().trimmed();
+    settings.stopNodeAtSessionEnd = stopNode_->isChecked();
     return settings;
 }
 

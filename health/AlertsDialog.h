@@ -1,6 +1,8 @@
 #pragma once
 // The alerts' settings: whether the panel raises an alert when the node
-// stalls or its queries keep failing, the limits, and the command it runs.
+// stalls or its queries keep failing, the limits, and the command it runs;
+// the monitoring's; and whether the node is stopped before the session or
+// the machine ends.
 
 #include "health/AlertSettings.h"
 
@@ -40,6 +42,7 @@ private:
     QLineEdit* metricsFolder_;
     QLineEdit* webhook_;
     QLineEdit* alertmanagerUrl_;
+    QCheckBox* stopNode_;
     QDialogButtonBox* buttons_;
 };
 

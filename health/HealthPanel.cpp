@@ -50,6 +50,14 @@ HealthPanel::HealthPanel(app::MainWindow& window, const app::Services& services,
                                    : tr("Start at login not switched off: %1"))
                                    .arg(error));
     });
+    // The tray's tick and the dialog's stay in step through the monitor's
+    // settings.
+    tray_->setStopNode(monitor_.settings().stopNodeAtSessionEnd);
+    connect(&monitor_, &HealthMonitor::settingsChanged, tray_,
+            [this](const AlertSettings& settings) {
+                tray_->setStopNode(settings.stopNodeAtSessionEnd);
+            });
+    connect(tray_, &Tray::stopNodeSet, this, &HealthPanel::setStopNodeAtSessionEnd);
     connect(&monitor_, &HealthMonitor::changed, this, &HealthPanel::updateTray);
     connect(&monitor_, &HealthMonitor::alertRaised, this, &HealthPanel::announce);
     connect(&monitor_, &HealthMonitor::alertCleared, this, &HealthPanel::announce);
@@ -135,6 +143,16 @@ void HealthPanel::editAlerts() {
 void HealthPanel::applyAlertSettings(const AlertSettings& settings) {
     app::SettingsStore::Batch batch(services_.store, QStringLiteral("Alerts OK"));
     settings.save(services_.store);
+    monitor_.setSettings(settings);
+}
+
+void HealthPanel::setStopNodeAtSessionEnd(bool on) {
+    AlertSettings settings = monitor_.settings();
+    settings.stopNodeAtSessionEnd = on;
+    {
+        app::SettingsStore::Batch batch(services_.store, QStringLiteral("the tray's entry"));
+        services_.store.saveTickState(AlertSettings::StopNodeKey, on);
+    }
     monitor_.setSettings(settings);
 }
 

@@ -57,6 +57,10 @@ public:
     void editAlerts();
     // The alert settings from the dialog: into the store and the monitor.
     void applyAlertSettings(const AlertSettings& settings);
+    // The tray's "Stop the node when I log off or shut down": its one key
+    // into the store, the settings into the monitor (whose settingsChanged
+    // the session's end follows).
+    void setStopNodeAtSessionEnd(bool on);
     // Shows the main window and brings it to the front (the tray's first
     // entry, or another program asking for this configuration's panel).
     void showPanel();

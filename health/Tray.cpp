@@ -31,6 +31,8 @@ Tray::Tray(const QIcon& appIcon, QObject* parent)
     autostart_ = menu_->addAction(tr("Start at login"));
     autostart_->setCheckable(true);
     autostart_->setEnabled(false);
+    stopNode_ = menu_->addAction(tr("Stop the node when I log off or shut down"));
+    stopNode_->setCheckable(true);
     menu_->addSeparator();
     quit_ = menu_->addAction(tr("Quit"));
     connect(show_, &QAction::triggered, this, &Tray::showRequested);
@@ -44,6 +46,7 @@ Tray::Tray(const QIcon& appIcon, QObject* parent)
     // Only a user's click changes the entry: setChecked from the system's
     // state does not trigger it.
     connect(autostart_, &QAction::triggered, this, &Tray::changeAutostart);
+    connect(stopNode_, &QAction::triggered, this, &Tray::stopNodeSet);
     connect(menu_, &QMenu::aboutToShow, this, &Tray::readAutostart);
     setState(HealthColour::Grey, QStringLiteral("TW-CLI-UI"));
 }
@@ -176,6 +179,10 @@ void Tray::changeAutostart(bool on) {
     const platform::Result result = autostartEntry_->setEnabled(on);
     readAutostart();
     emit autostartSet(on, result.ok ? QString() : result.error);
+}
+
+void Tray::setStopNode(bool on) {
+    stopNode_->setChecked(on);
 }
 
 void Tray::followEnabled(QAction* entry, QWidget* button) {

@@ -57,6 +57,7 @@ public:
     QAction* historyAction() const { return history_; }
     QAction* alertsAction() const { return alerts_; }
     QAction* autostartAction() const { return autostart_; }
+    QAction* stopNodeAction() const { return stopNode_; }
     QAction* quitAction() const { return quit_; }
 
     // The "Start at login" entry shows and changes whether `autostart`
@@ -69,6 +70,10 @@ public:
     // entries follow the main window's buttons): its state now, and every
     // change after.
     void followEnabled(QAction* entry, QWidget* button);
+
+    // The tick of "Stop the node when I log off or shut down" as the
+    // settings hold it; only a click on the entry tells stopNodeSet.
+    void setStopNode(bool on);
 
     // The dot's colour for each state.
     static QColor dotColour(HealthColour colour);
@@ -91,6 +96,9 @@ signals:
     // Start at login was switched on or off (`on`) by the entry; error: why
     // it failed, empty when it worked.
     void autostartSet(bool on, const QString& error);
+    // "Stop the node when I log off or shut down" was ticked (`on`) or
+    // unticked by the entry.
+    void stopNodeSet(bool on);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -116,6 +124,7 @@ private:
     QAction* history_;
     QAction* alerts_;
     QAction* autostart_;
+    QAction* stopNode_;
     QAction* quit_;
     platform::Autostart* autostartEntry_ = nullptr;
     QHash<QObject*, QAction*> followed_; // button -> entry

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/Services.h"
 #include "app/WindowTimer.h"
+#include "panel/SessionStop.h"
 #include "platform/Platform.h"
 
 #include <QCloseEvent>
@@ -39,6 +40,12 @@ Ending::Ending(app::MainWindow& window, const app::Services& services,
             [this](QSessionManager&) { request(QStringLiteral("the desktop session ends")); },
             Qt::DirectConnection);
 
+    // The node's stop before the session's end, when the settings ask for
+    // it: it closes the window through here once the node has stopped.
+    sessionStop_ = window.findChild<SessionStop*>(QString(), Qt::FindDirectChildrenOnly);
+    if (sessionStop_ && requests.sessionEnd())
+        sessionStop_->attach(*requests.sessionEnd(), [this](const QString& why) { request(why); });
+
     // Qt's X11 connection ends the process with exit() when the X server
     // goes away (or drops the program's connection): the window is closed
     // from the exit, without a window system, so that its values are kept.
@@ -51,6 +58,8 @@ Ending::Ending(app::MainWindow& window, const app::Services& services,
 
 Ending::~Ending() {
     requests_.setHandler({});
+    if (sessionStop_)
+        sessionStop_->detach();
     if (current == this) {
         current = nullptr;
         currentWindow = nullptr;
@@ -58,10 +67,13 @@ Ending::~Ending() {
 }
 
 void Ending::request(const QString& why) {
-    if (requested_ || window_.hasClosed())
+    if (window_.hasClosed())
         return;
+    if (!requested_)
+        services_.diagnostics.logEvent(QStringLiteral("%1: the panel closes").arg(why));
     requested_ = true;
-    services_.diagnostics.logEvent(QStringLiteral("%1: the panel closes").arg(why));
+    // Again for a later request: one that came while the node's stop ran
+    // waits for the retry, the stop's own closes now that it is over.
     closeWhenFree();
 }
 

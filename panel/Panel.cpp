@@ -14,6 +14,7 @@
 #include "node/NodeQuery.h"
 #include "panel/Instance.h"
 #include "panel/NodesWindow.h"
+#include "panel/SessionStop.h"
 
 #include <QLineEdit>
 
@@ -89,6 +90,10 @@ Panel::Panel(app::MainWindow& window, const app::Services& services, PanelOption
     QObject::connect(poll_, &poll::ChainPoll::queryAnswered, metricsServer_.get(), writeFile);
     QObject::connect(poll_, &poll::ChainPoll::queryFailed, metricsServer_.get(), writeFile);
     QObject::connect(nodeQuery_.get(), &node::NodeQuery::answered, metricsServer_.get(), writeFile);
+
+    // The node stopped before the session or the machine ends, when the
+    // settings ask for it; the end's watch is handed in by Ending.
+    sessionStop_ = new SessionStop(window, services, *monitor_);
 
     // This configuration's panel answers others: the Nodes window of another
     // panel asks whether it runs and brings it to the front.

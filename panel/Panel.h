@@ -42,6 +42,7 @@ class MetricsFile;
 namespace tw::panel {
 class Instance;
 class NodesWindow;
+class SessionStop;
 } // namespace tw::panel
 
 namespace tw::panel {
@@ -90,6 +91,9 @@ public:
     fleet::MetricsFile& metricsFile() const { return *metricsFile_; }
     fleet::AlertDelivery& alertDelivery() const { return *delivery_; }
     Instance& instance() const { return *instance_; }
+    // The node's stop before the session's end (Ending hands it the
+    // platform's watch).
+    SessionStop& sessionStop() const { return *sessionStop_; }
     // Opens (or raises) the Nodes window; the same window every time.
     NodesWindow* showNodes();
 
@@ -107,6 +111,7 @@ private:
     std::unique_ptr<fleet::MetricsFile> metricsFile_;
     std::unique_ptr<fleet::AlertDelivery> delivery_;
     std::shared_ptr<Instance> instance_;
+    SessionStop* sessionStop_; // the window's child
     QPointer<NodesWindow> nodes_;
     platform::Platform& platform_;
     QString program_;

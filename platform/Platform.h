@@ -281,6 +281,35 @@ public:
     virtual void allowForegroundTo(qintptr localSocket) { Q_UNUSED(localSocket); }
 };
 
+// The end of the desktop session or of the machine, told ahead to a program
+// that has work to finish first (the node's stop), with the end held back
+// while that work runs:
+// - Linux: systemd-logind's delay inhibitor for shutdown, held while the
+//   program asks for it; its signal PrepareForShutdown(true) runs the work,
+//   and the inhibitor is let go once the work has returned. logind holds
+//   the end back for at most its InhibitDelayMaxSec.
+// - Windows: WM_QUERYENDSESSION (a log off or a shut down; not an
+//   installer's request to close the program) runs the work before the
+//   message is answered, with a reason for the system's shut-down screen.
+// The work runs on the user-interface thread and may wait in nested event
+// loops; it runs once at a time.
+class SessionEnd {
+public:
+    virtual ~SessionEnd() = default;
+    // `why` names the end ("the machine shuts down").
+    using Work = std::function<void(const QString& why)>;
+    // What the platform has to say for the diagnostics: `key` names the
+    // matter, `failure` false for a remark (said once per key), true for a
+    // failure; an empty line clears the failure of `key`.
+    using Say = std::function<void(const QString& key, const QString& line, bool failure)>;
+    // `window`: the program's main window (on Windows the owner of the
+    // reason shown). A null `work` stops the watch.
+    virtual void setWork(QWidget* window, Work work, Say say) = 0;
+    // Asks for the end to be told and held back (true), or no more (false:
+    // on Linux the inhibitor is let go at once).
+    virtual void setHeld(bool held) = 0;
+};
+
 // Requests from outside the program to end it as its close button does: on
 // POSIX the signals SIGTERM, SIGINT and SIGHUP. Each request is told to the
 // handler on the user-interface thread's event loop, never from inside a
@@ -292,6 +321,9 @@ public:
     virtual ~EndRequests() = default;
     // `what` names the request ("SIGTERM").
     virtual void setHandler(std::function<void(const QString& what)> handler) = 0;
+    // The end of the session or of the machine told ahead, where the system
+    // tells it; null where it does not.
+    virtual SessionEnd* sessionEnd() { return nullptr; }
 };
 
 // Whether one configuration's program starts when the user logs in to the

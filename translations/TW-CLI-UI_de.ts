@@ -194,6 +194,18 @@
         <source>After each answer the panel writes &lt;name&gt;.prom there, for node_exporter&apos;s textfile collector. Empty: off.</source>
         <translation>Nach jeder Antwort schreibt das Panel dort &lt;name&gt;.prom für den Textfile-Collector von node_exporter. Leer: aus.</translation>
     </message>
+    <message>
+        <source>Stop the node when I log off or shut down</source>
+        <translation>Knoten beim Abmelden oder Herunterfahren stoppen</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;When the session ends&lt;/b&gt;</source>
+        <translation>&lt;b&gt;Am Ende der Sitzung&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Runs the stop batch file, then waits up to 10 minutes for the wallet and the daemon named in the settings to exit before the session or the machine ends. Not when the machine goes to sleep.</source>
+        <translation>Führt die Stopp-Batchdatei aus und wartet dann bis zu 10 Minuten, bis das Wallet und der Daemon aus den Einstellungen beendet sind, bevor die Sitzung oder der Rechner endet. Nicht, wenn der Rechner in den Energiesparmodus geht.</translation>
+    </message>
 </context>
 <context>
     <name>Automation</name>
@@ -1021,6 +1033,13 @@
     </message>
 </context>
 <context>
+    <name>SessionEnd</name>
+    <message>
+        <source>Stopping the node…</source>
+        <translation>Der Knoten wird gestoppt …</translation>
+    </message>
+</context>
+<context>
     <name>SettingsWindow</name>
     <message>
         <source>Close</source>
@@ -1164,6 +1183,10 @@
     <message>
         <source>Quit</source>
         <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Stop the node when I log off or shut down</source>
+        <translation>Knoten beim Abmelden oder Herunterfahren stoppen</translation>
     </message>
 </context>
 </TS>

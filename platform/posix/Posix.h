@@ -367,15 +367,50 @@ QString programFileFromArgv0(const QString& argv0);
 // the pipe stay for the rest of the process once the handler is set, so a
 // signal that comes while the program ends finds them (and is dropped).
 // A signal that the program was started with ignored (nohup) stays ignored.
+// The machine's shut down as systemd-logind tells it, on the system bus
+// (org.freedesktop.login1, its Manager at /org/freedesktop/login1). While
+// held, a delay inhibitor is taken (Inhibit: what "shutdown", who
+// "TW-CLI-UI", why "Stopping the node", mode "delay") and its descriptor
+// kept open; PrepareForShutdown(true) runs the work, and the descriptor is
+// closed once the work has returned, which lets logind go on. Letting go of
+// the hold closes it at once; PrepareForShutdown(false) (the shut down was
+// called off) takes it again. logind's InhibitDelayMaxSec, read once, is
+// said in the diagnostics. Without a system bus or logind (or D-Bus in the
+// build) one remark says so and nothing else happens. The system bus is
+// not opened before the first hold.
+//
+// Not sleep: a delay inhibitor for sleep would hold back every suspend, and
+// a node that is suspended with the machine comes back with it; stopping
+// it at each suspend would cost a restart (and its catching up) for
+// nothing. A node survives a suspend as it survives a lost connection.
+class LogindSessionEnd final : public SessionEnd {
+public:
+    // The arguments of Inhibit.
+    static const QString What, Who, Why, Mode;
+    LogindSessionEnd();
+    ~LogindSessionEnd() override;
+    LogindSessionEnd(const LogindSessionEnd&) = delete;
+    LogindSessionEnd& operator=(const LogindSessionEnd&) = delete;
+    void setWork(QWidget* window, Work work, Say say) override;
+    void setHeld(bool held) override;
+    // Whether the inhibitor's descriptor is open now.
+    bool holdsInhibitor() const;
+
+private:
+    std::unique_ptr<class LogindWatch> watch_;
+};
+
 class PosixEndRequests final : public EndRequests {
 public:
     PosixEndRequests() = default;
     ~PosixEndRequests() override;
     void setHandler(std::function<void(const QString& what)> handler) override;
+    SessionEnd* sessionEnd() override { return &logind_; }
 
 private:
     std::function<void(const QString&)> handler_;
     std::unique_ptr<QObject> notifier_;
+    LogindSessionEnd logind_;
 };
 
 // File name of argv[0] less a trailing ".exe" (any letter case): a copy or

@@ -16,9 +16,12 @@ struct NativePlatform::Parts {
     std::unique_ptr<RunKeyAutostart> autostart;
     // A windowed program gets no console signals; the session's end reaches
     // it as WM_QUERYENDSESSION and WM_ENDSESSION, which Qt's session
-    // management turns into commitDataRequest and the application's quit.
-    struct : EndRequests {
+    // management turns into commitDataRequest and the application's quit,
+    // and the session end's watch sees WM_QUERYENDSESSION first.
+    struct Requests : EndRequests {
         void setHandler(std::function<void(const QString&)>) override {}
+        SessionEnd* sessionEnd() override { return &session; }
+        WinSessionEnd session;
     } endRequests;
 };
 

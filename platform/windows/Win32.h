@@ -226,6 +226,28 @@ bool isTopMost(std::uintptr_t window);
 // right to the foreground on to the panel it asks to come to the front.
 void allowForegroundToPipeServer(void* pipe);
 
+// --- The session's end ---
+// What a WM_QUERYENDSESSION asks (its lParam): a log off (ENDSESSION_LOGOFF,
+// else a shut down or restart), or only the program's close while the
+// session goes on (ENDSESSION_CLOSEAPP alone: an installer or the restart
+// manager wants its files).
+struct EndSessionQuery {
+    bool logOff = false;
+    bool programOnly = false;
+};
+// The question of `message` (a MSG*); nullopt for any other message.
+std::optional<EndSessionQuery> endSessionQuery(const void* message);
+// ShutdownBlockReasonCreate: the reason the shut-down screen shows for
+// `window` while the program holds the end back.
+Outcome blockSessionEnd(std::uintptr_t window, const std::wstring& reason);
+// ShutdownBlockReasonDestroy.
+Outcome unblockSessionEnd(std::uintptr_t window);
+// SetProcessShutdownParameters: the program is asked among the first at
+// the session's end (true, level 0x3FF) or at the default level 0x280.
+Outcome askFirstAtSessionEnd(bool first);
+// GetProcessShutdownParameters' level; 0 when it cannot be had.
+unsigned long sessionEndLevel();
+
 // --- The program itself ---
 // The module's full path (empty when it cannot be had).
 std::wstring modulePath();

@@ -6,9 +6,12 @@
 #include "platform/Platform.h"
 #include "platform/windows/Win32.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
+#include <QWidget>
 
 #include <map>
 #include <memory>
@@ -167,6 +170,32 @@ private:
     QString program_;
     QString folder_; // the program's
     QString shortcuts_;
+};
+
+// The session's end as Windows tells it: WM_QUERYENDSESSION, taken by a
+// native event filter before Qt's own handling of the message (which turns
+// it into commitDataRequest). While held, the work runs before the message
+// is answered, with a reason for the shut-down screen; the program is asked
+// among the first, before the node's own programs.
+class WinSessionEnd final : public SessionEnd, public QAbstractNativeEventFilter {
+public:
+    WinSessionEnd() = default;
+    WinSessionEnd(const WinSessionEnd&) = delete;
+    WinSessionEnd& operator=(const WinSessionEnd&) = delete;
+    ~WinSessionEnd() override;
+    void setWork(QWidget* window, Work work, Say say) override;
+    void setHeld(bool held) override;
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+private:
+    void say(const QString& key, const QString& line, bool failure) const;
+
+    QPointer<QWidget> window_;
+    Work work_;
+    Say say_;
+    bool held_ = false;
+    bool installed_ = false;
+    bool running_ = false;
 };
 
 // The module's full path.

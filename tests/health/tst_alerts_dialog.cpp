@@ -50,6 +50,8 @@ private slots:
     void edit();
     void titleLimitsAndGreying();
     void monitoringFields();
+    void stopTheNodeAtTheSessionsEnd_data();
+    void stopTheNodeAtTheSessionsEnd();
 };
 
 void TestAlertsDialog::edit_data() {
@@ -185,6 +187,36 @@ void TestAlertsDialog::monitoringFields() {
     QCOMPARE(out.metricsFolder, QString("/srv/text files"));
     QCOMPARE(out.webhook, QString());
     QCOMPARE(out.alertmanagerUrl, QString("http://127.0.0.1:9093"));
+}
+
+// "Stop the node when I log off or shut down": a click turns it around,
+// whether alerts are on or off (it is no alert), and only it; its hint is
+// what a screen reader says of it.
+void TestAlertsDialog::stopTheNodeAtTheSessionsEnd_data() {
+    QTest::addColumn<bool>("alerts");
+    QTest::addColumn<bool>("before");
+    QTest::newRow("alerts on, off -> on") << true << false;
+    QTest::newRow("alerts off, off -> on") << false << false;
+    QTest::newRow("alerts on, on -> off") << true << true;
+}
+
+void TestAlertsDialog::stopTheNodeAtTheSessionsEnd() {
+    QFETCH(bool, alerts);
+    QFETCH(bool, before);
+    AlertSettings in = settings(alerts, 45, 4, "beep");
+    in.stopNodeAtSessionEnd = before;
+    AlertsDialog dialog(in, "TW-CLI-UI-LTC");
+    dialog.show();
+    auto* tick = dialog.findChild<QCheckBox*>(AlertSettings::StopNodeKey);
+    QVERIFY(tick);
+    QCOMPARE(tick->text(), QString("Stop the node when I log off or shut down"));
+    QVERIFY(tick->isEnabled());
+    QVERIFY(tick->accessibleDescription().contains("waits up to 10 minutes"));
+    QCOMPARE(dialog.settings(), in);
+    QTest::mouseClick(tick, Qt::LeftButton);
+    AlertSettings out = in;
+    out.stopNodeAtSessionEnd = !before;
+    QCOMPARE(dialog.settings(), out);
 }
 
 QTEST_MAIN(TestAlertsDialog)

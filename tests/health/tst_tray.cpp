@@ -127,6 +127,7 @@ private slots:
     void toolTipAndState();
     void menuEntries_data();
     void menuEntries();
+    void stopTheNodeEntry();
     void startAtLogin_data();
     void startAtLogin();
     void startAtLoginOverTheRealFile();
@@ -198,7 +199,9 @@ void TestTray::menuEntries_data() {
     QTest::newRow("nodes") << 4 << "Nodes…" << QByteArray(SIGNAL(nodesRequested()));
     QTest::newRow("history") << 5 << "History…" << QByteArray(SIGNAL(historyRequested()));
     QTest::newRow("alerts") << 6 << "Alerts…" << QByteArray(SIGNAL(alertsRequested()));
-    QTest::newRow("quit") << 8 << "Quit" << QByteArray(SIGNAL(quitRequested()));
+    QTest::newRow("stop the node") << 8 << "Stop the node when I log off or shut down"
+                                   << QByteArray(SIGNAL(stopNodeSet(bool)));
+    QTest::newRow("quit") << 9 << "Quit" << QByteArray(SIGNAL(quitRequested()));
 }
 
 // The menu's entries in order; each one raises its own signal and no other.
@@ -208,9 +211,10 @@ void TestTray::menuEntries() {
     QFETCH(QByteArray, signal);
 
     Tray tray(programIcon());
-    QCOMPARE(entryTexts(tray.menu()),
-             QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "Node…", "Nodes…", "History…",
-                          "Alerts…", "Start at login", "Quit"}));
+    QCOMPARE(
+        entryTexts(tray.menu()),
+        QStringList({"Show TW-CLI-UI", "G-B-C", "G-C-C", "Node…", "Nodes…", "History…", "Alerts…",
+                     "Start at login", "Stop the node when I log off or shut down", "Quit"}));
     QList<QAction*> entries;
     for (QAction* action : tray.menu()->actions()) {
         if (!action->isSeparator())
@@ -218,16 +222,32 @@ void TestTray::menuEntries() {
     }
     QCOMPARE(entries[entry]->text(), text);
 
-    const QList<QByteArray> signalNames{SIGNAL(showRequested()),   SIGNAL(gbcRequested()),
-                                        SIGNAL(gccRequested()),    SIGNAL(nodeRequested()),
-                                        SIGNAL(nodesRequested()),  SIGNAL(historyRequested()),
-                                        SIGNAL(alertsRequested()), SIGNAL(quitRequested())};
+    const QList<QByteArray> signalNames{
+        SIGNAL(showRequested()),   SIGNAL(gbcRequested()),   SIGNAL(gccRequested()),
+        SIGNAL(nodeRequested()),   SIGNAL(nodesRequested()), SIGNAL(historyRequested()),
+        SIGNAL(alertsRequested()), SIGNAL(quitRequested()),  SIGNAL(stopNodeSet(bool))};
     QList<std::shared_ptr<QSignalSpy>> spies;
     for (const QByteArray& name : signalNames)
         spies << std::make_shared<QSignalSpy>(&tray, name.constData());
     entries[entry]->trigger();
     for (int i = 0; i < signalNames.size(); ++i)
         QCOMPARE(spies[i]->count(), signalNames[i] == signal ? 1 : 0);
+}
+
+// "Stop the node when I log off or shut down" shows the settings' tick; a
+// click says the new one, the settings' own change says nothing.
+void TestTray::stopTheNodeEntry() {
+    Tray tray(programIcon());
+    QAction* entry = tray.stopNodeAction();
+    QVERIFY(entry->isCheckable() && entry->isEnabled() && !entry->isChecked());
+    QSignalSpy told(&tray, &Tray::stopNodeSet);
+    tray.setStopNode(true);
+    QVERIFY(entry->isChecked());
+    QCOMPARE(told.count(), 0);
+    entry->trigger();
+    QVERIFY(!entry->isChecked());
+    QCOMPARE(told.count(), 1);
+    QCOMPARE(told.first().first().toBool(), false);
 }
 
 void TestTray::startAtLogin_data() {

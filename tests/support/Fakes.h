@@ -193,16 +193,58 @@ public:
     QString refusal; // non-empty: every change fails for this reason
 };
 
-// Requests to end the program, sent by the test as a signal would come.
+// The platform's watch of the session's end, told by the test as logind or
+// Windows would tell it: the work runs when the end comes while held.
+class FakeSessionEnd final : public platform::SessionEnd {
+public:
+    void setWork(QWidget* owner, Work work, Say say) override {
+        window = owner;
+        work_ = std::move(work);
+        say_ = std::move(say);
+    }
+    void setHeld(bool on) override {
+        held = on;
+        holds << on;
+    }
+    // The end comes: the work runs (and has returned) when it was held;
+    // whether it ran.
+    bool end(const QString& why) {
+        if (!held || !work_)
+            return false;
+        const Work work = work_;
+        work(why);
+        return true;
+    }
+    // The platform says something.
+    void say(const QString& key, const QString& line, bool failure) {
+        if (say_)
+            say_(key, line, failure);
+    }
+    bool watched() const { return static_cast<bool>(work_); }
+
+    QWidget* window = nullptr;
+    bool held = false;
+    QList<bool> holds; // every setHeld, in order
+
+private:
+    Work work_;
+    Say say_;
+};
+
+// Requests to end the program, sent by the test as a signal would come, and
+// the session's end ahead.
 class FakeEndRequests final : public platform::EndRequests {
 public:
     void setHandler(std::function<void(const QString&)> handler) override {
         handler_ = std::move(handler);
     }
+    platform::SessionEnd* sessionEnd() override { return &session; }
     void send(const QString& what) {
         if (handler_)
             handler_(what);
     }
+
+    FakeSessionEnd session;
 
 private:
     std::function<void(const QString&)> handler_;

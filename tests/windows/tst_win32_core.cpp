@@ -603,6 +603,41 @@ void batchErrors(const std::wstring& folder) {
     }
 }
 
+// The session's end: which WM_QUERYENDSESSION asks for what, and the
+// level at which the program is asked.
+void sessionEnd() {
+    struct Row {
+        const char* what;
+        UINT message;
+        LPARAM flags;
+        bool query, logOff, programOnly;
+    };
+    const Row rows[] = {
+        {"a shut down", WM_QUERYENDSESSION, 0, true, false, false},
+        {"a log off", WM_QUERYENDSESSION, static_cast<LPARAM>(ENDSESSION_LOGOFF), true, true,
+         false},
+        {"an installer's close", WM_QUERYENDSESSION, ENDSESSION_CLOSEAPP, true, false, true},
+        {"a log off that closes the program too", WM_QUERYENDSESSION,
+         static_cast<LPARAM>(ENDSESSION_LOGOFF | ENDSESSION_CLOSEAPP), true, true, false},
+        {"a forced shut down", WM_QUERYENDSESSION, ENDSESSION_CRITICAL, true, false, false},
+        {"the end itself", WM_ENDSESSION, 0, false, false, false},
+    };
+    for (const Row& row : rows) {
+        MSG msg{};
+        msg.message = row.message;
+        msg.lParam = row.flags;
+        const std::optional<EndSessionQuery> query = endSessionQuery(&msg);
+        check(query.has_value() == row.query && (!query || (query->logOff == row.logOff &&
+                                                            query->programOnly == row.programOnly)),
+              row.what);
+    }
+    check(!endSessionQuery(nullptr), "no message");
+    check(askFirstAtSessionEnd(true).ok && sessionEndLevel() == 0x3FF, "asked among the first",
+          std::to_wstring(sessionEndLevel()));
+    check(askFirstAtSessionEnd(false).ok && sessionEndLevel() == 0x280,
+          "asked at the default level", std::to_wstring(sessionEndLevel()));
+}
+
 } // namespace
 
 int main() {
@@ -623,6 +658,7 @@ int main() {
     processes();
     files(folder);
     fullDisk(folder);
+    sessionEnd();
     run(L"cmd.exe /d /c rmdir /s /q \"" + folder + L"\"");
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed;

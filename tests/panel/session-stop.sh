@@ -39,42 +39,18 @@ bin=$(cd "$(dirname "$panel")" && pwd)
 support=$(cd "$(dirname "$0")/../support" && pwd)
 name=TW-CLI-UI-STOP
 work=$(mktemp -d "${TMPDIR:-/tmp}/tw-stop.XXXXXX")
-pids=()
+label="session-stop: $case"
+# shellcheck source=tests/support/processes.sh
+source "$(dirname "$0")/../support/processes.sh"
 # shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do
-        kill -9 "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    kill_started
     rm -rf "$work"
 }
 trap cleanup EXIT
-forget() {
-    local pid kept=()
-    for pid in "${pids[@]}"; do
-        [[ $pid == "$1" ]] || kept+=("$pid")
-    done
-    pids=("${kept[@]}")
-}
-failures=0
-fail() {
-    echo "session-stop: $case: $*" >&2
-    failures=$((failures + 1))
-}
 passed() {
     ((failures > 0)) || echo "session-stop: $*"
 }
-until_true() {
-    local tries=$1
-    shift
-    until "$@"; do
-        tries=$((tries - 1))
-        ((tries > 0)) || return 1
-        sleep 0.1
-    done
-}
-ended() { ! kill -0 "$1" 2>/dev/null; }
 runs() { kill -0 "$1" 2>/dev/null; }
 
 mkdir -p "$work/home" "$work/tmp" "$work/bin" "$work/config" "$work/state" "$work/node"
@@ -141,16 +117,6 @@ start_panel() {
     "$work/bin/$name" >>"$work/panel.out" 2>&1 &
     panel_pid=$!
     pids+=("$panel_pid")
-}
-finish() {
-    local pid=$1 want=$2 status=0
-    if ! until_true 600 ended "$pid"; then
-        fail "the panel did not end"
-        kill -9 "$pid"
-    fi
-    wait "$pid" || status=$?
-    forget "$pid"
-    [[ $status == "$want" ]] || fail "the panel ended with status $status (want $want)"
 }
 position_stored() {
     grep -q '^MainLeft=-\?[0-9]' "$ini" || fail "no window position in the store"

@@ -16,6 +16,7 @@ kill_started() {
     local pid
     for pid in "${pids[@]}"; do
         kill -9 "$pid" 2>/dev/null || true
+        { wait "$pid"; } 2>/dev/null || true
     done
 }
 
@@ -46,7 +47,13 @@ until_true() {
     done
 }
 
-ended() { ! kill -0 "$1" 2>/dev/null; }
+# ended PID: no such process, or one that has ended and waits to be reaped
+# (a zombie).
+ended() {
+    local state
+    state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1) || true
+    [[ -z $state || $state == Z || $state == X ]]
+}
 
 # finish PID WANT: waits up to 60 s for the process to end with status WANT
 # ("any": whatever its status).

@@ -25,37 +25,17 @@ mkdir -p "$node"
 printf '# the session-stop test'"'"'s demo node\n' >"$node/twdemo.conf"
 win() { winepath -w "$1" 2>/dev/null; }
 cli=(wine "$bin/twdemo-cli.exe" "-conf=$(win "$node/twdemo.conf")")
-pids=()
+label=session-stop-windows
+# shellcheck source=tests/support/processes.sh
+source "$(dirname "$0")/../support/processes.sh"
 # shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
     "${cli[@]}" stop >/dev/null 2>&1 || true
-    local pid
-    for pid in "${pids[@]}"; do
-        kill -9 "$pid" 2>/dev/null || true
-        { wait "$pid"; } 2>/dev/null || true
-    done
+    kill_started
     wine reg delete "$key" /f >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
-forget() {
-    local pid kept=()
-    for pid in "${pids[@]}"; do
-        [[ $pid == "$1" ]] || kept+=("$pid")
-    done
-    pids=("${kept[@]}")
-}
-failures=0
-fail() {
-    echo "session-stop-windows: $row: $*" >&2
-    failures=$((failures + 1))
-}
-# ended PID: no such process, or one that waits to be reaped (a zombie).
-ended() {
-    local state
-    state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1) || true
-    [[ -z $state || $state == Z || $state == X ]]
-}
 # order PANEL DAEMON: waits (up to 5 minutes) until the panel has ended and
 # prints how the daemon was at the first look that found the panel gone.
 order() {
@@ -67,15 +47,6 @@ order() {
     done
     if ended "$2"; then echo "daemon gone"; else echo "daemon running"; fi
 }
-# until_ended PID: up to 60 s; true when it ended.
-until_ended() {
-    local tries=600
-    until ended "$1"; do
-        tries=$((tries - 1))
-        ((tries > 0)) || return 1
-        sleep 0.1
-    done
-}
 
 cp "$panel" "$work/$section.exe"
 printf '"%s" -conf=%s stop\r\n' "$(win "$bin/twdemo-cli.exe")" "$(win "$node/twdemo.conf")" \
@@ -85,6 +56,7 @@ log=$(winepath -u "$local_app_data\\TW-CLI-UI\\$section.log" 2>/dev/null)
 set_value() { wine reg add "$key" /v "$1" /t REG_SZ /d "$2" /f >/dev/null; }
 
 for row in on off; do
+    label="session-stop-windows: $row"
     before=$failures
     # The demo node.
     wine "$bin/twdemo-daemon.exe" "-conf=$(win "$node/twdemo.conf")" >"$work/daemon.out" 2>&1 &
@@ -122,9 +94,9 @@ for row in on off; do
         # wallet end before the panel does.
         [[ $(cat "$work/order") == "daemon gone" ]] ||
             fail "when the panel had ended: $(cat "$work/order")"
-        until_ended "$daemon" || fail "the demo daemon still runs after the session's end"
-        until_ended "$wallet" || fail "the demo wallet still runs after the session's end"
-        until_ended "$panel_pid" || fail "the panel still runs after the session's end"
+        until_true 600 ended "$daemon" || fail "the demo daemon still runs after the session's end"
+        until_true 600 ended "$wallet" || fail "the demo wallet still runs after the session's end"
+        until_true 600 ended "$panel_pid" || fail "the panel still runs after the session's end"
         grep -q stopping "$work/daemon.out" || fail "the daemon was not stopped by its stop request"
         said=$(grep -n "stopping the node first\|run no more\|the panel closes" "$log" | tr -d '\r' |
             cut -d: -f1 | tr '\n' ' ' || true)
@@ -137,14 +109,14 @@ for row in on off; do
                 "$(grep -o 'the shut-down screen.*' "$log" | tr -d '\r')"
         fi
     else
-        until_ended "$panel_pid" || fail "the panel still runs after the session's end"
+        until_true 600 ended "$panel_pid" || fail "the panel still runs after the session's end"
         "${cli[@]}" getblockcount >/dev/null 2>&1 || fail "the node stopped with the option off"
         if ended "$daemon"; then
             fail "the demo daemon ended with the option off"
         fi
         ! grep -q "stopping the node first" "$log" || fail "the stop ran with the option off"
         "${cli[@]}" stop >/dev/null 2>&1 || true
-        until_ended "$daemon" || true
+        until_true 600 ended "$daemon" || true
     fi
     { wait "$panel_pid"; } 2>/dev/null || true
     forget "$panel_pid"

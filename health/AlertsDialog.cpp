@@ -134,6 +134,9 @@ AlertsDialog::AlertsDialog(const AlertSettings& settings, const QString& section
     layout->addWidget(enabled_);
     layout->addLayout(form);
     layout->addWidget(buttons_);
+    // The window takes the height its wrapped hints need at their width
+    // (without this a hint of three lines got the room of two).
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(enabled_, &QCheckBox::toggled, this, &AlertsDialog::updateEnabled);
     updateEnabled();
